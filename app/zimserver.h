@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class MainWindow;
+class QLocalServer;
+
+// Listening side of the local command channel in the running instance. Every connection
+// raises the main window; every chunk of bytes that arrives is one command, answered "OK".
+class ZimServer : public QObject
+{
+    Q_OBJECT
+public:
+    ZimServer(const QString& name, QObject* parent = nullptr);
+
+    void set_main_window(MainWindow* window);
+    bool is_listening() const;
+
+public slots:
+    void solt_socket_new_connection();
+    void solt_ready_read_handler();
+
+private:
+    QLocalServer* server;
+    QPointer<MainWindow> main_window;
+};

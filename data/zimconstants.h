@@ -1,0 +1,191 @@
+#pragma once
+
+// Every fixed text of the program in one place: product strings, locations, sounds, style sheets,
+// menu texts, placeholders, status texts and the single-instance names.
+
+#include <QString>
+#include <QUrl>
+
+namespace zim {
+
+// Product and locations
+inline const QString VERSION = QStringLiteral("1.4.0");
+inline const QString WINDOW_TITLE_FORMAT = QStringLiteral("Velora Softphone Zarari %1");
+inline const QString ABOUT_NOTICE_FORMAT =
+    QStringLiteral("Copyright (C) 2024-%1 Velora Softphone Zarari developers. All rights reserved.");
+inline const QString SHORT_PRODUCT_NAME = QStringLiteral("VeloraSimple");
+inline const QString CLIENT_ID = QStringLiteral("vlclient");
+inline const QString TMP_DIR = QStringLiteral("./tmp");
+inline const QString DATA_DIR = QStringLiteral("/data");
+inline const QString PRODUCT_TITLE = QStringLiteral("Velora Softphone Zarari");
+inline const QString SHORT_TITLE = QStringLiteral("Velora Zarari");
+inline const QUrl PRODUCT_SITE = QUrl(QStringLiteral("http://velora.example.com/"));
+inline const QString APP_ICON = QStringLiteral(":/ZIMPhone/images/icon.png");
+inline const QString HISTORY_WINDOW_TITLE = QStringLiteral("履歴一覧");
+
+// Single instance
+inline const QString SHARED_MEMORY_KEY = QStringLiteral("VeloraPhoneSimple");
+inline const QString LOCAL_SERVER_NAME = QStringLiteral("VeloraPhoneServerSimple");
+
+// Database
+inline const QString DB_DRIVER = QStringLiteral("QSQLITE");
+inline const QString DB_PATH = DATA_DIR + QStringLiteral("/zimpdata");
+inline const QString DB_USER = QStringLiteral("zimpdata");
+inline const QString DB_PASSWORD = QStringLiteral("QuenBoat");
+inline const QString HISTORY_SCHEMA =
+    QStringLiteral("create table history(Id integer PRIMARY KEY autoincrement, Status char(1), PhoneNumber "
+                   "text, DialogTime varchar(8), DialogDate text, DeleteFlg char(1))");
+inline const QString SETTINGS_SCHEMA =
+    QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
+
+// Logs
+inline const QString LOG_DIR = DATA_DIR + QStringLiteral("/logs");
+inline const QString LOG_FILE = DATA_DIR + QStringLiteral("/logs/logger");
+inline const QString CORE_LOG_FILE = DATA_DIR + QStringLiteral("/logs/core.log");
+
+// Sounds, relative to the working directory (the executable's directory)
+inline const QString SOUND_RINGBACK = QStringLiteral("./share/sounds/ringback.wav");
+inline const QString SOUND_RING = QStringLiteral("./share/sounds/ring.wav");
+inline const QString SOUND_DTMF_0 = QStringLiteral("./share/sounds/dtmf-0.wav");
+inline const QString SOUND_DTMF_1 = QStringLiteral("./share/sounds/dtmf-1.wav");
+inline const QString SOUND_DTMF_2 = QStringLiteral("./share/sounds/dtmf-2.wav");
+inline const QString SOUND_DTMF_3 = QStringLiteral("./share/sounds/dtmf-3.wav");
+inline const QString SOUND_DTMF_4 = QStringLiteral("./share/sounds/dtmf-4.wav");
+inline const QString SOUND_DTMF_5 = QStringLiteral("./share/sounds/dtmf-5.wav");
+inline const QString SOUND_DTMF_6 = QStringLiteral("./share/sounds/dtmf-6.wav");
+inline const QString SOUND_DTMF_7 = QStringLiteral("./share/sounds/dtmf-7.wav");
+inline const QString SOUND_DTMF_8 = QStringLiteral("./share/sounds/dtmf-8.wav");
+inline const QString SOUND_DTMF_9 = QStringLiteral("./share/sounds/dtmf-9.wav");
+inline const QString SOUND_DTMF_POUND = QStringLiteral("./share/sounds/dtmf-pound.wav");
+inline const QString SOUND_DTMF_STAR = QStringLiteral("./share/sounds/dtmf-star.wav");
+inline const QString SOUND_HANGUP = QStringLiteral("./share/sounds/hangup.wav");
+inline const QString SOUND_HOLD = QStringLiteral("./share/sounds/hold.wav");
+inline const QString SOUND_FAILED = QStringLiteral("./share/sounds/failed.wav");
+
+// Three-state button style sheets: normal, hover and pressed rule, in this order.
+inline const QString STYLE_DIGITAL_BUTTON =
+    QStringLiteral("QPushButton{border-image: url(:/ZIMPhone/images/digital.png);}"
+                   "QPushButton:hover{border-image: url(:/ZIMPhone/images/digital_hover.png);}"
+                   "QPushButton:pressed{border-image: url(:/ZIMPhone/images/digital_clicked.png);}");
+inline const QString STYLE_DIALOG_BUTTON =
+    QStringLiteral("QPushButton{border-image: url(:/ZIMPhone/images/dialog.png);}"
+                   "QPushButton:hover{border-image: url(:/ZIMPhone/images/dialog_hover.png);}"
+                   "QPushButton:pressed{border-image: url(:/ZIMPhone/images/dialog_clicked.png);}");
+inline const QString STYLE_PAUSE_BUTTON =
+    QStringLiteral("QPushButton{border-image: url(:/ZIMPhone/images/pause.png);}"
+                   "QPushButton:hover{border-image: url(:/ZIMPhone/images/pause_hover.png);}"
+                   "QPushButton:pressed{border-image: url(:/ZIMPhone/images/pause_clicked.png);}");
+inline const QString STYLE_TRANSFER_BUTTON =
+    QStringLiteral("QPushButton{border-image: url(:/ZIMPhone/images/transfer.png);}"
+                   "QPushButton:hover{border-image: url(:/ZIMPhone/images/transfer_hover.png);}"
+                   "QPushButton:pressed{border-image: url(:/ZIMPhone/images/transfer_clicked.png);}");
+inline const QString STYLE_TERMINATE_BUTTON =
+    QStringLiteral("QPushButton{border-image: url(:/ZIMPhone/images/terminate.png);}"
+                   "QPushButton:hover{border-image: url(:/ZIMPhone/images/terminate_hover.png);}"
+                   "QPushButton:pressed{border-image: url(:/ZIMPhone/images/terminate_clicked.png);}");
+inline const QString STYLE_SITE_DIALOG_BUTTON = QStringLiteral(
+    "QPushButton{margin-right:10px;margin-left:10px;border-image: url(:/ZIMPhone/images/dialog.png);}"
+    "QPushButton:hover{border-image: url(:/ZIMPhone/images/dialog_hover.png);}"
+    "QPushButton:pressed{border-image: url(:/ZIMPhone/images/dialog_clicked.png);}");
+inline const QString STYLE_SITE_DETAIL_BUTTON = QStringLiteral(
+    "QPushButton{margin-right:10px;margin-left:10px;border-image: url(:/ZIMPhone/images/site_detail.png);}"
+    "QPushButton:hover{border-image: url(:/ZIMPhone/images/site_detail_hover.png);}"
+    "QPushButton:pressed{border-image: url(:/ZIMPhone/images/site_detail_clicked.png);}");
+inline const QString STYLE_SITE_TERMINATE_BUTTON = QStringLiteral(
+    "QPushButton{margin-right:10px;margin-left:10px;border-image: url(:/ZIMPhone/images/terminate.png);}"
+    "QPushButton:hover{border-image: url(:/ZIMPhone/images/terminate_hover.png);}"
+    "QPushButton:pressed{border-image: url(:/ZIMPhone/images/terminate_clicked.png);}");
+
+// Single-rule style sheets
+inline const QString STYLE_DELETE_BUTTON =
+    QStringLiteral("QPushButton#deleteButton {border-image: url(:/ZIMPhone/images/delete.png)}");
+inline const QString STYLE_DELETE_BUTTON_PRESSED =
+    QStringLiteral("QPushButton#deleteButton {border-image: url(:/ZIMPhone/images/delete_clicked.png)}");
+inline const QString STYLE_MAIN_FRAME = QStringLiteral("QFrame#mainFrame {border-image:url(:/ZIMPhone/images/main.png)}");
+inline const QString STYLE_CLOSE_BUTTON =
+    QStringLiteral("QPushButton#closeButton {border-image:url(:/ZIMPhone/images/close.png)}");
+inline const QString STYLE_LOGO_LABEL = QStringLiteral("QLabel#logoLabel {border-image:url(:/ZIMPhone/images/logo.png)}");
+inline const QString STYLE_SCREEN_GROUP_BOX =
+    QStringLiteral("QGroupBox#screenGroupBox {border-image:url(:/ZIMPhone/images/screen.png)}");
+inline const QString STYLE_ONLINE_STATUS =
+    QStringLiteral("QLabel#onlineStatus {border-image:url(:/ZIMPhone/images/online.png)}");
+inline const QString STYLE_OFFLINE_STATUS =
+    QStringLiteral("QLabel#onlineStatus {border-image:url(:/ZIMPhone/images/offline.png)}");
+inline const QString STYLE_SITE_FRAME_DETAIL = QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site.png)}");
+inline const QString STYLE_SITE_FRAME_SIMPLE =
+    QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site_simple.png)}");
+inline const QString STYLE_SITE_LABEL = QStringLiteral("QLabel#siteLabel {border-image:url(:/ZIMPhone/images/site-screen.png)}");
+
+// Menu and window texts
+inline const QString TEXT_SETTINGS = QStringLiteral("設定");
+inline const QString TEXT_HISTORY = QStringLiteral("履歴");
+inline const QString TEXT_CALL = QStringLiteral("通話");
+inline const QString TEXT_HOLD = QStringLiteral("保留");
+inline const QString TEXT_TRANSFER = QStringLiteral("転送");
+inline const QString TEXT_HANGUP = QStringLiteral("切断");
+inline const QString TEXT_MINIMIZE = QStringLiteral("最小化");
+inline const QString TEXT_OPEN = QStringLiteral("開く");
+inline const QString TEXT_EXIT = QStringLiteral("終了");
+inline const QString TEXT_ABOUT = QStringLiteral("バージョン情報");
+inline const QString TEXT_ACCOUNT_SETTINGS_MENU = QStringLiteral("アカウント設定");
+inline const QString TEXT_OUTLINK_SETTINGS_MENU = QStringLiteral("外部連携設定");
+inline const QString TEXT_OTHER_SETTINGS_MENU = QStringLiteral("その他");
+inline const QString TITLE_ACCOUNT_SETTINGS = QStringLiteral("アカウント設定");
+inline const QString TITLE_OUTLINK_SETTINGS = QStringLiteral("外部連携設定");
+inline const QString TITLE_OTHER_SETTINGS = QStringLiteral("その他設定");
+inline const QString TITLE_SETTINGS = QStringLiteral("設定");
+
+// CTI web-request placeholders
+inline const QString PH_CALLER_NAME = QStringLiteral("%CallerName%");
+inline const QString PH_CALLER_ID = QStringLiteral("%CallerID%");
+inline const QString PH_MY_ID = QStringLiteral("%MyId%");
+inline const QString PH_CALL_ID = QStringLiteral("%CallId%");
+inline const QString PH_OPE_ID = QStringLiteral("%OpeId%");
+inline const QString PH_OPE_PW = QStringLiteral("%OpePW%");
+
+// Registration-state words
+inline const QString REG_SUCCESSFUL = QStringLiteral("sucessful");
+inline const QString REG_FAILED = QStringLiteral("failed");
+inline const QString REG_PROGRESS = QStringLiteral("progress");
+inline const QString REG_UNREGISTER = QStringLiteral("unresigter");
+
+// Status texts of the main window's status line
+inline const QString STATUS_REGISTERING = QStringLiteral("認証中・・・");
+inline const QString STATUS_REG_FAILED = QStringLiteral("認証失敗");
+inline const QString STATUS_NOT_REGISTERED = QStringLiteral("未認証");
+inline const QString STATUS_READY = QStringLiteral("ダイヤルできます");
+inline const QString STATUS_OUTGOING = QStringLiteral("発信中");
+inline const QString STATUS_INCOMING = QStringLiteral("着信中");
+inline const QString STATUS_IN_CALL = QStringLiteral("通話中");
+inline const QString STATUS_ON_HOLD = QStringLiteral("保留中");
+inline const QString STATUS_REMOTE_HOLD = QStringLiteral("相手保留中");
+inline const QString STATUS_TRANSFER_PROMPT = QStringLiteral("転送番号を入力してください");
+inline const QString STATUS_TRANSFER_CALLING = QStringLiteral("転送発信中");
+inline const QString STATUS_TRANSFER_IN_CALL = QStringLiteral("転送先通話中");
+inline const QString STATUS_TRANSFER_ON_HOLD = QStringLiteral("転送先保留中");
+inline const QString STATUS_TRANSFER_REMOTE_HOLD = QStringLiteral("転送先相手保留中");
+inline const QString STATUS_NO_TRANSFER_SOURCE = QStringLiteral("転送元がありません");
+inline const QString STATUS_ONLINE = QStringLiteral("オンライン");
+inline const QString STATUS_TRANSFER_DONE = QStringLiteral("転送完了しました");
+inline const QString TITLE_OPERATOR_LOGIN = QStringLiteral("オペレータログイン");
+
+// Operator server request pieces
+inline const QString OPERATOR_SCHEME = QStringLiteral("https://");
+inline const QString OPERATOR_PATH = QStringLiteral("/quick/actions/cti.php");
+inline const QString OPERATOR_ACTION = QStringLiteral("set_op_status");
+
+// Messages and tooltips
+inline const QString TITLE_SETTINGS_REFUSED = QStringLiteral("設定できません");
+inline const QString MSG_SETTINGS_DURING_CALL = QStringLiteral("通話中の場合は再設定できません。");
+inline const QString TIP_PLAYBACK_DEVICE = QStringLiteral("通話で使用するスピーカーデバイスを指定します");
+inline const QString TIP_RING_DEVICE = QStringLiteral("着信音を鳴らすデバイスを指定します");
+inline const QString TIP_CAPTURE_DEVICE = QStringLiteral("通話で使用するマイクデバイスを指定します");
+inline const QString TIP_CAPTURE_GAIN = QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
+
+// History icons
+inline const QString ICON_INCOMING = QStringLiteral(":/ZIMPhone/images/income.png");
+inline const QString ICON_MISSED = QStringLiteral(":/ZIMPhone/images/declined.png");
+inline const QString ICON_OUTGOING = QStringLiteral(":/ZIMPhone/images/out.png");
+inline const QString ICON_OUTGOING_FAILED = QStringLiteral(":/ZIMPhone/images/out.png");
+
+} // namespace zim

@@ -1,0 +1,201 @@
+#include "data/zimdata.h"
+
+#include "data/zimconstants.h"
+#include "data/zimlogger.h"
+#include "data/zimpaths.h"
+
+#include <QMutexLocker>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+ZimData::ZimData(QObject* parent, ZimLogger* logger) : QObject(parent), logger(logger)
+{
+    open_database();
+}
+
+ZimData::~ZimData()
+{
+    const QString name = database.connectionName();
+    database.close();
+    database = QSqlDatabase();
+    QSqlDatabase::removeDatabase(name);
+}
+
+QString ZimData::database_path()
+{
+    return zim::data_path(zim::DB_PATH);
+}
+
+void ZimData::open_database()
+{
+    database = QSqlDatabase::addDatabase(zim::DB_DRIVER);
+    database.setDatabaseName(database_path());
+    database.setUserName(zim::DB_USER);
+    database.setPassword(zim::DB_PASSWORD);
+    if (!database.open()) {
+        logger->log(database.lastError().text(), 2);
+        return;
+    }
+    zim::make_file_private(database_path());
+    QSqlQuery query(database);
+    query.exec(zim::SETTINGS_SCHEMA); // fails quietly when the table exists
+    query.exec(zim::HISTORY_SCHEMA);
+    for (int category = Account; category <= Other; ++category)
+        load_category(category);
+}
+
+bool ZimData::ensure_open()
+{
+    if (database.isOpen())
+        return true;
+    if (database.open())
+        return true;
+    logger->log(database.lastError().text(), 2);
+    return false;
+}
+
+void ZimData::load_category(int category)
+{
+    QMutexLocker lock(&mutex);
+    SettingsMap& map = cache(category);
+    if (ensure_open()) {
+        QSqlQuery query(database);
+        const bool ok =
+            query.exec(QStringLiteral("SELECT * FROM settings WHERE Category=%1").arg(category));
+        while (ok && query.next())
+            map[query.value(QStringLiteral("Key")).toString()] = query.value(QStringLiteral("Value")).toString();
+        if (!ok && category != Outlink)
+            logger->log(query.lastError().text(), 2);
+    }
+    if (category == Outlink)
+        logger->log(QStringLiteral("simpleParams: ") + map[QStringLiteral("simpleParams")], 2);
+}
+
+// Upsert key by key: update the rows of (category, key) when there are any, insert one otherwise.
+bool ZimData::save_category(int category, const SettingsMap& values)
+{
+    QMutexLocker lock(&mutex);
+    if (!ensure_open())
+        return false;
+    const QString select = QStringLiteral("SELECT * FROM settings WHERE Category=%1 AND Key=?").arg(category);
+    const QString update = QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category);
+    bool all_ok = true;
+    QSqlQuery query(database);
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        query.clear();
+        if (!query.prepare(select)) {
+            logger->log(query.lastError().text(), 2);
+            all_ok = false;
+            continue;
+        }
+        query.addBindValue(it.key());
+        const bool exists = query.exec() && query.next();
+        query.clear();
+        bool ok;
+        if (exists) {
+            ok = query.prepare(update);
+            query.addBindValue(it.value());
+            query.addBindValue(it.key());
+        } else {
+            ok = query.prepare(QStringLiteral("INSERT INTO settings VALUES(?,?,?)"));
+            query.addBindValue(category);
+            query.addBindValue(it.key());
+            query.addBindValue(it.value());
+        }
+        ok = ok && query.exec();
+        if (ok) {
+            cache(category)[it.key()] = it.value();
+        } else {
+            logger->log(query.lastError().text(), 2);
+            all_ok = false;
+        }
+    }
+    return all_ok;
+}
+
+SettingsMap& ZimData::cache(int category)
+{
+    switch (category) {
+    case Account:
+        return account;
+    case Outlink:
+        return outlink;
+    case Media:
+        return media;
+    default:
+        return other;
+    }
+}
+
+const SettingsMap& ZimData::cache(int category) const
+{
+    return const_cast<ZimData*>(this)->cache(category);
+}
+
+SettingsMap ZimData::account_settings() const
+{
+    QMutexLocker lock(&mutex);
+    return account;
+}
+
+SettingsMap ZimData::outlink_settings() const
+{
+    QMutexLocker lock(&mutex);
+    return outlink;
+}
+
+SettingsMap ZimData::media_settings() const
+{
+    QMutexLocker lock(&mutex);
+    return media;
+}
+
+SettingsMap ZimData::other_settings() const
+{
+    QMutexLocker lock(&mutex);
+    return other;
+}
+
+bool ZimData::save_account_settings(const SettingsMap& values)
+{
+    return save_category(Account, values);
+}
+
+bool ZimData::save_outlink_settings(const SettingsMap& values)
+{
+    return save_category(Outlink, values);
+}
+
+bool ZimData::save_media_settings(const SettingsMap& values)
+{
+    return save_category(Media, values);
+}
+
+bool ZimData::save_other_settings(const SettingsMap& values)
+{
+    return save_category(Other, values);
+}
+
+int ZimData::delay_hidden_remote_window()
+{
+    QMutexLocker lock(&mutex);
+    if (other.isEmpty())
+        return 5;
+    const QString value = other[QStringLiteral("dalayHiddenRemoteWindow")];
+    if (value.isEmpty())
+        return 5;
+    return value.toInt(nullptr, 10); // text that is no number gives 0
+}
+
+void ZimData::delete_all_history()
+{
+    QSqlQuery query(database);
+    if (!query.exec(QStringLiteral("DELETE FROM history")))
+        logger->log(query.lastError().text(), 2);
+}
+
+QSqlDatabase ZimData::database_handle() const
+{
+    return database;
+}

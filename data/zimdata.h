@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+
+class ZimLogger;
+
+using SettingsMap = QMap<QString, QString>;
+
+// Owner of the SQLite database: the settings table (four categories cached in memory) and the
+// history table's schema. The caches may be read from the engine thread while the interface
+// thread saves, so they are guarded and handed out as copies.
+class ZimData : public QObject
+{
+    Q_OBJECT
+public:
+    enum Category { Account = 1, Outlink = 2, Media = 3, Other = 4 };
+
+    ZimData(QObject* parent, ZimLogger* logger);
+    ~ZimData() override;
+
+    SettingsMap account_settings() const;
+    SettingsMap outlink_settings() const;
+    SettingsMap media_settings() const;
+    SettingsMap other_settings() const;
+
+    // Each writes only the keys given; false when any statement failed (the keys before the
+    // failure stay written, the failed ones keep their cached value).
+    bool save_account_settings(const SettingsMap& values);
+    bool save_outlink_settings(const SettingsMap& values);
+    bool save_media_settings(const SettingsMap& values);
+    bool save_other_settings(const SettingsMap& values);
+
+    // Seconds the remote-site window stays after a call: 5 when unset, 0 for text that is no number.
+    int delay_hidden_remote_window();
+
+    void delete_all_history();
+    QSqlDatabase database_handle() const;
+
+    static QString database_path();
+
+private:
+    void open_database();
+    bool ensure_open();
+    void load_category(int category);
+    bool save_category(int category, const SettingsMap& values);
+    SettingsMap& cache(int category);
+    const SettingsMap& cache(int category) const;
+
+    QSqlDatabase database;
+    ZimLogger* logger;
+    SettingsMap account;
+    SettingsMap outlink;
+    SettingsMap media;
+    SettingsMap other;
+    mutable QMutex mutex;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+// The application log: one time-stamped line per message in data/logs/logger, earlier days kept
+// as logger1 (newest) to logger6 (oldest). Safe to call from any thread.
+class ZimLogger : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ZimLogger(QObject* parent = nullptr);
+
+    // The level (1 or 2) is informative only; every line goes to the same file.
+    void log(const QString& message, int level);
+
+    static QString log_path();
+
+private:
+    void rotate();
+
+    QMutex mutex; // lines from the interface and engine threads never interleave
+};

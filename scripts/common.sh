@@ -1,0 +1,23 @@
+# Shared by scripts/start and scripts/test: build, and the audio and display a headless machine lacks.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir="${VELORA_BUILD_DIR:-$root/build}"
+
+build_release() {
+    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build_dir" -j"$(nproc)"
+}
+
+# A PulseAudio daemon with a null sink gives calls, cues and hold music an output device.
+ensure_sound_server() {
+    if pactl info >/dev/null 2>&1; then
+        return 0
+    fi
+    echo "No sound server answers: starting PulseAudio with a null sink"
+    pulseaudio -D --exit-idle-time=-1 -n --load="module-null-sink sink_name=nullsink" \
+        --load="module-native-protocol-unix" --load="module-always-sink" >/dev/null 2>&1 || true
+    for _ in $(seq 50); do
+        pactl info >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "warning: PulseAudio did not come up; sound will be silent" >&2
+}

@@ -1,0 +1,100 @@
+#include "data/zimconstants.h"
+#include "support/programrunner.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QThread>
+#include <QtTest>
+
+// Two real processes: the running softphone and the later starts that hand it their arguments.
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private:
+    static int open_descriptors(qint64 pid)
+    {
+        return QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+    }
+    // Lines the first instance logged for received commands ("] " + command at the line's end).
+    static bool logged_command(const QString& log, const QString& command)
+    {
+        return log.contains(QStringLiteral("] ") + command + QLatin1Char('\n'));
+    }
+
+private slots:
+    void later_start_hands_its_arguments_to_the_running_instance()
+    {
+        ProgramRunner runner;
+        QVERIFY(runner.start_first());
+        QCOMPARE(runner.run_messenger({QStringLiteral("callto:201")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] callto:201\n")));
+        QCOMPARE(runner.run_messenger({QStringLiteral("transfer"), QStringLiteral("201")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] transfer&201\n")));
+        // An empty argument still contributes its separator.
+        QCOMPARE(runner.run_messenger({QString(), QStringLiteral("x")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] &x\n")));
+        // Non-ASCII text arrives intact.
+        QCOMPARE(runner.run_messenger({QStringLiteral("call&山田")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] call&山田\n")));
+        QCOMPARE(runner.first()->state(), QProcess::Running);
+    }
+
+    void later_start_without_arguments_sends_nothing()
+    {
+        ProgramRunner runner;
+        QVERIFY(runner.start_first());
+        QCOMPARE(runner.run_messenger({QStringLiteral("hangup")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] hangup\n")));
+        const QString before = runner.log_text();
+        QCOMPARE(runner.run_messenger({}), 0);
+        QCOMPARE(runner.run_messenger({QStringLiteral("answer")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] answer\n")));
+        // The empty start added no line between the two commands.
+        QCOMPARE(runner.log_text().mid(before.size()).count(QLatin1Char('\n')), 1);
+    }
+
+    void crashed_instance_never_turns_later_starts_into_messengers()
+    {
+        ProgramRunner runner;
+        QVERIFY(runner.start_first());
+        runner.kill_first(); // lock segment and socket file are left behind
+        QVERIFY(runner.start_first({}, 10000));
+        QCOMPARE(runner.run_messenger({QStringLiteral("hold")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] hold\n")));
+        QCOMPARE(runner.first()->state(), QProcess::Running);
+    }
+
+    void only_the_same_user_may_use_the_channel()
+    {
+        ProgramRunner runner;
+        QVERIFY(runner.start_first());
+        const QFileInfo socket(QDir::tempPath() + QLatin1Char('/') + zim::LOCAL_SERVER_NAME);
+        QVERIFY2(socket.exists(), qPrintable(socket.filePath()));
+        const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QCOMPARE(socket.permissions() & others, QFileDevice::Permissions());
+    }
+
+    void many_messengers_leave_descriptors_flat()
+    {
+        ProgramRunner runner;
+        QVERIFY(runner.start_first());
+        const qint64 pid = runner.first()->processId();
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(runner.run_messenger({QStringLiteral("warmup")}), 0);
+        QTest::qWait(300);
+        const int before = open_descriptors(pid);
+        for (int i = 0; i < 200; ++i)
+            QCOMPARE(runner.run_messenger({QStringLiteral("call&%1").arg(i)}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] call&199\n")));
+        QTest::qWait(300);
+        const int after = open_descriptors(pid);
+        QVERIFY2(after <= before + 2, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
+        QVERIFY(logged_command(runner.log_text(), QStringLiteral("call&0")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "test_singleinstance.moc"

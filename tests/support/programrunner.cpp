@@ -1,0 +1,124 @@
+#include "programrunner.h"
+
+#include "data/zimconstants.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <signal.h>
+
+ProgramRunner::ProgramRunner()
+{
+    executable = temp.filePath(QStringLiteral("velora-softphone"));
+    QFile::copy(QStringLiteral(VELORA_EXECUTABLE), executable);
+    QFile::setPermissions(executable, QFile::permissions(QStringLiteral(VELORA_EXECUTABLE)));
+    const QString sounds = QStringLiteral(VELORA_BIN_DIR "/share/sounds");
+    QDir().mkpath(temp.filePath(QStringLiteral("share/sounds")));
+    const QStringList files = QDir(sounds).entryList(QDir::Files);
+    for (const QString& file : files)
+        QFile::copy(sounds + QLatin1Char('/') + file, temp.filePath(QStringLiteral("share/sounds/") + file));
+}
+
+ProgramRunner::~ProgramRunner()
+{
+    stop_first();
+}
+
+QString ProgramRunner::log_path() const
+{
+    return temp.filePath(QStringLiteral("data/logs/logger"));
+}
+
+QString ProgramRunner::log_text() const
+{
+    QFile file(log_path());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QProcessEnvironment ProgramRunner::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), temp.path()); // the SIP library keeps files below HOME
+    if (!env.contains(QStringLiteral("DISPLAY")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
+{
+    stop_first();
+    first_process = new QProcess;
+    first_process->setProcessEnvironment(environment());
+    first_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    first_process->setStandardOutputFile(QProcess::nullDevice());
+    first_process->start(executable, args);
+    if (!first_process->waitForStarted(timeout_ms))
+        return false;
+    QDeadlineTimer deadline(timeout_ms);
+    while (!deadline.hasExpired()) {
+        if (first_process->state() != QProcess::Running)
+            return false;
+        QLocalSocket probe;
+        probe.connectToServer(zim::LOCAL_SERVER_NAME);
+        if (probe.waitForConnected(200)) {
+            probe.disconnectFromServer();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void ProgramRunner::kill_first()
+{
+    if (!first_process)
+        return;
+    ::kill(pid_t(first_process->processId()), SIGKILL);
+    first_process->waitForFinished(10000);
+    delete first_process;
+    first_process = nullptr;
+}
+
+void ProgramRunner::stop_first()
+{
+    if (!first_process)
+        return;
+    if (first_process->state() != QProcess::NotRunning) {
+        first_process->terminate();
+        if (!first_process->waitForFinished(10000)) {
+            first_process->kill();
+            first_process->waitForFinished(10000);
+        }
+    }
+    delete first_process;
+    first_process = nullptr;
+}
+
+int ProgramRunner::run_messenger(const QStringList& args, int timeout_ms)
+{
+    QProcess messenger;
+    messenger.setProcessEnvironment(environment());
+    messenger.setStandardOutputFile(QProcess::nullDevice());
+    messenger.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    messenger.start(executable, args);
+    if (!messenger.waitForFinished(timeout_ms)) {
+        messenger.kill();
+        messenger.waitForFinished(5000);
+        return -1;
+    }
+    return messenger.exitStatus() == QProcess::NormalExit ? messenger.exitCode() : -1;
+}
+
+bool ProgramRunner::wait_for_log(const QString& text, int timeout_ms) const
+{
+    QDeadlineTimer deadline(timeout_ms);
+    while (!deadline.hasExpired()) {
+        if (log_text().contains(text))
+            return true;
+        QThread::msleep(50);
+    }
+    return log_text().contains(text);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The real executable, copied into a private directory so that its data/ (store and logs) is the
+// test's own. Starts first instances and messengers and ends only the processes it started.
+class ProgramRunner
+{
+public:
+    ProgramRunner();
+    ~ProgramRunner();
+
+    QString dir() const { return temp.path(); }
+    QString log_path() const;
+    QString log_text() const;
+
+    // Starts a first instance and waits until its command channel answers (false on timeout).
+    bool start_first(const QStringList& args = {}, int timeout_ms = 20000);
+    QProcess* first() const { return first_process; }
+    void kill_first();   // SIGKILL, as a crash would
+    void stop_first();   // SIGTERM, then SIGKILL if it lingers
+
+    // Runs a later instance to its end; returns its exit code (-1 on timeout).
+    int run_messenger(const QStringList& args, int timeout_ms = 40000);
+
+    // Waits until the log contains the text.
+    bool wait_for_log(const QString& text, int timeout_ms = 10000) const;
+
+private:
+    QProcessEnvironment environment() const;
+
+    QTemporaryDir temp;
+    QString executable;
+    QProcess* first_process = nullptr;
+};
