@@ -1,11 +1,14 @@
+// Process entry. The first start becomes the softphone; every later start hands its arguments to
+// the running instance over the local channel and exits. The softphone itself lives in a module
+// beside the executable, loaded only by the first start, so that a later start costs no more
+// than loading Qt Core and Network.
 #include "app/instancelock.h"
 #include "app/zimclient.h"
-#include "app/zimserver.h"
 #include "data/zimconstants.h"
-#include "ui/main/mainwindow.h"
 
-#include <QApplication>
-#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
+#include <cstdio>
 
 namespace {
 
@@ -19,21 +22,6 @@ QString command_from_arguments(int argc, char* argv[])
     return command;
 }
 
-int run_first_instance(int argc, char* argv[])
-{
-    QApplication app(argc, argv);
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
-    auto* window = new MainWindow;
-    window->show();
-    auto* server = new ZimServer(zim::LOCAL_SERVER_NAME);
-    server->set_main_window(window);
-    const int result = app.exec();
-    delete server;
-    delete window;
-    return result;
-}
-
-// A later start only hands its arguments to the running instance; it never opens a window.
 int run_messenger(int argc, char* argv[])
 {
     ZimClient client;
@@ -41,6 +29,28 @@ int run_messenger(int argc, char* argv[])
     if (argc > 1)
         client.send_command(command_from_arguments(argc, argv));
     return 0;
+}
+
+// There is no application object yet to ask; the kernel's link names the running file, and
+// where there is none the path the program was started with does.
+QString executable_dir(const char* argv0)
+{
+    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    if (!self.isEmpty())
+        return QFileInfo(self).absolutePath();
+    return QFileInfo(QString::fromLocal8Bit(argv0)).absolutePath();
+}
+
+int run_first_instance(int argc, char* argv[])
+{
+    QLibrary module(executable_dir(argv[0]) + QStringLiteral("/velora-softphone-app"));
+    using Entry = int (*)(int, char**);
+    auto entry = reinterpret_cast<Entry>(module.resolve("velora_run_first_instance"));
+    if (!entry) {
+        std::fprintf(stderr, "velora-softphone: %s\n", qPrintable(module.errorString()));
+        return 1;
+    }
+    return entry(argc, argv);
 }
 
 } // namespace

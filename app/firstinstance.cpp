@@ -1,0 +1,23 @@
+#include "app/firstinstance.h"
+
+#include "app/zimserver.h"
+#include "data/zimconstants.h"
+#include "ui/main/mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+
+extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
+{
+    Q_INIT_RESOURCE(images);
+    QApplication app(argc, argv);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    auto* window = new MainWindow;
+    window->show();
+    auto* server = new ZimServer(zim::LOCAL_SERVER_NAME);
+    server->set_main_window(window);
+    const int result = app.exec();
+    delete server;
+    delete window;
+    return result;
+}
