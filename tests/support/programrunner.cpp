@@ -64,6 +64,11 @@ bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
     while (!deadline.hasExpired()) {
         if (first_process->state() != QProcess::Running)
             return false;
+        // Its own log proves this process, not some other running instance, answers.
+        if (!QFile::exists(log_path())) {
+            QThread::msleep(50);
+            continue;
+        }
         QLocalSocket probe;
         probe.connectToServer(zim::LOCAL_SERVER_NAME);
         if (probe.waitForConnected(200)) {
