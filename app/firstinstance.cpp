@@ -7,9 +7,17 @@
 #include <QApplication>
 #include <QDir>
 
-extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
+namespace {
+// Outside the C-linkage entry point, so the resource initialiser keeps its C++ name.
+void init_resources()
 {
     Q_INIT_RESOURCE(images);
+}
+} // namespace
+
+extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
+{
+    init_resources();
     QApplication app(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     auto* window = new MainWindow;

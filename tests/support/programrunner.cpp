@@ -62,11 +62,10 @@ bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
         return false;
     QDeadlineTimer deadline(timeout_ms);
     while (!deadline.hasExpired()) {
-        if (first_process->state() != QProcess::Running)
-            return false;
         // Its own log proves this process, not some other running instance, answers.
         if (!QFile::exists(log_path())) {
-            QThread::msleep(50);
+            if (first_process->waitForFinished(50))
+                return false; // it died or became a messenger
             continue;
         }
         QLocalSocket probe;
