@@ -7,13 +7,12 @@
 #include <QApplication>
 #include <QDir>
 
-namespace {
-// Outside the C-linkage entry point, so the resource initialiser keeps its C++ name.
-void init_resources()
+// At global scope and outside the C-linkage entry point, so the resource initialiser it
+// declares keeps its C++ name.
+static void init_resources()
 {
     Q_INIT_RESOURCE(images);
 }
-} // namespace
 
 extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
 {
