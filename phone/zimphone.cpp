@@ -1,0 +1,387 @@
+#include "phone/zimphone.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "data/zimpaths.h"
+#include "phone/zimcorelog.h"
+
+#include <QElapsedTimer>
+#include <QMetaType>
+#include <QMutexLocker>
+
+namespace {
+
+const unsigned long LOOP_SLEEP_US = 50000;
+const int INCOMING_TIMEOUT_S = 600;
+// After terminating the remaining calls at stop, the core is iterated until they are released
+// (so that each BYE goes out and is answered), but never longer than this.
+const int STOP_GRACE_MS = 3000;
+
+// The library's callbacks carry no user data here; they reach the single engine through this.
+std::atomic<ZimPhone*> engine{nullptr};
+
+void forward_registration(LinphoneCore* core, LinphoneProxyConfig* config, LinphoneRegistrationState state,
+                          const char* message)
+{
+    if (ZimPhone* phone = engine.load())
+        phone->on_registration_state_changed(core, config, state, message);
+}
+
+void forward_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state, const char* message)
+{
+    if (ZimPhone* phone = engine.load())
+        phone->zimphone_call_state_changed(core, call, state, message);
+}
+
+} // namespace
+
+ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
+    : QThread(parent), logger(logger), data(data)
+{
+    qRegisterMetaType<QMap<QString, QString>>("QMap<QString, QString>");
+    callbacks = linphone_factory_create_core_cbs(linphone_factory_get());
+    linphone_core_cbs_set_registration_state_changed(callbacks, forward_registration);
+    linphone_core_cbs_set_call_state_changed(callbacks, forward_call_state);
+    engine.store(this);
+
+    logger->log(QString::fromLatin1(linphone_core_get_version()), 1);
+    if (data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1"))
+        ZimCoreLog::start(zim::data_path(zim::CORE_LOG_FILE));
+    create_core();
+}
+
+ZimPhone::~ZimPhone()
+{
+    if (isRunning()) {
+        request_stop();
+        wait();
+    }
+    destroy_core(); // only left when the thread never ran
+    linphone_core_cbs_unref(callbacks);
+    ZimPhone* self = this;
+    engine.compare_exchange_strong(self, nullptr);
+}
+
+void ZimPhone::create_core()
+{
+    LinphoneFactory* factory = linphone_factory_get();
+    // The library keeps a database of its own (call logs); without a place it can open it
+    // answers every incoming call with 503. It lives in the program's private data directory.
+    zim::make_private_log_dir();
+    const QByteArray store = zim::data_path(zim::DATA_DIR).toUtf8();
+    linphone_factory_set_data_dir(factory, store.constData());
+    linphone_factory_set_config_dir(factory, store.constData());
+
+    core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
+    linphone_core_add_callbacks(core, callbacks);
+    linphone_core_set_ringback(core, zim::SOUND_RINGBACK.toLatin1().constData());
+    linphone_core_set_ring(core, zim::SOUND_RING.toLatin1().constData());
+    linphone_core_set_inc_timeout(core, INCOMING_TIMEOUT_S);
+
+    // A random local UDP port for SIP; the other transports stay closed.
+    LinphoneTransports* transports = linphone_factory_create_transports(factory);
+    linphone_transports_set_udp_port(transports, LC_SIP_TRANSPORT_RANDOM);
+    linphone_transports_set_tcp_port(transports, LC_SIP_TRANSPORT_DISABLED);
+    linphone_transports_set_tls_port(transports, LC_SIP_TRANSPORT_DISABLED);
+    linphone_transports_set_dtls_port(transports, LC_SIP_TRANSPORT_DISABLED);
+    linphone_core_set_transports(core, transports);
+    linphone_transports_unref(transports);
+    // Media ports are random too, so that two programs on one machine never collide.
+    linphone_core_set_audio_port(core, -1);
+    linphone_core_set_video_port(core, -1);
+
+    linphone_core_set_user_agent(core, zim::PRODUCT_TITLE.toLatin1().constData(),
+                                 zim::VERSION.toLatin1().constData());
+    set_mic_gain(data->media_settings());
+    linphone_core_start(core);
+}
+
+void ZimPhone::destroy_core()
+{
+    if (!core)
+        return;
+    current_call.reset();
+    second_call.reset();
+    linphone_core_stop(core);
+    linphone_core_unref(core);
+    core = nullptr;
+}
+
+void ZimPhone::run()
+{
+    {
+        QMutexLocker lock(&core_lock);
+        setup_account();
+    }
+    while (running.load()) {
+        {
+            QMutexLocker lock(&core_lock);
+            linphone_core_iterate(core);
+            serve_requests();
+        }
+        QThread::usleep(LOOP_SLEEP_US);
+    }
+    QMutexLocker lock(&core_lock);
+    end_remaining_calls();
+    destroy_core();
+}
+
+void ZimPhone::request_stop()
+{
+    running.store(false);
+}
+
+// The calls still alive at stop are ended properly: each peer gets its BYE before the core goes.
+void ZimPhone::end_remaining_calls()
+{
+    bool terminated = false;
+    for (CallHandle* handle : {&current_call, &second_call}) {
+        if (!handle->is_set())
+            continue;
+        const LinphoneCallState state = handle->state();
+        if (state != LinphoneCallStateEnd && state != LinphoneCallStateReleased) {
+            linphone_call_terminate(handle->get());
+            terminated = true;
+        }
+    }
+    if (!terminated)
+        return;
+    QElapsedTimer timer;
+    timer.start();
+    while (linphone_core_get_calls_nb(core) > 0 && timer.elapsed() < STOP_GRACE_MS) {
+        linphone_core_iterate(core);
+        QThread::usleep(20000);
+    }
+}
+
+// Requests are served in a fixed order, each only when raised; a flag is cleared as it is taken,
+// so a request raised again meanwhile is served in the next pass.
+void ZimPhone::serve_requests()
+{
+    if (take_request(dial_request))
+        perform_dial();
+    if (take_request(hold_request))
+        perform_hold_toggle();
+    if (take_request(transfer_step_request)) {
+        transfer_done = false; // the completion message belongs to this transfer only
+        perform_transfer_step();
+    }
+    if (take_request(blind_transfer_request))
+        perform_blind_transfer();
+    if (take_request(attended_transfer_request))
+        perform_attended_transfer();
+    if (take_request(hangup_request))
+        perform_hangup();
+    if (take_request(answer_request))
+        perform_answer();
+    reapply_account();
+    if (registration_cleared) {
+        registration_cleared = false;
+        setup_account();
+    }
+}
+
+bool ZimPhone::take_request(bool& flag)
+{
+    QMutexLocker lock(&request_lock);
+    const bool raised = flag;
+    flag = false;
+    return raised;
+}
+
+void ZimPhone::raise_request(bool& flag)
+{
+    QMutexLocker lock(&request_lock);
+    flag = true;
+}
+
+void ZimPhone::apply_media_settings()
+{
+    QMutexLocker lock(&core_lock);
+    apply_media_settings_in_core();
+}
+
+void ZimPhone::apply_media_settings_in_core()
+{
+    const QMap<QString, QString> media = data->media_settings();
+    if (media.isEmpty() || !core)
+        return;
+    bctbx_list_t* devices = linphone_core_get_extended_audio_devices(core);
+    for (bctbx_list_t* item = devices; item; item = bctbx_list_next(item)) {
+        auto* device = static_cast<LinphoneAudioDevice*>(bctbx_list_get_data(item));
+        const char* id = linphone_audio_device_get_id(device);
+        const QString name = QString::fromUtf8(id);
+        if (name == media.value(QStringLiteral("playback")))
+            linphone_core_set_playback_device(core, id);
+        if (name == media.value(QStringLiteral("ringback")))
+            linphone_core_set_ringer_device(core, id);
+        if (name == media.value(QStringLiteral("capture")))
+            linphone_core_set_capture_device(core, id);
+    }
+    bctbx_list_free_with_data(devices, reinterpret_cast<bctbx_list_free_func>(linphone_audio_device_unref));
+    set_mic_gain(media);
+}
+
+void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)
+{
+    // Text that is no number reads as 0 dB.
+    linphone_core_set_mic_gain_db(core, media.value(QStringLiteral("captureGain")).toFloat());
+}
+
+QMap<QString, QStringList> ZimPhone::sound_devices()
+{
+    QMutexLocker lock(&core_lock);
+    QStringList playback;
+    QStringList capture;
+    if (core) {
+        linphone_core_reload_sound_devices(core);
+        bctbx_list_t* devices = linphone_core_get_extended_audio_devices(core);
+        for (bctbx_list_t* item = devices; item; item = bctbx_list_next(item)) {
+            auto* device = static_cast<LinphoneAudioDevice*>(bctbx_list_get_data(item));
+            const QString id = QString::fromUtf8(linphone_audio_device_get_id(device));
+            if (linphone_audio_device_has_capability(device, LinphoneAudioDeviceCapabilityRecord))
+                capture.append(id);
+            if (linphone_audio_device_has_capability(device, LinphoneAudioDeviceCapabilityPlay))
+                playback.append(id);
+        }
+        bctbx_list_free_with_data(devices,
+                                  reinterpret_cast<bctbx_list_free_func>(linphone_audio_device_unref));
+    }
+    QMap<QString, QStringList> result;
+    result.insert(QStringLiteral("playback"), playback);
+    result.insert(QStringLiteral("capture"), capture);
+    return result;
+}
+
+void ZimPhone::send_dtmf(char digit)
+{
+    QMutexLocker lock(&core_lock);
+    if (current_call.is_set())
+        linphone_call_send_dtmf(current_call.get(), digit);
+}
+
+// Requests
+
+void ZimPhone::request_reregistration()
+{
+    raise_request(reapply_request);
+}
+
+void ZimPhone::request_dial(const QString& number)
+{
+    QMutexLocker lock(&request_lock);
+    pending_dial_number = number;
+    dial_request = true;
+}
+
+void ZimPhone::request_answer()
+{
+    raise_request(answer_request);
+}
+
+void ZimPhone::request_hangup()
+{
+    raise_request(hangup_request);
+}
+
+void ZimPhone::request_hold_toggle()
+{
+    raise_request(hold_request);
+}
+
+void ZimPhone::request_transfer_step(const QString& number)
+{
+    QMutexLocker lock(&request_lock);
+    transfer_number = number;
+    transfer_step_request = true;
+}
+
+void ZimPhone::request_blind_transfer(const QString& number)
+{
+    QMutexLocker lock(&request_lock);
+    transfer_number = number;
+    blind_transfer_request = true;
+}
+
+void ZimPhone::request_attended_transfer(const QString& number)
+{
+    QMutexLocker lock(&request_lock);
+    transfer_number = number;
+    pending_dial_number = number;
+    attended_transfer_request = true;
+}
+
+// Queries: they read the engine's state between two loop passes, so the handles they look at
+// are the ones the engine holds references on.
+
+bool ZimPhone::is_idle()
+{
+    QMutexLocker lock(&core_lock);
+    return engine_idle();
+}
+
+bool ZimPhone::is_incoming_ringing()
+{
+    QMutexLocker lock(&core_lock);
+    return current_call.is_set() && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming &&
+           current_call.state() == LinphoneCallStateIncomingReceived;
+}
+
+bool ZimPhone::is_current_streaming()
+{
+    QMutexLocker lock(&core_lock);
+    return current_call.is_set() && current_call.state() == LinphoneCallStateStreamsRunning;
+}
+
+bool ZimPhone::is_current_paused()
+{
+    QMutexLocker lock(&core_lock);
+    return current_call.is_set() && current_call.state() == LinphoneCallStatePaused;
+}
+
+bool ZimPhone::is_second_streaming()
+{
+    QMutexLocker lock(&core_lock);
+    return second_call.is_set() && second_call.state() == LinphoneCallStateStreamsRunning;
+}
+
+int ZimPhone::phase()
+{
+    QMutexLocker lock(&core_lock);
+    return phase_value;
+}
+
+QString ZimPhone::remote_number()
+{
+    QMutexLocker lock(&core_lock);
+    return remote_number_value;
+}
+
+QString ZimPhone::last_dialled_number()
+{
+    QMutexLocker lock(&core_lock);
+    return last_dialled_number_value;
+}
+
+int ZimPhone::record_status()
+{
+    QMutexLocker lock(&core_lock);
+    return record_status_value;
+}
+
+int ZimPhone::local_sip_port()
+{
+    QMutexLocker lock(&core_lock);
+    if (!core)
+        return 0;
+    LinphoneTransports* used = linphone_core_get_transports_used(core);
+    const int port = linphone_transports_get_udp_port(used);
+    linphone_transports_unref(used);
+    return port;
+}
+
+QString ZimPhone::user_id() const
+{
+    return account_settings.value(QStringLiteral("userId"));
+}

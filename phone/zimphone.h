@@ -1,0 +1,150 @@
+#pragma once
+
+#include "phone/callhandle.h"
+#include "phone/callphase.h"
+
+#include <QMap>
+#include <QMutex>
+#include <QRecursiveMutex>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <linphone/core.h>
+
+#include <atomic>
+
+class ZimData;
+class ZimLogger;
+
+// The telephony engine: a thread that owns the SIP core, registers the account, runs every call
+// operation in its own loop and reports to the user interface through queued signals.
+// The interface raises requests (served within one loop period) and reads queries.
+class ZimPhone : public QThread
+{
+    Q_OBJECT
+public:
+    ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger);
+    ~ZimPhone() override;
+
+    void request_stop();
+    void apply_media_settings();
+    QMap<QString, QStringList> sound_devices();
+
+    // Registration
+    void request_reregistration();
+
+    // Requests: each stores its argument and raises a flag that the loop serves.
+    void request_dial(const QString& number);
+    void request_answer();
+    void request_hangup();
+    void request_hold_toggle();
+    void request_transfer_step(const QString& number);
+    void request_blind_transfer(const QString& number);
+    void request_attended_transfer(const QString& number);
+
+    // Sent at once, serialised with the loop.
+    void send_dtmf(char digit);
+
+    // Queries
+    bool is_idle();
+    bool is_incoming_ringing();
+    bool is_current_streaming();
+    bool is_current_paused();
+    bool is_second_streaming();
+    int phase();
+    QString remote_number();
+    QString last_dialled_number();
+    int record_status();
+    // The local UDP port the library picked (0 while the core does not exist).
+    int local_sip_port();
+
+    // Library callbacks, forwarded by the plain functions registered with the core.
+    void on_registration_state_changed(LinphoneCore* core, LinphoneProxyConfig* config,
+                                       LinphoneRegistrationState state, const char* message);
+    void zimphone_call_state_changed(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state,
+                                     const char* message);
+
+signals:
+    void signal_registration_state(QString status, QString userId);
+    void signal_received_dialog(QMap<QString, QString> params);
+    void signal_update_dialog_status(QString status);
+    void signal_dialog_end();
+    void signal_start_count_dialog_time();
+    void signal_show_operator_login();
+    void signal_clear_phone_number();
+    void signal_show_phone_message(QString message);
+    void signal_set_phone_number(QString phoneNumber);
+    void signal_show_transfer_call_result(QString message);
+    void signal_play_hold_music();
+    void signal_stop_hold_music();
+    void signal_play_terminated_audio(QString file);
+
+protected:
+    void run() override;
+
+private:
+    void create_core();
+    void destroy_core();
+    void end_remaining_calls();
+    void serve_requests();
+    bool take_request(bool& flag);
+    void raise_request(bool& flag);
+    void apply_media_settings_in_core();
+    void set_mic_gain(const QMap<QString, QString>& media);
+
+    // Registration steps (engine thread)
+    void setup_account();
+    void reapply_account();
+
+    // Call operations (engine thread)
+    bool engine_idle() const;
+    void perform_dial();
+    void perform_answer();
+    void perform_hangup();
+    void perform_hold_toggle();
+    void perform_transfer_step();
+    void perform_blind_transfer();
+    void perform_attended_transfer();
+    int transfer_call(LinphoneCall* call, const QString& number);
+    void emit_talking_status();
+    void handle_released(LinphoneCall* call);
+    void handle_incoming(LinphoneCall* call);
+    QString user_id() const;
+    void log_phase();
+
+    ZimLogger* logger;
+    ZimData* data;
+    QMap<QString, QString> account_settings;
+    LinphoneCoreCbs* callbacks = nullptr;
+    LinphoneCore* core = nullptr;
+    CallHandle current_call;
+    CallHandle second_call;
+    std::atomic<bool> running{true};
+    QString remote_number_value;
+    QString last_dialled_number_value;
+    QString pending_dial_number;
+    QString transfer_number;
+    int record_status_value = RECORD_NONE;
+    bool dial_request = false;
+    bool hold_request = false;
+    bool transfer_step_request = false;
+    bool blind_transfer_request = false;
+    bool attended_transfer_request = false;
+    bool hangup_request = false;
+    bool answer_request = false;
+    int phase_value = PHASE_IDLE;
+    bool reapply_request = false;
+    bool registration_cleared = false;
+    bool registered = false;
+    bool hangup_in_progress = false;
+    bool transfer_done = false;
+    // A re-apply waits for the old registration to end; a failed unregistration also ends it.
+    bool awaiting_unregistration = false;
+
+    // Held by the loop around each iteration and the requests it serves; taken by every use of
+    // the core or of the engine's state from another thread.
+    QRecursiveMutex core_lock;
+    // Guards the request flags and the numbers that come with them.
+    QMutex request_lock;
+};

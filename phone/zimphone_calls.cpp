@@ -1,0 +1,337 @@
+// Call state handling and the call operations served by the engine loop.
+
+#include "phone/zimphone.h"
+
+#include "data/zimconstants.h"
+#include "data/zimlogger.h"
+
+#include <QDebug>
+
+namespace {
+
+QString latin1(const char* text)
+{
+    return QString::fromLatin1(text ? text : "");
+}
+
+bool ended(LinphoneCallState state)
+{
+    return state == LinphoneCallStateEnd || state == LinphoneCallStateReleased;
+}
+
+} // namespace
+
+bool ZimPhone::engine_idle() const
+{
+    if (!current_call.is_set())
+        return true;
+    const LinphoneCallState state = current_call.state();
+    return state == LinphoneCallStateReleased || state == LinphoneCallStateIdle ||
+           state == LinphoneCallStateEnd;
+}
+
+void ZimPhone::log_phase()
+{
+    logger->log(QString::number(phase_value), 1);
+}
+
+void ZimPhone::emit_talking_status()
+{
+    emit signal_update_dialog_status(remote_number_value == user_id() ? zim::STATUS_ONLINE
+                                                                      : zim::STATUS_IN_CALL);
+}
+
+void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, LinphoneCallState state,
+                                           const char* message)
+{
+    switch (state) {
+    case LinphoneCallStateIncomingReceived:
+        handle_incoming(call);
+        break;
+    case LinphoneCallStateOutgoingProgress:
+        if (phase_value == PHASE_IDLE) {
+            phase_value = PHASE_DIALING;
+            log_phase();
+            emit signal_update_dialog_status(zim::STATUS_OUTGOING);
+        } else if (phase_value == PHASE_TRANSFER_WAIT) {
+            phase_value = PHASE_TRANSFER_DIALING;
+            emit signal_update_dialog_status(zim::STATUS_TRANSFER_CALLING);
+        }
+        break;
+    case LinphoneCallStateStreamsRunning:
+        log_phase();
+        if (phase_value == PHASE_INCOMING || phase_value == PHASE_DIALING) {
+            phase_value = PHASE_TALKING;
+            emit signal_start_count_dialog_time();
+            emit_talking_status();
+        } else if (phase_value == PHASE_HOLDING || phase_value == PHASE_REMOTE_HOLDING ||
+                   phase_value == PHASE_TRANSFER_WAIT) {
+            if (phase_value == PHASE_HOLDING)
+                emit signal_stop_hold_music();
+            phase_value = PHASE_TALKING;
+            emit_talking_status();
+        } else if (phase_value == PHASE_TRANSFER_DIALING || phase_value == PHASE_TRANSFER_HOLDING ||
+                   phase_value == PHASE_TRANSFER_REMOTE_HOLDING) {
+            phase_value = PHASE_TRANSFER_TALKING;
+            emit signal_update_dialog_status(zim::STATUS_TRANSFER_IN_CALL);
+        }
+        if (record_status_value == RECORD_OUTGOING_MISSED)
+            record_status_value = RECORD_OUTGOING_ANSWERED;
+        else if (record_status_value == RECORD_INCOMING_MISSED)
+            record_status_value = RECORD_INCOMING_ANSWERED;
+        break;
+    case LinphoneCallStatePaused:
+        if (phase_value == PHASE_TALKING) {
+            phase_value = PHASE_HOLDING;
+            emit signal_play_hold_music();
+            emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
+        } else if (phase_value == PHASE_TRANSFER_WAIT) {
+            emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
+        } else if (phase_value == PHASE_TRANSFER_TALKING) {
+            phase_value = PHASE_TRANSFER_HOLDING;
+            emit signal_update_dialog_status(zim::STATUS_TRANSFER_ON_HOLD);
+        }
+        break;
+    case LinphoneCallStatePausedByRemote:
+        if (phase_value == PHASE_TALKING) {
+            phase_value = PHASE_REMOTE_HOLDING;
+            emit signal_update_dialog_status(zim::STATUS_REMOTE_HOLD);
+        } else if (phase_value == PHASE_TRANSFER_TALKING) {
+            phase_value = PHASE_TRANSFER_REMOTE_HOLDING;
+            emit signal_update_dialog_status(zim::STATUS_TRANSFER_REMOTE_HOLD);
+        }
+        break;
+    case LinphoneCallStateReleased:
+        handle_released(call);
+        break;
+    default:
+        break;
+    }
+    logger->log(latin1(message), 1);
+}
+
+void ZimPhone::handle_incoming(LinphoneCall* call)
+{
+    // A call that cannot be presented to the user is refused as busy; left alone it would ring
+    // unseen until the incoming timeout.
+    if (phase_value != PHASE_IDLE || !engine_idle()) {
+        linphone_call_decline(call, LinphoneReasonBusy);
+        return;
+    }
+    phase_value = PHASE_INCOMING;
+    current_call.reset(call);
+
+    const LinphoneAddress* remote = linphone_call_get_remote_address(call);
+    const char* display_name = remote ? linphone_address_get_display_name(remote) : nullptr;
+    const char* user_name = remote ? linphone_address_get_username(remote) : nullptr;
+    LinphoneCallLog* log = linphone_call_get_call_log(call);
+    const char* call_id = log ? linphone_call_log_get_call_id(log) : nullptr;
+
+    remote_number_value = QString::fromUtf8(user_name ? user_name : "");
+    record_status_value = RECORD_INCOMING_MISSED;
+
+    QMap<QString, QString> params;
+    params.insert(QStringLiteral("callerName"), latin1(display_name));
+    params.insert(QStringLiteral("callerId"), latin1(user_name));
+    params.insert(QStringLiteral("callId"), latin1(call_id));
+    qDebug() << (QStringLiteral("Call-ID:") + params.value(QStringLiteral("callId")));
+
+    emit signal_received_dialog(params);
+    emit signal_update_dialog_status(zim::STATUS_INCOMING);
+}
+
+void ZimPhone::handle_released(LinphoneCall* call)
+{
+    if (phase_value > PHASE_TRANSFER_WAIT) {
+        if (current_call.is(call)) {
+            current_call.reset();
+        } else if (second_call.is(call)) {
+            if (current_call.is_set()) {
+                phase_value = PHASE_TRANSFER_WAIT;
+                emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
+                emit signal_clear_phone_number();
+            } else {
+                phase_value = PHASE_IDLE;
+                emit signal_update_dialog_status(zim::STATUS_READY);
+                emit signal_dialog_end();
+            }
+            second_call.reset();
+        }
+    } else if (current_call.is(call) || !current_call.is_set()) {
+        if (current_call.is_set()) {
+            const LinphoneReason reason = linphone_call_get_reason(current_call.get());
+            if (reason == LinphoneReasonNone)
+                emit signal_play_terminated_audio(zim::SOUND_HANGUP);
+            else if (reason != LinphoneReasonBusy)
+                emit signal_play_terminated_audio(zim::SOUND_FAILED);
+        }
+        emit signal_update_dialog_status(zim::STATUS_READY);
+        emit signal_dialog_end();
+        if (phase_value == PHASE_TRANSFER_WAIT && transfer_done) {
+            transfer_done = false;
+            emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_DONE);
+        }
+        phase_value = PHASE_IDLE;
+        current_call.reset();
+    } else if (second_call.is(call)) {
+        second_call.reset();
+    }
+    // The library is done with this call: no slot may keep it.
+    if (current_call.is(call))
+        current_call.reset();
+    if (second_call.is(call))
+        second_call.reset();
+    hangup_in_progress = false;
+}
+
+// Operations served by the loop
+
+void ZimPhone::perform_dial()
+{
+    QString number;
+    {
+        QMutexLocker lock(&request_lock);
+        number = pending_dial_number;
+    }
+    if (phase_value == PHASE_IDLE) {
+        if (!engine_idle() || number.isEmpty())
+            return;
+        LinphoneCall* call = linphone_core_invite(core, number.toLatin1().constData());
+        current_call.reset(call);
+        if (call) {
+            remote_number_value = number;
+            last_dialled_number_value = number;
+            record_status_value = RECORD_OUTGOING_MISSED;
+        }
+    } else if (phase_value == PHASE_TRANSFER_WAIT) {
+        if (second_call.is_set() && !ended(second_call.state()))
+            return;
+        if (number.isEmpty())
+            return;
+        second_call.reset(linphone_core_invite(core, number.toLatin1().constData()));
+    }
+}
+
+void ZimPhone::perform_answer()
+{
+    if (current_call.is_set() && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming &&
+        current_call.state() == LinphoneCallStateIncomingReceived)
+        linphone_call_accept(current_call.get());
+}
+
+void ZimPhone::perform_hangup()
+{
+    if (hangup_in_progress)
+        return;
+    hangup_in_progress = true;
+    bool acted = false;
+    if (phase_value > PHASE_TRANSFER_WAIT) {
+        if (second_call.is_set()) {
+            linphone_call_terminate(second_call.get());
+            acted = true;
+        }
+    } else if (current_call.is_set()) {
+        LinphoneCall* call = current_call.get();
+        if (linphone_call_get_dir(call) == LinphoneCallIncoming &&
+            current_call.state() == LinphoneCallStateIncomingReceived)
+            linphone_call_decline(call, LinphoneReasonBusy);
+        else
+            linphone_call_terminate(call);
+        acted = true;
+    }
+    if (!acted)
+        hangup_in_progress = false;
+}
+
+void ZimPhone::perform_hold_toggle()
+{
+    if (second_call.is_set()) {
+        if (second_call.state() == LinphoneCallStatePaused)
+            linphone_call_resume(second_call.get());
+        else if (second_call.state() == LinphoneCallStateStreamsRunning)
+            linphone_call_pause(second_call.get());
+    } else if (current_call.is_set()) {
+        if (current_call.state() == LinphoneCallStatePaused) {
+            linphone_call_resume(current_call.get());
+            if (remote_number_value != user_id())
+                emit signal_set_phone_number(remote_number_value);
+        } else if (current_call.state() == LinphoneCallStateStreamsRunning) {
+            linphone_call_pause(current_call.get());
+        }
+    }
+}
+
+// Numbers go to the library as they are; it turns a bare number into an address of the account.
+int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
+{
+    LinphoneAddress* target = linphone_core_interpret_url(core, number.toLatin1().constData());
+    if (!target)
+        return -1;
+    const int result = linphone_call_transfer_to(call, target);
+    linphone_address_unref(target);
+    return result;
+}
+
+void ZimPhone::perform_transfer_step()
+{
+    QString number;
+    {
+        QMutexLocker lock(&request_lock);
+        number = transfer_number;
+    }
+    if (current_call.is_set()) {
+        LinphoneCall* call = current_call.get();
+        if (current_call.state() == LinphoneCallStateStreamsRunning) {
+            if (linphone_call_pause(call) == 0)
+                phase_value = PHASE_TRANSFER_WAIT;
+        } else if (phase_value == PHASE_TRANSFER_WAIT) {
+            if (!number.isEmpty()) {
+                if (transfer_call(call, number) >= 0)
+                    transfer_done = true;
+            } else if (linphone_call_resume(call) >= 0 && remote_number_value != user_id()) {
+                emit signal_set_phone_number(remote_number_value);
+            }
+        } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is_set()) {
+            if (linphone_call_transfer_to_another(call, second_call.get()) >= 0)
+                transfer_done = true;
+        }
+    } else if (second_call.is_set()) {
+        // The first party hung up during the consultation: the consultation call stays.
+        current_call.take_from(second_call);
+        phase_value = PHASE_TALKING;
+        emit signal_update_dialog_status(zim::STATUS_IN_CALL);
+        emit signal_show_phone_message(zim::STATUS_NO_TRANSFER_SOURCE);
+    }
+}
+
+void ZimPhone::perform_blind_transfer()
+{
+    QString number;
+    {
+        QMutexLocker lock(&request_lock);
+        number = transfer_number;
+    }
+    if (!current_call.is_set() || second_call.is_set())
+        return;
+    const LinphoneCallState state = current_call.state();
+    if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused)
+        return;
+    // Only a transfer the library took on can later be reported as completed.
+    if (transfer_call(current_call.get(), number) >= 0)
+        transfer_done = true;
+}
+
+void ZimPhone::perform_attended_transfer()
+{
+    if (!current_call.is_set())
+        return;
+    const LinphoneCallState state = current_call.state();
+    if (state == LinphoneCallStateStreamsRunning) {
+        perform_transfer_step();
+        raise_request(dial_request);
+    } else if (state == LinphoneCallStatePaused && second_call.is_set()) {
+        perform_transfer_step();
+    } else if (state == LinphoneCallStatePaused) {
+        raise_request(dial_request);
+    }
+}

@@ -1,0 +1,116 @@
+// Account registration: the single SIP account built from the account settings.
+
+#include "phone/zimphone.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+
+namespace {
+const int REGISTRATION_EXPIRES_S = 60;
+}
+
+void ZimPhone::setup_account()
+{
+    account_settings = data->account_settings();
+    const QString address = account_settings.value(QStringLiteral("address"));
+    const QString port = account_settings.value(QStringLiteral("port"));
+    const QString user = account_settings.value(QStringLiteral("userId"));
+    const QString password = account_settings.value(QStringLiteral("password"));
+    if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
+        return;
+
+    LinphoneFactory* factory = linphone_factory_get();
+    LinphoneProxyConfig* config = linphone_core_create_proxy_config(core);
+    const QString identity =
+        QStringLiteral("sip:") + user + QStringLiteral("@") + address + QStringLiteral(":") + port;
+    LinphoneAddress* parsed = linphone_factory_create_address(factory, identity.toLatin1().constData());
+    if (!parsed) {
+        linphone_proxy_config_unref(config);
+        return;
+    }
+
+    LinphoneAuthInfo* auth =
+        linphone_factory_create_auth_info(factory, linphone_address_get_username(parsed), nullptr,
+                                          password.toLatin1().constData(), nullptr, nullptr, nullptr);
+    linphone_core_clear_all_auth_info(core);
+    linphone_core_add_auth_info(core, auth);
+    linphone_auth_info_unref(auth);
+
+    const QString server = address + QStringLiteral(":") + port;
+    linphone_proxy_config_set_identity_address(config, parsed);
+    linphone_proxy_config_set_server_addr(config, server.toLatin1().constData());
+    linphone_proxy_config_set_expires(config, REGISTRATION_EXPIRES_S);
+    linphone_proxy_config_enable_register(config, TRUE);
+    linphone_address_unref(parsed);
+
+    linphone_core_add_proxy_config(core, config);
+    linphone_core_set_default_proxy_config(core, config);
+    linphone_proxy_config_unref(config); // the core keeps its own reference
+
+    apply_media_settings_in_core();
+    linphone_core_iterate(core); // the registration starts at once
+}
+
+// Disables the registration of the current account; the new one is built at once when nothing is
+// registered, otherwise once the library reports the old registration gone.
+void ZimPhone::reapply_account()
+{
+    if (!take_request(reapply_request))
+        return;
+    if (LinphoneProxyConfig* config = linphone_core_get_default_proxy_config(core)) {
+        linphone_proxy_config_edit(config);
+        linphone_proxy_config_enable_register(config, FALSE);
+        linphone_proxy_config_done(config);
+    }
+    if (!registered) {
+        setup_account();
+        return;
+    }
+    awaiting_unregistration = true;
+}
+
+void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig* config,
+                                             LinphoneRegistrationState state, const char* message)
+{
+    const QString user = user_id();
+    switch (state) {
+    case LinphoneRegistrationProgress:
+        emit signal_registration_state(zim::REG_PROGRESS, user);
+        break;
+    case LinphoneRegistrationOk:
+        emit signal_registration_state(zim::REG_SUCCESSFUL, user);
+        emit signal_show_operator_login();
+        if (phase_value == PHASE_IDLE)
+            emit signal_update_dialog_status(zim::STATUS_READY);
+        registered = true;
+        break;
+    case LinphoneRegistrationCleared:
+        registration_cleared = true;
+        awaiting_unregistration = false;
+        emit signal_registration_state(zim::REG_UNREGISTER, user);
+        break;
+    case LinphoneRegistrationFailed:
+        emit signal_registration_state(zim::REG_FAILED, user);
+        registered = false;
+        // An unregistration that fails (server gone) still ends the old registration: the
+        // account waiting to be re-applied is built all the same.
+        if (awaiting_unregistration && config && !linphone_proxy_config_register_enabled(config)) {
+            awaiting_unregistration = false;
+            registration_cleared = true;
+        }
+        if (message && qstrcmp(message, "timeout") == 0) {
+            emit signal_dialog_end();
+            for (CallHandle* handle : {&current_call, &second_call}) {
+                if (handle->is_set())
+                    linphone_call_terminate(handle->get());
+            }
+            phase_value = PHASE_IDLE;
+        }
+        break;
+    default:
+        emit signal_registration_state(zim::STATUS_NOT_REGISTERED, user);
+        break;
+    }
+    logger->log(QString::fromLatin1(message ? message : ""), 1);
+}

@@ -1,0 +1,145 @@
+#include "enginefixture.h"
+
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+// The tests give the library a fresh HOME; PulseAudio's client finds its server and cookie
+// through HOME, so both are pinned first.
+void pin_pulse_server(const QByteArray& home)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+        if (pactl.waitForFinished(5000)) {
+            for (const QByteArray& line : pactl.readAllStandardOutput().split('\n')) {
+                if (line.startsWith("Server String: ")) {
+                    QByteArray server = line.mid(15).trimmed();
+                    if (server.startsWith('/'))
+                        server.prepend("unix:");
+                    qputenv("PULSE_SERVER", server);
+                }
+            }
+        } else {
+            pactl.kill();
+            pactl.waitForFinished(1000);
+        }
+    }
+    const QByteArray cookie = home + "/.config/pulse/cookie";
+    if (qEnvironmentVariableIsEmpty("PULSE_COOKIE") && QFile::exists(QString::fromUtf8(cookie)))
+        qputenv("PULSE_COOKIE", cookie);
+}
+
+} // namespace
+
+EngineFixture::EngineFixture()
+{
+    old_home = qgetenv("HOME");
+    pin_pulse_server(old_home);
+    qputenv("HOME", dir.path().toUtf8());
+    dir.make_log_dir();
+    logger = std::make_unique<ZimLogger>();
+    data = std::make_unique<ZimData>(nullptr, logger.get());
+}
+
+EngineFixture::~EngineFixture()
+{
+    stop();
+    engine.reset();
+    data.reset();
+    logger.reset();
+    qputenv("HOME", old_home);
+}
+
+void EngineFixture::set_account(const QString& address, int port, const QString& user,
+                                const QString& password)
+{
+    data->save_account_settings({{QStringLiteral("address"), address},
+                                 {QStringLiteral("port"), port > 0 ? QString::number(port) : QString()},
+                                 {QStringLiteral("userId"), user},
+                                 {QStringLiteral("password"), password}});
+}
+
+void EngineFixture::set_media(const QMap<QString, QString>& values)
+{
+    data->save_media_settings(values);
+}
+
+void EngineFixture::set_other(const QMap<QString, QString>& values)
+{
+    data->save_other_settings(values);
+}
+
+ZimPhone* EngineFixture::start()
+{
+    engine = std::make_unique<ZimPhone>(nullptr, data.get(), logger.get());
+    connect_signals();
+    engine->start();
+    return engine.get();
+}
+
+bool EngineFixture::stop(int timeout_ms)
+{
+    if (!engine || !engine->isRunning())
+        return true;
+    engine->request_stop();
+    return engine->wait(static_cast<unsigned long>(timeout_ms));
+}
+
+void EngineFixture::connect_signals()
+{
+    ZimPhone* p = engine.get();
+    connect(p, &ZimPhone::signal_registration_state, this,
+            [this](QString status, QString user) { record("registration:" + status + "/" + user); });
+    connect(p, &ZimPhone::signal_received_dialog, this, [this](QMap<QString, QString> params) {
+        received_params.append(params);
+        record(QStringLiteral("received"));
+    });
+    connect(p, &ZimPhone::signal_update_dialog_status, this,
+            [this](QString status) { record("status:" + status); });
+    connect(p, &ZimPhone::signal_dialog_end, this, [this] { record(QStringLiteral("dialog_end")); });
+    connect(p, &ZimPhone::signal_start_count_dialog_time, this, [this] { record(QStringLiteral("timer")); });
+    connect(p, &ZimPhone::signal_show_operator_login, this,
+            [this] { record(QStringLiteral("operator_login")); });
+    connect(p, &ZimPhone::signal_clear_phone_number, this,
+            [this] { record(QStringLiteral("clear_number")); });
+    connect(p, &ZimPhone::signal_show_phone_message, this,
+            [this](QString message) { record("message:" + message); });
+    connect(p, &ZimPhone::signal_set_phone_number, this,
+            [this](QString number) { record("set_number:" + number); });
+    connect(p, &ZimPhone::signal_show_transfer_call_result, this,
+            [this](QString message) { record("transfer_result:" + message); });
+    connect(p, &ZimPhone::signal_play_hold_music, this, [this] { record(QStringLiteral("hold_music")); });
+    connect(p, &ZimPhone::signal_stop_hold_music, this,
+            [this] { record(QStringLiteral("stop_hold_music")); });
+    connect(p, &ZimPhone::signal_play_terminated_audio, this,
+            [this](QString file) { record("audio:" + file); });
+}
+
+QStringList EngineFixture::events_named(const QString& name) const
+{
+    QStringList result;
+    for (const QString& event : events) {
+        if (event == name || event.startsWith(name + QLatin1Char(':')))
+            result.append(event);
+    }
+    return result;
+}
+
+bool EngineFixture::wait_for(const QString& event, int timeout_ms, int times)
+{
+    return wait_until([&] { return events.count(event) >= times; }, timeout_ms);
+}
+
+void EngineFixture::settle(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}

@@ -1,0 +1,121 @@
+// Outgoing calls from the engine to sipp callees on 127.0.0.1.
+
+#include "enginefixture.h"
+#include "support/sipprunner.h"
+
+#include <QtTest>
+
+class TestOutgoing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void answered_then_remote_hangs_up();
+    void busy_callee_plays_no_cue();
+    void unavailable_callee_plays_failed_cue();
+    void our_hangup_ends_call_once();
+    void dial_with_empty_number_does_nothing();
+};
+
+void TestOutgoing::answered_then_remote_hangs_up()
+{
+    SippRunner callee(QStringLiteral("uas_answer_then_bye.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    QVERIFY(phone->is_idle());
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+
+    const QString number = callee.uri("201");
+    phone->request_dial(number);
+    QVERIFY2(fixture.wait_for("status:発信中"), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("timer"), qPrintable(fixture.dump()));
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QVERIFY(phone->is_current_streaming());
+    QVERIFY(!phone->is_idle());
+    QCOMPARE(phone->remote_number(), number);
+    QCOMPARE(phone->last_dialled_number(), number);
+    QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_ANSWERED));
+
+    if (!fixture.wait_for("dialog_end")) {
+        for (auto& m : callee.messages())
+            qDebug().noquote() << (m.received ? "<<<" : ">>>") << m.text;
+    }
+    QCOMPARE(fixture.events,
+             QStringList({"status:発信中", "timer", "status:通話中", "audio:./share/sounds/hangup.wav",
+                          "status:ダイヤルできます", "dialog_end"}));
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QVERIFY(phone->is_idle());
+    QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_ANSWERED));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+
+    const auto invites = callee.received_requests("INVITE");
+    QCOMPARE(invites.size(), 1);
+    QCOMPARE(invites[0].first_line(), QStringLiteral("INVITE %1 SIP/2.0").arg(number));
+    QVERIFY(invites[0].header("User-Agent").startsWith("Velora Softphone Zarari/1.4.0"));
+    fixture.settle(200);
+    QCOMPARE(fixture.count("timer"), 1);
+}
+
+void TestOutgoing::busy_callee_plays_no_cue()
+{
+    SippRunner callee(QStringLiteral("uas_busy.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("202"));
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events, QStringList({"status:発信中", "status:ダイヤルできます", "dialog_end"}));
+    QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_MISSED));
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+}
+
+void TestOutgoing::unavailable_callee_plays_failed_cue()
+{
+    SippRunner callee(QStringLiteral("uas_unavailable.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("203"));
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events, QStringList({"status:発信中", "audio:./share/sounds/failed.wav",
+                                          "status:ダイヤルできます", "dialog_end"}));
+    QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_MISSED));
+    QVERIFY(callee.wait_finished(10000));
+}
+
+void TestOutgoing::our_hangup_ends_call_once()
+{
+    SippRunner callee(QStringLiteral("uas_answer_wait_bye.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("204"));
+    QVERIFY2(fixture.wait_for("timer"), qPrintable(fixture.dump()));
+    phone->request_hangup();
+    fixture.settle(60);
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.events.contains("audio:./share/sounds/hangup.wav"));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+    QCOMPARE(callee.received_requests("BYE").size(), 1);
+    QCOMPARE(fixture.count("dialog_end"), 1);
+}
+
+void TestOutgoing::dial_with_empty_number_does_nothing()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(QString());
+    fixture.settle(300);
+    QVERIFY(fixture.events.isEmpty());
+    QVERIFY(phone->is_idle());
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->last_dialled_number(), QString());
+}
+
+QTEST_GUILESS_MAIN(TestOutgoing)
+#include "tst_outgoing.moc"

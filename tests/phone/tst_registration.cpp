@@ -1,0 +1,169 @@
+// Registration of the account against sipp registrars on 127.0.0.1.
+
+#include "data/zimlogger.h"
+#include "enginefixture.h"
+#include "support/sipprunner.h"
+#include "support/testdir.h"
+
+#include <QtTest>
+
+namespace {
+
+SippRunner* start_registrar(std::unique_ptr<SippRunner>& holder, const QString& user, const QString& password)
+{
+    holder = std::make_unique<SippRunner>(QStringLiteral("registrar.xml"));
+    holder->add_arguments({"-key", "authuser", user, "-key", "authpass", password});
+    return holder->start() ? holder.get() : nullptr;
+}
+
+} // namespace
+
+class TestRegistration : public QObject
+{
+    Q_OBJECT
+private slots:
+    void digest_challenge_then_registered();
+    void rejection_reports_failed();
+    void empty_password_sends_nothing();
+    void reregistration_while_registered_unregisters_first();
+    void reregistration_while_unregistered_applies_at_once();
+    void reregistration_survives_a_vanished_registrar();
+};
+
+void TestRegistration::digest_challenge_then_registered()
+{
+    std::unique_ptr<SippRunner> holder;
+    SippRunner* registrar = start_registrar(holder, "1001", "secret");
+    QVERIFY(registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
+    fixture.start();
+
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_for("status:ダイヤルできます"));
+    QCOMPARE(fixture.events, QStringList({"registration:progress/1001", "registration:sucessful/1001",
+                                          "operator_login", "status:ダイヤルできます"}));
+
+    const auto registers = registrar->received_requests("REGISTER");
+    QVERIFY(registers.size() >= 2);
+    const auto& first = registers[0];
+    QCOMPARE(first.first_line(), QStringLiteral("REGISTER sip:127.0.0.1:%1 SIP/2.0").arg(registrar->port()));
+    QVERIFY2(first.header("From").contains("sip:1001@127.0.0.1"), qPrintable(first.header("From")));
+    QVERIFY(first.header("To").contains("sip:1001@127.0.0.1"));
+    QCOMPARE(first.header("Expires"), QStringLiteral("60"));
+    QVERIFY2(first.header("User-Agent").startsWith("Velora Softphone Zarari/1.4.0"),
+             qPrintable(first.header("User-Agent")));
+    QVERIFY(first.header("Authorization").isEmpty());
+    // The answer to the challenge: the registrar checked the digest against 1001/secret.
+    QVERIFY(registers[1].header("Authorization").contains("username=\"1001\""));
+    QCOMPARE(registers[1].header("Expires"), QStringLiteral("60"));
+    QVERIFY(fixture.stop());
+}
+
+void TestRegistration::rejection_reports_failed()
+{
+    SippRunner registrar(QStringLiteral("registrar_rejects.xml"));
+    QVERIFY(registrar.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+    fixture.start();
+
+    QVERIFY2(fixture.wait_for("registration:failed/1001"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events.first(), QStringLiteral("registration:progress/1001"));
+    QCOMPARE(fixture.count("registration:sucessful/1001"), 0);
+    QCOMPARE(fixture.count("operator_login"), 0);
+    QVERIFY(fixture.stop());
+    // The library's reason reaches the application log.
+    QVERIFY(read_text_file(ZimLogger::log_path()).contains("Forbidden"));
+}
+
+void TestRegistration::empty_password_sends_nothing()
+{
+    std::unique_ptr<SippRunner> holder;
+    SippRunner* registrar = start_registrar(holder, "1001", "secret");
+    QVERIFY(registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "");
+    fixture.start();
+    fixture.settle(1500);
+    QVERIFY(fixture.stop());
+    QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
+    QVERIFY(registrar->messages().isEmpty());
+}
+
+void TestRegistration::reregistration_while_registered_unregisters_first()
+{
+    std::unique_ptr<SippRunner> old_holder;
+    std::unique_ptr<SippRunner> new_holder;
+    SippRunner* old_registrar = start_registrar(old_holder, "1001", "secret");
+    SippRunner* new_registrar = start_registrar(new_holder, "2002", "other");
+    QVERIFY(old_registrar && new_registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", old_registrar->port(), "1001", "secret");
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+
+    fixture.set_account("127.0.0.1", new_registrar->port(), "2002", "other");
+    fixture.phone()->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/2002"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events.mid(0, 3),
+             QStringList({"registration:unresigter/1001", "registration:progress/2002",
+                          "registration:sucessful/2002"}));
+
+    // The old registrar saw the binding removed, the new one a registration of the new account.
+    bool removed = false;
+    for (const auto& message : old_registrar->received_requests("REGISTER"))
+        removed = removed || message.header("Expires") == QStringLiteral("0");
+    QVERIFY(removed);
+    const auto fresh = new_registrar->received_requests("REGISTER");
+    QVERIFY(!fresh.isEmpty());
+    QVERIFY(fresh[0].header("From").contains("sip:2002@127.0.0.1"));
+    QCOMPARE(fresh[0].header("Expires"), QStringLiteral("60"));
+    QVERIFY(fixture.stop());
+}
+
+void TestRegistration::reregistration_while_unregistered_applies_at_once()
+{
+    std::unique_ptr<SippRunner> holder;
+    SippRunner* registrar = start_registrar(holder, "1001", "secret");
+    QVERIFY(registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "");
+    fixture.start();
+    fixture.settle(300);
+    QVERIFY(fixture.events.isEmpty());
+
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
+    fixture.phone()->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events.first(), QStringLiteral("registration:progress/1001"));
+    QCOMPARE(fixture.count("registration:unresigter/1001"), 0);
+    QVERIFY(fixture.stop());
+}
+
+// The old registrar is gone when the user points the account elsewhere: its unregistration
+// fails, and the new account is registered all the same.
+void TestRegistration::reregistration_survives_a_vanished_registrar()
+{
+    std::unique_ptr<SippRunner> old_holder;
+    std::unique_ptr<SippRunner> new_holder;
+    SippRunner* old_registrar = start_registrar(old_holder, "1001", "secret");
+    SippRunner* new_registrar = start_registrar(new_holder, "2002", "other");
+    QVERIFY(old_registrar && new_registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", old_registrar->port(), "1001", "secret");
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    old_registrar->stop();
+    fixture.events.clear();
+
+    fixture.set_account("127.0.0.1", new_registrar->port(), "2002", "other");
+    fixture.phone()->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/2002", 60000), qPrintable(fixture.dump()));
+    QVERIFY(fixture.events.contains("registration:failed/1001"));
+    QVERIFY(fixture.stop());
+}
+
+QTEST_GUILESS_MAIN(TestRegistration)
+#include "tst_registration.moc"
