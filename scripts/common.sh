@@ -2,9 +2,12 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="${VELORA_BUILD_DIR:-$root/build}"
 
+# build_release [target...]: everything when no target is named.
 build_release() {
     cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build_dir" -j"$(nproc)"
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}"
 }
 
 # A PulseAudio daemon with a null sink gives calls, cues and hold music an output device.
