@@ -19,6 +19,7 @@ private slots:
 void TestOutgoing::answered_then_remote_hangs_up()
 {
     SippRunner callee(QStringLiteral("uas_answer_then_bye.xml"));
+    callee.add_arguments({"-d", "1500"});
     QVERIFY(callee.start());
     EngineFixture fixture;
     ZimPhone* phone = fixture.start();
@@ -88,7 +89,7 @@ void TestOutgoing::unavailable_callee_plays_failed_cue()
 
 void TestOutgoing::our_hangup_ends_call_once()
 {
-    SippRunner callee(QStringLiteral("uas_answer_wait_bye.xml"));
+    SippRunner callee(QStringLiteral("callee.xml"));
     QVERIFY(callee.start());
     EngineFixture fixture;
     ZimPhone* phone = fixture.start();

@@ -1,0 +1,95 @@
+// Hold and resume, from our side and from the other party, against sipp callees.
+
+#include "enginefixture.h"
+#include "support/sipprunner.h"
+
+#include <QtTest>
+
+namespace {
+
+// The audio media section of an SDP body (a declined video line may carry its own direction).
+QString audio_section(const QString& body)
+{
+    const int start = body.indexOf("m=audio");
+    const int end = body.indexOf("\nm=", start + 1);
+    return start < 0 ? QString() : body.mid(start, end < 0 ? -1 : end - start);
+}
+
+} // namespace
+
+class TestHold : public QObject
+{
+    Q_OBJECT
+private slots:
+    void our_hold_and_resume();
+    void remote_hold_and_back();
+};
+
+void TestHold::our_hold_and_resume()
+{
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    const QString number = callee.uri("201");
+    phone->request_dial(number);
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:保留中"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events, QStringList({"hold_music", "status:保留中"}));
+    QCOMPARE(phone->phase(), int(PHASE_HOLDING));
+    QVERIFY(phone->is_current_paused());
+    QVERIFY(!phone->is_current_streaming());
+
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events, QStringList({"hold_music", "status:保留中", "set_number:" + number,
+                                          "stop_hold_music", "status:通話中"}));
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QVERIFY(phone->is_current_streaming());
+    QCOMPARE(fixture.count("timer"), 0); // the call timer keeps running
+
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+
+    const auto invites = callee.received_requests("INVITE");
+    QCOMPARE(invites.size(), 3);
+    const QString hold = audio_section(invites[1].body());
+    QVERIFY2(hold.contains("a=sendonly") || hold.contains("a=inactive"), qPrintable(hold));
+    const QString resume = audio_section(invites[2].body());
+    QVERIFY(!resume.isEmpty());
+    QVERIFY2(!resume.contains("a=sendonly") && !resume.contains("a=inactive") &&
+                 !resume.contains("a=recvonly"),
+             qPrintable(resume));
+}
+
+void TestHold::remote_hold_and_back()
+{
+    SippRunner callee(QStringLiteral("uas_remote_hold.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("202"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+
+    QVERIFY2(fixture.wait_for("status:相手保留中"), qPrintable(fixture.dump()));
+    QCOMPARE(phone->phase(), int(PHASE_REMOTE_HOLDING));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events, QStringList({"status:相手保留中", "status:通話中"}));
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.count("hold_music"), 0);
+    QCOMPARE(fixture.count("stop_hold_music"), 0);
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestHold)
+#include "tst_hold.moc"

@@ -1,0 +1,128 @@
+// Incoming calls from sipp callers on 127.0.0.1 (with a fresh HOME, so the library's own
+// database must live in the program's data directory).
+
+#include "enginefixture.h"
+#include "support/sipprunner.h"
+
+#include <QtTest>
+
+namespace {
+
+QString engine_address(ZimPhone* phone)
+{
+    return QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port());
+}
+
+} // namespace
+
+class TestIncoming : public QObject
+{
+    Q_OBJECT
+private slots:
+    void answered_call_carries_caller_information();
+    void hangup_while_ringing_refuses_as_busy();
+    void second_call_during_a_call_is_refused();
+};
+
+void TestIncoming::answered_call_carries_caller_information()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    QVERIFY(phone->local_sip_port() > 0);
+    SippRunner caller(QStringLiteral("uac_call_answered.xml"), engine_address(phone));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+
+    QVERIFY2(fixture.wait_for("status:着信中"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events, QStringList({"received", "status:着信中"}));
+    QCOMPARE(fixture.received_params.size(), 1);
+    const QMap<QString, QString> params = fixture.received_params.first();
+    QCOMPARE(params.keys(), QStringList({"callId", "callerId", "callerName"}));
+    QCOMPARE(params.value("callerName"), QStringLiteral("Taro"));
+    QCOMPARE(params.value("callerId"), QStringLiteral("201"));
+    QCOMPARE(phone->remote_number(), QStringLiteral("201"));
+    QCOMPARE(phone->phase(), int(PHASE_INCOMING));
+    QCOMPARE(phone->record_status(), int(RECORD_INCOMING_MISSED));
+    QVERIFY(phone->is_incoming_ringing());
+    QVERIFY(!phone->is_idle());
+    QString sent_call_id;
+    for (const auto& message : caller.messages()) {
+        if (!message.received && message.first_line().startsWith("INVITE "))
+            sent_call_id = message.header("Call-ID");
+    }
+    QVERIFY(!sent_call_id.isEmpty());
+    QCOMPARE(params.value("callId"), sent_call_id);
+
+    // Dialling while the call rings does nothing.
+    phone->request_dial(QStringLiteral("sip:999@127.0.0.1:9"));
+    fixture.settle(200);
+    QCOMPARE(phone->phase(), int(PHASE_INCOMING));
+    QCOMPARE(phone->last_dialled_number(), QString());
+
+    phone->request_answer();
+    QVERIFY2(fixture.wait_for("timer"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_for("status:通話中"));
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->record_status(), int(RECORD_INCOMING_ANSWERED));
+    QVERIFY(!phone->is_incoming_ringing());
+
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events,
+             QStringList({"received", "status:着信中", "timer", "status:通話中",
+                          "audio:./share/sounds/hangup.wav", "status:ダイヤルできます", "dialog_end"}));
+    QCOMPARE(phone->record_status(), int(RECORD_INCOMING_ANSWERED));
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+}
+
+void TestIncoming::hangup_while_ringing_refuses_as_busy()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("status:着信中"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.received_params.value(0).value("callerName"), QStringLiteral("Jiro"));
+
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events,
+             QStringList({"received", "status:着信中", "status:ダイヤルできます", "dialog_end"}));
+    QCOMPARE(phone->record_status(), int(RECORD_INCOMING_MISSED));
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+}
+
+void TestIncoming::second_call_during_a_call_is_refused()
+{
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("201"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    const QStringList before = fixture.events;
+    const QString number = phone->remote_number();
+
+    SippRunner intruder(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
+    intruder.add_arguments({"-s", "1001"});
+    QVERIFY(intruder.start());
+    QVERIFY(intruder.wait_finished(15000));
+    QCOMPARE(intruder.exit_code(), 0);
+    fixture.settle(300);
+    QCOMPARE(fixture.events, before);
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QVERIFY(phone->is_current_streaming());
+    QCOMPARE(phone->remote_number(), number);
+    QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_ANSWERED));
+
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestIncoming)
+#include "tst_incoming.moc"
