@@ -1,0 +1,101 @@
+#include "ui/settings/accountsetting.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "phone/zimphone.h"
+#include "ui/settings/settingsnotice.h"
+#include "ui_accountsetting.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+
+AccountSetting::AccountSetting(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone)
+    : QWidget(parent), ui(new Ui::AccountSetting), logger(logger), data(data), phone(phone)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(zim::TITLE_ACCOUNT_SETTINGS);
+    setFixedSize(size());
+    ui->SIP->setCurrentIndex(0);
+}
+
+AccountSetting::~AccountSetting()
+{
+    delete ui;
+}
+
+void AccountSetting::slot_save_button_clicked()
+{
+    if (!phone->is_idle()) {
+        logger->log(QStringLiteral("account settings refused during a call"), 1);
+        SettingsNotice::refuse_during_call();
+        hide();
+        return;
+    }
+    if (!data->save_account_settings(account_values())) {
+        // Nothing is applied: the engine keeps its registration, the user keeps the edits.
+        logger->log(QStringLiteral("account settings could not be saved"), 2);
+        SettingsNotice::save_failed(windowTitle());
+        return;
+    }
+    phone->request_reregistration();
+    hide();
+}
+
+void AccountSetting::slot_cancel_button_clicked()
+{
+    hide();
+}
+
+void AccountSetting::slot_sip_password_checkbox_toggled()
+{
+    ui->password->setEchoMode(ui->showSIPPasswrod->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void AccountSetting::slot_operator_password_checkbox_toggled()
+{
+    ui->operatorPW->setEchoMode(ui->showOperatorPassword->isChecked() ? QLineEdit::Normal
+                                                                      : QLineEdit::Password);
+}
+
+void AccountSetting::showEvent(QShowEvent* event)
+{
+    // The window system showing it again after a minimise keeps what is being typed.
+    if (!event->spontaneous())
+        load_settings();
+    QWidget::showEvent(event);
+}
+
+void AccountSetting::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->ignore();
+}
+
+void AccountSetting::load_settings()
+{
+    const QMap<QString, QString> account = data->account_settings();
+    if (account.isEmpty())
+        return;
+    ui->address->setText(account.value(QStringLiteral("address")));
+    ui->port->setText(account.value(QStringLiteral("port")));
+    ui->userid->setText(account.value(QStringLiteral("userId")));
+    ui->password->setText(account.value(QStringLiteral("password")));
+    ui->operatorId->setText(account.value(QStringLiteral("operatorId")));
+    ui->operatorPW->setText(account.value(QStringLiteral("operatorPW")));
+    if (account.value(QStringLiteral("operatorAuto")).toInt() == 1)
+        ui->operatorAuto->setChecked(true);
+}
+
+QMap<QString, QString> AccountSetting::account_values() const
+{
+    return {{QStringLiteral("address"), ui->address->text()},
+            {QStringLiteral("port"), ui->port->text()},
+            {QStringLiteral("userId"), ui->userid->text()},
+            {QStringLiteral("password"), ui->password->text()},
+            {QStringLiteral("operatorId"), ui->operatorId->text()},
+            {QStringLiteral("operatorPW"), ui->operatorPW->text()},
+            {QStringLiteral("operatorAuto"),
+             ui->operatorAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0")}};
+}

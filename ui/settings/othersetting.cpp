@@ -1,0 +1,65 @@
+#include "ui/settings/othersetting.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "phone/zimphone.h"
+#include "ui/settings/devicechoice.h"
+#include "ui/settings/settingsnotice.h"
+#include "ui_othersetting.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+
+OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone)
+    : QWidget(parent), ui(new Ui::OtherSetting), logger(logger), data(data), phone(phone)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(zim::TITLE_OTHER_SETTINGS);
+    setFixedSize(size());
+    ui->tabWidget->setCurrentIndex(0);
+}
+
+OtherSetting::~OtherSetting()
+{
+    delete ui;
+}
+
+void OtherSetting::slot_save_button_clicked()
+{
+    // Only the three devices: the microphone gain stays as the settings window stored it.
+    if (!data->save_media_settings(media_values())) {
+        logger->log(QStringLiteral("device settings could not be saved"), 2);
+        SettingsNotice::save_failed(windowTitle());
+        return;
+    }
+    phone->apply_media_settings();
+    hide();
+}
+
+void OtherSetting::slot_cancel_button_clicked()
+{
+    hide();
+}
+
+void OtherSetting::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous())
+        DeviceChoice::fill(phone, data->media_settings(), ui->playbackComboBox, ui->ringbackComboBox,
+                           ui->captureComboBox);
+    QWidget::showEvent(event);
+}
+
+void OtherSetting::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->ignore();
+}
+
+QMap<QString, QString> OtherSetting::media_values() const
+{
+    return {{QStringLiteral("playback"), ui->playbackComboBox->currentText()},
+            {QStringLiteral("ringback"), ui->ringbackComboBox->currentText()},
+            {QStringLiteral("capture"), ui->captureComboBox->currentText()}};
+}

@@ -1,0 +1,163 @@
+#include "ui/settings/settingwindow.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "phone/zimphone.h"
+#include "ui/settings/devicechoice.h"
+#include "ui/settings/settingsnotice.h"
+#include "ui_settingwindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIntValidator>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+const int DEFAULT_CAPTURE_GAIN = 5;
+}
+
+SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone)
+    : QWidget(parent), ui(new Ui::SettingWindow), logger(logger), data(data), phone(phone)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(zim::TITLE_SETTINGS);
+    setFixedSize(size());
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move((available.width() - width()) / 2, (available.height() - height()) / 2);
+    }
+    ui->tabWidget->setCurrentIndex(0);
+
+    port_validator = new QIntValidator(0, 65535, this);
+    ui->port->setValidator(port_validator);
+
+    ui->playbackLabel->setToolTip(zim::TIP_PLAYBACK_DEVICE);
+    ui->ringbackLabel->setToolTip(zim::TIP_RING_DEVICE);
+    ui->captureLabel->setToolTip(zim::TIP_CAPTURE_DEVICE);
+    ui->captureGainLabel->setToolTip(zim::TIP_CAPTURE_GAIN);
+    connect(ui->captureGainSlider, &QSlider::valueChanged, this, &SettingWindow::slot_capture_gain_changed);
+}
+
+SettingWindow::~SettingWindow()
+{
+    delete ui;
+}
+
+// A save writes everything first and applies only when every write went through: a store that
+// refuses writes leaves the engine as it was and the user's edits on screen.
+void SettingWindow::slot_save_button_clicked()
+{
+    bool saved = true;
+    bool account_accepted = false;
+    QString operator_address;
+    if (phone->is_idle()) {
+        account_accepted = true;
+        operator_address = data->account_settings().value(QStringLiteral("operatorAddress"));
+        saved = data->save_account_settings(account_values());
+    } else {
+        logger->log(QStringLiteral("account settings refused during a call"), 1);
+        SettingsNotice::refuse_during_call();
+    }
+    saved = data->save_other_settings(other_values()) && saved;
+    saved = data->save_media_settings(media_values()) && saved;
+
+    if (!saved) {
+        logger->log(QStringLiteral("settings could not be saved"), 2);
+        SettingsNotice::save_failed(windowTitle());
+        return;
+    }
+    if (account_accepted) {
+        emit signal_reset_operator_status(operator_address);
+        phone->request_reregistration();
+    }
+    phone->apply_media_settings();
+    hide();
+}
+
+void SettingWindow::slot_cancel_button_clicked()
+{
+    hide();
+}
+
+void SettingWindow::slot_change_password_checkbok_clicked()
+{
+    ui->password->setEchoMode(ui->showPassword->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void SettingWindow::slot_sip_address_changed() {}
+
+void SettingWindow::slot_capture_gain_changed(int value)
+{
+    ui->gainValueLabel->setText(QString::number(value));
+}
+
+void SettingWindow::showEvent(QShowEvent* event)
+{
+    // Only an opening by the program reloads; the window system showing it again (after a
+    // minimise) must not throw away what the user is typing.
+    if (!event->spontaneous())
+        load_settings();
+    QWidget::showEvent(event);
+}
+
+void SettingWindow::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->ignore();
+}
+
+void SettingWindow::load_settings()
+{
+    load_account();
+    load_media();
+    const bool debug = data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1");
+    ui->debugModel->setChecked(debug);
+}
+
+void SettingWindow::load_account()
+{
+    const QMap<QString, QString> account = data->account_settings();
+    if (account.isEmpty())
+        return;
+    ui->address->setText(account.value(QStringLiteral("address")));
+    ui->port->setText(account.value(QStringLiteral("port")));
+    ui->userid->setText(account.value(QStringLiteral("userId")));
+    ui->password->setText(account.value(QStringLiteral("password")));
+}
+
+void SettingWindow::load_media()
+{
+    const QMap<QString, QString> media = data->media_settings();
+    DeviceChoice::fill(phone, media, ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox);
+    int gain = media.value(QStringLiteral("captureGain")).toInt();
+    if (gain < 1)
+        gain = DEFAULT_CAPTURE_GAIN;
+    ui->captureGainSlider->setValue(gain);
+    // The slider keeps stored values above its range at its maximum; the label shows what it holds.
+    slot_capture_gain_changed(ui->captureGainSlider->value());
+}
+
+QMap<QString, QString> SettingWindow::account_values() const
+{
+    return {{QStringLiteral("address"), ui->address->text()},
+            {QStringLiteral("port"), ui->port->text()},
+            {QStringLiteral("userId"), ui->userid->text()},
+            {QStringLiteral("password"), ui->password->text()}};
+}
+
+QMap<QString, QString> SettingWindow::media_values() const
+{
+    return {{QStringLiteral("playback"), ui->playbackComboBox->currentText()},
+            {QStringLiteral("ringback"), ui->ringbackComboBox->currentText()},
+            {QStringLiteral("capture"), ui->captureComboBox->currentText()},
+            {QStringLiteral("captureGain"), QString::number(ui->captureGainSlider->value())}};
+}
+
+QMap<QString, QString> SettingWindow::other_values() const
+{
+    return {{QStringLiteral("debugModel"),
+             ui->debugModel->isChecked() ? QStringLiteral("1") : QStringLiteral("0")}};
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+class QCloseEvent;
+class QIntValidator;
+class QShowEvent;
+class ZimData;
+class ZimLogger;
+class ZimPhone;
+
+namespace Ui {
+class SettingWindow;
+}
+
+// The combined settings window: the SIP account on one tab, the sound devices, microphone
+// sensitivity and debug mode on the other. Every opening shows what is stored.
+class SettingWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone);
+    ~SettingWindow() override;
+
+signals:
+    void signal_reset_operator_status(QString operaterAddress);
+    void signal_reset_remote_site();
+
+public slots:
+    void slot_save_button_clicked();
+    void slot_cancel_button_clicked();
+    void slot_change_password_checkbok_clicked();
+    void slot_sip_address_changed();
+    void slot_capture_gain_changed(int value);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load_settings();
+    void load_account();
+    void load_media();
+    QMap<QString, QString> account_values() const;
+    QMap<QString, QString> media_values() const;
+    QMap<QString, QString> other_values() const;
+
+    Ui::SettingWindow* ui;
+    ZimLogger* logger;
+    ZimData* data;
+    ZimPhone* phone;
+    QIntValidator* port_validator;
+};
