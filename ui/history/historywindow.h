@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+class HistoryItemDelegate;
+class QSortFilterProxyModel;
+class QSqlTableModel;
+class QTableView;
+class ZimData;
+class ZimLogger;
+
+namespace Ui {
+class HistoryWindow;
+}
+
+// The call history in four lists (all, incoming, outgoing, missed) over one table model on the
+// store's connection. Rows are added by the main window at the end of every call.
+class HistoryWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    // Without a logger of the main window's, the window writes failures through a logger of its own.
+    HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger = nullptr);
+    ~HistoryWindow() override;
+
+    void add_history(QMap<QString, QString> row);
+
+    QSqlTableModel* model() const { return table_model; }
+    HistoryItemDelegate* delegate() const { return item_delegate; }
+    QTableView* table(int tab) const;
+    QSortFilterProxyModel* proxy(int tab) const;
+
+signals:
+    void signal_send_call(QString phoneNumber);
+
+public slots:
+    void slot_remove_row(int row);
+    void slot_delete_all_button_clicked();
+    void slot_close_button_clicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_model();
+    void refresh_views();
+    void place_window();
+
+    Ui::HistoryWindow* ui;
+    ZimData* data;
+    ZimLogger* logger;
+    QSqlTableModel* table_model = nullptr;
+    QSortFilterProxyModel* proxies[4] = {nullptr, nullptr, nullptr, nullptr};
+    HistoryItemDelegate* item_delegate = nullptr;
+};
