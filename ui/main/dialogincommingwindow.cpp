@@ -1,0 +1,80 @@
+#include "ui/main/dialogincommingwindow.h"
+
+#include "data/zimconstants.h"
+#include "phone/zimphone.h"
+
+#include "ui_dialogincommingwindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+
+DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
+    : QWidget(parent), ui(new Ui::DialogIncommingWindow), phone(phone)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    ui->siteFrame->setStyleSheet(zim::STYLE_SITE_FRAME_SIMPLE);
+    ui->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
+    ui->siteTerminateButton->setStyleSheet(zim::STYLE_SITE_TERMINATE_BUTTON);
+    ui->siteDialogButton->setCursor(Qt::PointingHandCursor);
+    ui->siteTerminateButton->setCursor(Qt::PointingHandCursor);
+    ui->closeButton->setCursor(Qt::PointingHandCursor);
+
+    connect(ui->closeButton, &QPushButton::clicked, this,
+            &DialogIncommingWindow::slot_close_site_button_clicked);
+    connect(ui->siteDialogButton, &QPushButton::clicked, this,
+            &DialogIncommingWindow::slot_dialog_button_clicked);
+    connect(ui->siteTerminateButton, &QPushButton::clicked, this,
+            &DialogIncommingWindow::slot_dialog_end_button_clicked);
+}
+
+DialogIncommingWindow::~DialogIncommingWindow()
+{
+    delete ui;
+}
+
+// Measured from the available area itself, so a task bar on the left or top, or a primary
+// screen that does not start at the desktop's origin, still gets the popup in its corner.
+void DialogIncommingWindow::move_to_bottom_right()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    move(area.x() + area.width() - width(), area.y() + area.height() - height());
+}
+
+void DialogIncommingWindow::slot_close_site_button_clicked()
+{
+    hide();
+}
+
+void DialogIncommingWindow::slot_dialog_button_clicked()
+{
+    if (phone)
+        phone->request_answer();
+    emit signal_dialog_accept();
+}
+
+void DialogIncommingWindow::slot_dialog_end_button_clicked()
+{
+    // Rejects the ringing call; the popup goes when the call has ended.
+    if (phone)
+        phone->request_hangup();
+}
+
+void DialogIncommingWindow::showEvent(QShowEvent* event)
+{
+    const QString number = phone ? phone->remote_number() : QString();
+    ui->phoneNumber->setText(number + QStringLiteral(" から着信中・・・"));
+    event->accept();
+}
+
+void DialogIncommingWindow::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->ignore();
+}
