@@ -257,7 +257,9 @@ QMap<QString, QStringList> ZimPhone::sound_devices()
 void ZimPhone::send_dtmf(char digit)
 {
     QMutexLocker lock(&core_lock);
-    if (current_call.is_set())
+    // Only a call with its media running can carry DTMF; on a held or ringing call the library
+    // has no audio stream and would crash.
+    if (current_call.is_set() && current_call.state() == LinphoneCallStateStreamsRunning)
         linphone_call_send_dtmf(current_call.get(), digit);
 }
 

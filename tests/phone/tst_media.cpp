@@ -1,0 +1,146 @@
+// Media-side behaviour: DTMF reaching a real peer, and the sound devices seen through the
+// PulseAudio null sink.
+
+#include "enginefixture.h"
+#include "peercore.h"
+
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+QString run_pactl(const QStringList& arguments)
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), arguments);
+    if (!pactl.waitForFinished(5000)) {
+        pactl.kill();
+        pactl.waitForFinished(1000);
+        return QString();
+    }
+    return QString::fromUtf8(pactl.readAllStandardOutput());
+}
+
+// The index of a sink by name in `pactl list short sinks`, empty when absent.
+QString sink_index(const QString& name)
+{
+    for (const QString& line : run_pactl({"list", "short", "sinks"}).split('\n')) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() > 1 && fields[1] == name)
+            return fields[0];
+    }
+    return QString();
+}
+
+// Sink indexes that playback streams currently go to.
+QStringList sinks_in_use()
+{
+    QStringList result;
+    for (const QString& line : run_pactl({"list", "short", "sink-inputs"}).split('\n')) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() > 1)
+            result.append(fields[1]);
+    }
+    return result;
+}
+
+} // namespace
+
+class TestMedia : public QObject
+{
+    Q_OBJECT
+private slots:
+    void dtmf_reaches_the_peer();
+    void sound_devices_are_listed();
+    void stored_playback_device_is_used();
+};
+
+void TestMedia::dtmf_reaches_the_peer()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    PeerCore peer;
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY(phone->is_current_streaming());
+    fixture.settle(300); // let the media settle on both sides
+
+    const QString digits = QStringLiteral("159#*0");
+    for (const QChar digit : digits) {
+        phone->send_dtmf(digit.toLatin1());
+        fixture.settle(400);
+    }
+    QVERIFY2(fixture.wait_until([&] { return peer.dtmf.size() >= digits.size(); }, 10000),
+             qPrintable(peer.dtmf));
+    QCOMPARE(peer.dtmf, digits);
+
+    // On hold there is no media to carry a digit: it is dropped, and nothing breaks.
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:保留中"), qPrintable(fixture.dump()));
+    phone->send_dtmf('7');
+    fixture.settle(300);
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:通話中", 10000, 2), qPrintable(fixture.dump()));
+    fixture.settle(300);
+    phone->send_dtmf('8');
+    QVERIFY2(fixture.wait_until([&] { return peer.dtmf.size() > digits.size(); }, 10000),
+             qPrintable(peer.dtmf));
+    QCOMPARE(peer.dtmf, digits + "8");
+
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_until([&] { return peer.active_calls() == 0; }, 10000));
+}
+
+void TestMedia::sound_devices_are_listed()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    const QMap<QString, QStringList> devices = phone->sound_devices();
+    QCOMPARE(devices.keys(), QStringList({"capture", "playback"}));
+    QVERIFY(!devices.value("capture").isEmpty());
+    bool null_sink = false;
+    for (const QString& id : devices.value("playback"))
+        null_sink = null_sink || (id.startsWith("PulseAudio") && id.contains("Null Output"));
+    QVERIFY2(null_sink, qPrintable(devices.value("playback").join(", ")));
+}
+
+// A second null sink with a name of its own: once stored as the playback device and applied,
+// the call's audio goes there.
+void TestMedia::stored_playback_device_is_used()
+{
+    const QString name = QStringLiteral("velora_test_%1").arg(QCoreApplication::applicationPid());
+    const QString description = QStringLiteral("VeloraTest%1").arg(QCoreApplication::applicationPid());
+    const QString module = run_pactl({"load-module", "module-null-sink", "sink_name=" + name,
+                                      "sink_properties=device.description=" + description})
+                               .trimmed();
+    QVERIFY2(!module.isEmpty(), "pactl could not add a null sink");
+    struct Unload
+    {
+        QString module;
+        ~Unload() { run_pactl({"unload-module", module}); }
+    } unload{module};
+    const QString index = sink_index(name);
+    QVERIFY(!index.isEmpty());
+
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    const QString id = QStringLiteral("PulseAudio Unknown: ") + description;
+    const QStringList playback = phone->sound_devices().value("playback");
+    QVERIFY2(playback.contains(id), qPrintable(playback.join(", ")));
+    QVERIFY(!sinks_in_use().contains(index));
+
+    fixture.set_media({{"playback", id}, {"ringback", id}, {"captureGain", "3.5"}});
+    phone->apply_media_settings();
+
+    PeerCore peer;
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_until([&] { return sinks_in_use().contains(index); }, 10000),
+             qPrintable(sinks_in_use().join(", ")));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+}
+
+QTEST_GUILESS_MAIN(TestMedia)
+#include "tst_media.moc"
