@@ -1,0 +1,209 @@
+#include "boxanswerer.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "support/testdir.h"
+#include "ui/cti/outlinksetting.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QtTest>
+
+// The external-link settings window on a real settings store.
+class TestOutlinkSetting : public QObject
+{
+    Q_OBJECT
+
+private:
+    template <typename T> static T* child(QWidget* window, const char* name)
+    {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+    static QTextEdit* params(QWidget* window, const char* name) { return child<QTextEdit>(window, name); }
+    static QCheckBox* box(QWidget* window, const char* name) { return child<QCheckBox>(window, name); }
+
+private slots:
+    void fresh_store_shows_post_and_saves_all_keys()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        OutlinkSetting window(nullptr, &data);
+        QCOMPARE(window.windowTitle(), QStringLiteral("外部連携設定"));
+        QCOMPARE(window.size(), QSize(400, 323));
+        QVERIFY(!child<QRadioButton>(&window, "simpleRadioGetButton")->isChecked());
+        QVERIFY(!child<QRadioButton>(&window, "simpleRadioPostButton")->isChecked());
+        window.show();
+        QCOMPARE(child<QTabWidget>(&window, "tabWidget")->currentIndex(), 0);
+        QCOMPARE(child<QTabWidget>(&window, "tabWidget")->tabText(0), QStringLiteral("簡単情報"));
+        QCOMPARE(child<QTabWidget>(&window, "tabWidget")->tabText(1), QStringLiteral("詳細情報"));
+        for (const char* name : {"simpleRadioPostButton", "detailRadioPostButton"})
+            QVERIFY(child<QRadioButton>(&window, name)->isChecked());
+        for (QCheckBox* check : window.findChildren<QCheckBox*>())
+            QVERIFY2(!check->isChecked(), qPrintable(check->objectName()));
+        QVERIFY(params(&window, "simpleParams")->toPlainText().isEmpty());
+        QVERIFY(child<QLineEdit>(&window, "detailUrl")->text().isEmpty());
+
+        child<QPushButton>(&window, "pushButton")->click();
+        QVERIFY(!window.isVisible());
+        const SettingsMap stored = data.outlink_settings();
+        QCOMPARE(stored.size(), 18);
+        QCOMPARE(stored.value("simpleMethod"), QStringLiteral("post"));
+        QCOMPARE(stored.value("detailMethod"), QStringLiteral("post"));
+        QCOMPARE(stored.value("detailOperatorPW"), QStringLiteral("0"));
+    }
+
+    void stored_values_come_back_exactly()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        const QString simple_template = QStringLiteral("tel=%CallerID%\n\nname=%CallerName%");
+        QVERIFY(data.save_outlink_settings({{"simpleUrl", "http://crm.example/in"},
+                                            {"simpleMethod", "get"},
+                                            {"simpleCallerId", "1"},
+                                            {"simpleCallerName", "1"},
+                                            {"simpleMyId", "x"},
+                                            {"simpleParams", simple_template},
+                                            {"detailUrl", "http://crm.example/detail"},
+                                            {"detailMethod", "GET"},
+                                            {"detailOperatorPW", "1"},
+                                            {"detailParams", "pw=%OpePW%"}}));
+        BoxAnswerer answerer(QMessageBox::No);
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://crm.example/in"));
+        QVERIFY(child<QRadioButton>(&window, "simpleRadioGetButton")->isChecked());
+        QVERIFY(box(&window, "simpleCallerId")->isChecked());
+        QVERIFY(box(&window, "simpleCallerName")->isChecked());
+        QVERIFY(!box(&window, "simpleMyId")->isChecked());
+        QCOMPARE(params(&window, "simpleParams")->toPlainText(), simple_template);
+        // "GET" is not "get": the detail page loads as POST selected.
+        QVERIFY(child<QRadioButton>(&window, "detailRadioPostButton")->isChecked());
+        // Restoring the password box from the store does not ask.
+        QVERIFY(box(&window, "detailOperatorPW")->isChecked());
+        QCOMPARE(params(&window, "detailParams")->toPlainText(), QStringLiteral("pw=%OpePW%"));
+        QTest::qWait(100);
+        QVERIFY(answerer.texts.isEmpty());
+
+        window.hide();
+        window.show(); // a second show reloads the same values without doubling anything
+        QCOMPARE(params(&window, "simpleParams")->toPlainText(), simple_template);
+    }
+
+    void boxes_insert_at_the_cursor_and_remove_every_occurrence()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        QVERIFY(data.save_outlink_settings({{"simpleParams", "a=1\nb=2"}}));
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        QTextEdit* edit = params(&window, "simpleParams");
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(2); // "a=|1"
+        edit->setTextCursor(cursor);
+        box(&window, "simpleCallerId")->click();
+        QCOMPARE(edit->toPlainText(), QStringLiteral("a=%CallerID%1\nb=2"));
+
+        edit->setPlainText(QStringLiteral("a=%CallerID%\nb=%CallerID%\nc=%callerid%"));
+        box(&window, "simpleCallerId")->click();
+        QCOMPARE(edit->toPlainText(), QStringLiteral("a=\nb=\nc=%callerid%"));
+
+        // The simple page's password box inserts without asking.
+        BoxAnswerer answerer(QMessageBox::No);
+        edit->moveCursor(QTextCursor::End);
+        box(&window, "simpleOperatorPW")->click();
+        QVERIFY(edit->toPlainText().endsWith(QStringLiteral("%OpePW%")));
+        QTest::qWait(100);
+        QVERIFY(answerer.texts.isEmpty());
+
+        // Each detail box edits the detail template only.
+        box(&window, "detailCallId")->click();
+        QCOMPARE(params(&window, "detailParams")->toPlainText(), QStringLiteral("%CallId%"));
+        QVERIFY(!edit->toPlainText().contains(QStringLiteral("%CallId%")));
+    }
+
+    void detail_password_box_asks_first()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        QVERIFY(data.save_outlink_settings({{"detailParams", "id=%OpeId%\npw="}}));
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        QTextEdit* edit = params(&window, "detailParams");
+        edit->moveCursor(QTextCursor::End);
+        QCheckBox* password = box(&window, "detailOperatorPW");
+        {
+            BoxAnswerer answerer(QMessageBox::No);
+            password->click();
+            QCOMPARE(answerer.titles, QStringList{QStringLiteral("オペレータパスワード")});
+            QCOMPARE(answerer.texts, QStringList{QStringLiteral(
+                                         "パスワードはURLに表示される形になりますが、よろしいでしょうか？")});
+            QVERIFY(!password->isChecked());
+            QCOMPARE(edit->toPlainText(), QStringLiteral("id=%OpeId%\npw="));
+            QTest::qWait(100);
+            QCOMPARE(answerer.texts.size(), 1); // no second prompt
+        }
+        {
+            BoxAnswerer answerer(QMessageBox::Yes);
+            password->click();
+            QVERIFY(password->isChecked());
+            QCOMPARE(edit->toPlainText(), QStringLiteral("id=%OpeId%\npw=%OpePW%"));
+            password->click(); // unchecking removes it without asking
+            QCOMPARE(edit->toPlainText(), QStringLiteral("id=%OpeId%\npw="));
+            QCOMPARE(answerer.texts.size(), 1);
+        }
+    }
+
+    void cancel_and_close_keep_the_stored_values()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        QVERIFY(data.save_outlink_settings({{"simpleUrl", "http://stored/"}}));
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        child<QLineEdit>(&window, "simpleUrl")->setText(QStringLiteral("http://edited/"));
+        child<QPushButton>(&window, "pushButton_2")->click();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(data.outlink_settings().value("simpleUrl"), QStringLiteral("http://stored/"));
+        window.show();
+        QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://stored/"));
+
+        child<QLineEdit>(&window, "simpleUrl")->setText(QStringLiteral("http://edited/"));
+        QVERIFY(!window.close()); // the close button hides; the window lives on
+        QVERIFY(!window.isVisible());
+        window.show();
+        QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://stored/"));
+    }
+
+    void failed_save_keeps_the_window_and_the_edits()
+    {
+        TestAppDir dir; // no data directory: the store cannot be written
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        child<QLineEdit>(&window, "simpleUrl")->setText(QStringLiteral("http://typed/"));
+        params(&window, "simpleParams")->setPlainText(QStringLiteral("tel=%CallerID%"));
+        BoxAnswerer answerer;
+        child<QPushButton>(&window, "pushButton")->click();
+        QCOMPARE(answerer.texts, QStringList{QStringLiteral("設定を保存できませんでした")});
+        QVERIFY(window.isVisible());
+        QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://typed/"));
+        QCOMPARE(params(&window, "simpleParams")->toPlainText(), QStringLiteral("tel=%CallerID%"));
+    }
+};
+
+QTEST_MAIN(TestOutlinkSetting)
+#include "test_outlinksetting.moc"

@@ -1,0 +1,35 @@
+#include "ui/cti/operatorstatuscombobox.h"
+
+#include <QComboBox>
+
+namespace {
+const int CODES[] = {0, 1, 11, 12, 13};
+}
+
+namespace zim {
+
+QComboBox* make_operator_status_combo_box(QWidget* parent)
+{
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QStringLiteral("operatorStatusComboBox"));
+    box->addItems({QStringLiteral("ログアウト"), QStringLiteral("受付可"), QStringLiteral("休憩"),
+                   QStringLiteral("後処理"), QStringLiteral("離席")});
+    box->setCurrentIndex(0);
+    box->setCursor(Qt::PointingHandCursor);
+    return box;
+}
+
+int operator_status_index(int status)
+{
+    for (int index = 0; index < 5; ++index)
+        if (CODES[index] == status)
+            return index;
+    return 0;
+}
+
+int operator_status_code(int index)
+{
+    return index >= 0 && index < 5 ? CODES[index] : 0;
+}
+
+} // namespace zim

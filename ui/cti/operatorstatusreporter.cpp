@@ -1,0 +1,162 @@
+#include "ui/cti/operatorstatusreporter.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "ui/cti/operatorlogin.h"
+#include "ui/cti/operatorreply.h"
+#include "ui/cti/operatorstatuscombobox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QStringList>
+#include <QUrl>
+
+OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* data, ZimLogger* logger)
+    : QObject(main_window), data(data), logger(logger), login(new OperatorLogin(main_window))
+{
+    login->hide();
+    connect(login, &OperatorLogin::signal_set_op_status, this, &OperatorStatusReporter::slot_set_op_status);
+    connect(login, &OperatorLogin::signal_reset_user_status_combox, this,
+            &OperatorStatusReporter::slot_reset_user_status_combox);
+    connect(&manager, &QNetworkAccessManager::finished, this,
+            &OperatorStatusReporter::slot_set_op_status_finished);
+    connect(&manager, &QNetworkAccessManager::sslErrors, this,
+            &OperatorStatusReporter::slot_ssl_error_handler);
+}
+
+QString OperatorStatusReporter::server_url(const QString& address)
+{
+    return zim::OPERATOR_SCHEME + address + zim::OPERATOR_PATH;
+}
+
+void OperatorStatusReporter::warn(const QString& title, const QString& text)
+{
+    // The main window may be hidden in the tray; closing the box must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QMessageBox::warning(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
+}
+
+void OperatorStatusReporter::slot_operator_status_change(int index)
+{
+    selector_index = index;
+    if (ignore_next_change) {
+        ignore_next_change = false;
+        return;
+    }
+    requested = zim::operator_status_code(index);
+    const SettingsMap account = data->account_settings();
+    if ((account.value(QStringLiteral("operatorId")).isEmpty() ||
+         account.value(QStringLiteral("operatorPW")).isEmpty()) &&
+        confirmed == 0)
+        login_pending = true;
+    if (login_pending && login) {
+        login->show();
+        login->raise();
+        login->activateWindow();
+        return; // the login sends the requested status
+    }
+    report(server_url(account.value(QStringLiteral("operatorAddress"))), requested);
+}
+
+void OperatorStatusReporter::slot_set_op_status(QString username, QString password)
+{
+    const QString address = data->account_settings().value(QStringLiteral("operatorAddress"));
+    if (address.isEmpty()) {
+        warn(QStringLiteral("エラー"), QStringLiteral("設定画面でオペレータサーバを設定してください"));
+        return;
+    }
+    this->username = username;
+    this->password = password;
+    if (ignore_next_change)
+        requested = 1;
+    report(server_url(address), requested);
+}
+
+void OperatorStatusReporter::slot_reset_user_status_combox()
+{
+    move_selector(zim::operator_status_index(confirmed));
+}
+
+void OperatorStatusReporter::slot_reset_operator_status(QString operatorAddress)
+{
+    if (operatorAddress.isEmpty())
+        return;
+    login_pending = true;
+    report(server_url(operatorAddress), 0);
+    reapply_after_reply = true;
+    // The operator is logged out of the old server; the selector says so.
+    move_selector(0);
+}
+
+void OperatorStatusReporter::move_selector(int index)
+{
+    // Only a selector that really moves reports a change, and only that change is to be skipped.
+    ignore_next_change = index != selector_index;
+    emit signal_select_status_index(index);
+}
+
+void OperatorStatusReporter::report(const QString& url, int status)
+{
+    post_op_status({{QStringLiteral("url"), url},
+                    {QStringLiteral("username"), username},
+                    {QStringLiteral("password"), password},
+                    {QStringLiteral("status"), QString::number(status)}});
+}
+
+void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params)
+{
+    manager.clearAccessCache();
+    QNetworkRequest request(QUrl(params.value(QStringLiteral("url")), QUrl::TolerantMode));
+    request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QStringLiteral("application/x-www-form-urlencoded"));
+    // Each value is form-encoded, so a password with "&", "=", "+" or "%" arrives as typed.
+    const auto encoded = [&params](const char* key) {
+        return QUrl::toPercentEncoding(params.value(QLatin1String(key)));
+    };
+    const QByteArray body = QByteArrayLiteral("action=") + zim::OPERATOR_ACTION.toUtf8() +
+                            QByteArrayLiteral("&username=") + encoded("username") +
+                            QByteArrayLiteral("&passwrod=") + encoded("password") +
+                            QByteArrayLiteral("&status=") + encoded("status");
+    manager.post(request, body);
+    emit signal_show_user_name(params.value(QStringLiteral("username")));
+}
+
+void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
+{
+    if (reapply_after_reply) {
+        // The engine re-applies the account on its own thread.
+        emit signal_request_reregistration();
+        reapply_after_reply = false;
+    }
+    const OperatorReply answer = OperatorReply::parse(reply->readAll());
+    reply->close();
+    reply->deleteLater();
+    if (answer.result != 0) {
+        warn(zim::TITLE_OPERATOR_LOGIN, answer.error_text());
+        return;
+    }
+    confirmed = requested;
+    if (login && login->isVisible())
+        login->hide();
+    login_pending = false;
+    if (requested == 0)
+        emit signal_show_user_name(QString());
+}
+
+void OperatorStatusReporter::slot_ssl_error_handler(QNetworkReply* reply, QList<QSslError> errlist)
+{
+    // Operator servers are internal machines with certificates of their own; accepted, but on record.
+    QStringList texts;
+    for (const QSslError& error : errlist)
+        texts << error.errorString();
+    if (logger)
+        logger->log(QStringLiteral("operator server: certificate errors accepted for host %1: %2")
+                        .arg(reply->url().host(), texts.join(QStringLiteral("; "))),
+                    2);
+    reply->ignoreSslErrors();
+}

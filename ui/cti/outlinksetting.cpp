@@ -1,0 +1,211 @@
+#include "ui/cti/outlinksetting.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "ui/cti/outlinksettingform.h"
+#include "ui/settings/settingsnotice.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTextEdit>
+
+namespace {
+
+void set_checked_from(QCheckBox* box, const QString& value)
+{
+    bool ok = false;
+    box->setChecked(value.toInt(&ok, 10) == 1 && ok);
+}
+
+QString flag(const QCheckBox* box)
+{
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+OutlinkSetting::OutlinkSetting(QWidget* parent, ZimData* data)
+    : QWidget(parent), form(new OutlinkSettingForm), data(data)
+{
+    form->setup(this);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(zim::TITLE_OUTLINK_SETTINGS);
+
+    connect(form->pushButton, &QPushButton::clicked, this, &OutlinkSetting::slot_save_button_clicked);
+    connect(form->pushButton_2, &QPushButton::clicked, this, &OutlinkSetting::slot_cancel_button_clicked);
+    const OutlinkPageForm& s = form->simple;
+    connect(s.callerName, &QCheckBox::toggled, this, &OutlinkSetting::slot_simple_caller_name_toggle);
+    connect(s.callerId, &QCheckBox::toggled, this, &OutlinkSetting::slot_simple_caller_id_toggle);
+    connect(s.myId, &QCheckBox::toggled, this, &OutlinkSetting::slot_simple_my_id_toggle);
+    connect(s.callId, &QCheckBox::toggled, this, &OutlinkSetting::slot_simple_call_id_toggle);
+    connect(s.operatorId, &QCheckBox::toggled, this, &OutlinkSetting::slot_simple_operator_id_toggle);
+    connect(s.operatorPW, &QCheckBox::toggled, this, &OutlinkSetting::slot_simple_operator_pw_toggle);
+    const OutlinkPageForm& d = form->detail;
+    connect(d.callerName, &QCheckBox::toggled, this, &OutlinkSetting::slot_detail_caller_name_toggle);
+    connect(d.callerId, &QCheckBox::toggled, this, &OutlinkSetting::slot_detail_caller_id_toggle);
+    connect(d.myId, &QCheckBox::toggled, this, &OutlinkSetting::slot_detail_my_id_toggle);
+    connect(d.callId, &QCheckBox::toggled, this, &OutlinkSetting::slot_detail_call_id_toggle);
+    connect(d.operatorId, &QCheckBox::toggled, this, &OutlinkSetting::slot_detail_operator_id_toggle);
+    // Clicked, not toggled: setting this box from code (load, a refused confirmation) must not ask.
+    connect(d.operatorPW, &QCheckBox::clicked, this, &OutlinkSetting::slot_detail_operator_pw_toggle);
+}
+
+OutlinkSetting::~OutlinkSetting()
+{
+    delete form;
+}
+
+void OutlinkSetting::showEvent(QShowEvent* event)
+{
+    load();
+    event->accept();
+}
+
+void OutlinkSetting::closeEvent(QCloseEvent* event)
+{
+    hide();
+    event->ignore();
+}
+
+void OutlinkSetting::load()
+{
+    const SettingsMap values = data->outlink_settings();
+    const auto load_page = [&values](OutlinkPageForm& page, const QString& prefix) {
+        const auto value = [&](const char* key) { return values.value(prefix + QLatin1String(key)); };
+        page.url->setText(value("Url"));
+        if (value("Method") == QStringLiteral("get"))
+            page.getButton->setChecked(true);
+        else
+            page.postButton->setChecked(true);
+        set_checked_from(page.callerName, value("CallerName"));
+        set_checked_from(page.callerId, value("CallerId"));
+        set_checked_from(page.myId, value("MyId"));
+        set_checked_from(page.callId, value("CallId"));
+        set_checked_from(page.operatorId, value("OperatorId"));
+        set_checked_from(page.operatorPW, value("OperatorPW"));
+        // Last, so that whatever the boxes inserted or removed above is replaced by the stored text.
+        page.params->setPlainText(value("Params"));
+    };
+    load_page(form->simple, QStringLiteral("simple"));
+    load_page(form->detail, QStringLiteral("detail"));
+}
+
+void OutlinkSetting::slot_save_button_clicked()
+{
+    SettingsMap values;
+    const auto save_page = [&values](const OutlinkPageForm& page, const QString& prefix) {
+        const auto put = [&](const char* key, const QString& value) {
+            values.insert(prefix + QLatin1String(key), value);
+        };
+        put("Url", page.url->text());
+        put("Method", page.getButton->isChecked() ? QStringLiteral("get") : QStringLiteral("post"));
+        put("CallerName", flag(page.callerName));
+        put("CallerId", flag(page.callerId));
+        put("MyId", flag(page.myId));
+        put("CallId", flag(page.callId));
+        put("OperatorId", flag(page.operatorId));
+        put("OperatorPW", flag(page.operatorPW));
+        put("Params", page.params->toPlainText());
+    };
+    save_page(form->simple, QStringLiteral("simple"));
+    save_page(form->detail, QStringLiteral("detail"));
+    if (!data->save_outlink_settings(values)) {
+        // The edits stay in the window so that nothing the user typed is lost.
+        SettingsNotice::save_failed(zim::TITLE_OUTLINK_SETTINGS);
+        return;
+    }
+    hide();
+}
+
+void OutlinkSetting::slot_cancel_button_clicked()
+{
+    hide();
+}
+
+void OutlinkSetting::toggle_placeholder(QCheckBox* box, QTextEdit* params, const QString& placeholder)
+{
+    if (box->isChecked()) {
+        params->insertPlainText(placeholder);
+        return;
+    }
+    QString text = params->toPlainText();
+    text.remove(placeholder, Qt::CaseSensitive);
+    params->setPlainText(text);
+}
+
+void OutlinkSetting::slot_simple_caller_name_toggle()
+{
+    toggle_placeholder(form->simple.callerName, form->simple.params, zim::PH_CALLER_NAME);
+}
+
+void OutlinkSetting::slot_simple_caller_id_toggle()
+{
+    toggle_placeholder(form->simple.callerId, form->simple.params, zim::PH_CALLER_ID);
+}
+
+void OutlinkSetting::slot_simple_my_id_toggle()
+{
+    toggle_placeholder(form->simple.myId, form->simple.params, zim::PH_MY_ID);
+}
+
+void OutlinkSetting::slot_simple_call_id_toggle()
+{
+    toggle_placeholder(form->simple.callId, form->simple.params, zim::PH_CALL_ID);
+}
+
+void OutlinkSetting::slot_simple_operator_id_toggle()
+{
+    toggle_placeholder(form->simple.operatorId, form->simple.params, zim::PH_OPE_ID);
+}
+
+void OutlinkSetting::slot_simple_operator_pw_toggle()
+{
+    toggle_placeholder(form->simple.operatorPW, form->simple.params, zim::PH_OPE_PW);
+}
+
+void OutlinkSetting::slot_detail_caller_name_toggle()
+{
+    toggle_placeholder(form->detail.callerName, form->detail.params, zim::PH_CALLER_NAME);
+}
+
+void OutlinkSetting::slot_detail_caller_id_toggle()
+{
+    toggle_placeholder(form->detail.callerId, form->detail.params, zim::PH_CALLER_ID);
+}
+
+void OutlinkSetting::slot_detail_my_id_toggle()
+{
+    toggle_placeholder(form->detail.myId, form->detail.params, zim::PH_MY_ID);
+}
+
+void OutlinkSetting::slot_detail_call_id_toggle()
+{
+    toggle_placeholder(form->detail.callId, form->detail.params, zim::PH_CALL_ID);
+}
+
+void OutlinkSetting::slot_detail_operator_id_toggle()
+{
+    toggle_placeholder(form->detail.operatorId, form->detail.params, zim::PH_OPE_ID);
+}
+
+void OutlinkSetting::slot_detail_operator_pw_toggle()
+{
+    QCheckBox* box = form->detail.operatorPW;
+    if (box->isChecked()) {
+        // The detail page is opened by GET, so the password would stand in the browser's address.
+        const auto answer = QMessageBox::question(
+            nullptr, QStringLiteral("オペレータパスワード"),
+            QStringLiteral("パスワードはURLに表示される形になりますが、よろしいでしょうか？"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            box->setChecked(false);
+            return;
+        }
+    }
+    toggle_placeholder(box, form->detail.params, zim::PH_OPE_PW);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class OutlinkSettingForm;
+class QCheckBox;
+class QTextEdit;
+class ZimData;
+
+// The external-link settings window: address, method and parameter template of the simple page
+// (loaded into the remote-site window) and of the detail page (opened in the browser).
+// The form is the working copy; it is reloaded from the store on every show.
+class OutlinkSetting : public QWidget
+{
+    Q_OBJECT
+public:
+    OutlinkSetting(QWidget* parent, ZimData* data);
+    ~OutlinkSetting() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+public slots:
+    void slot_save_button_clicked();
+    void slot_cancel_button_clicked();
+    void slot_simple_caller_name_toggle();
+    void slot_simple_caller_id_toggle();
+    void slot_simple_my_id_toggle();
+    void slot_simple_call_id_toggle();
+    void slot_simple_operator_id_toggle();
+    void slot_simple_operator_pw_toggle();
+    void slot_detail_caller_name_toggle();
+    void slot_detail_caller_id_toggle();
+    void slot_detail_my_id_toggle();
+    void slot_detail_call_id_toggle();
+    void slot_detail_operator_id_toggle();
+    void slot_detail_operator_pw_toggle();
+
+private:
+    void load();
+    static void toggle_placeholder(QCheckBox* box, QTextEdit* params, const QString& placeholder);
+
+    OutlinkSettingForm* form;
+    ZimData* data;
+};

@@ -1,0 +1,94 @@
+#include "ui/cti/outlinksettingform.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTextEdit>
+
+namespace {
+
+QString name(const char* prefix, const char* rest)
+{
+    return QLatin1String(prefix) + QLatin1String(rest);
+}
+
+QCheckBox* check_box(QWidget* parent, const QString& object_name, const QString& text, int y, int width)
+{
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(object_name);
+    box->setGeometry(210, y, width, 16);
+    return box;
+}
+
+} // namespace
+
+void OutlinkSettingForm::setup(QWidget* window)
+{
+    window->setObjectName(QStringLiteral("OutlinkSetting"));
+    window->resize(400, 323);
+
+    tabWidget = new QTabWidget(window);
+    tabWidget->setObjectName(QStringLiteral("tabWidget"));
+    tabWidget->setGeometry(0, 0, 391, 281);
+    const char* const simple_names[4] = {"tab", "label", "label_2", "groupBox"};
+    const char* const detail_names[4] = {"tab_2", "label_5", "label_6", "groupBox_3"};
+    setup_page(simple, tabWidget, "simple", simple_names);
+    setup_page(detail, tabWidget, "detail", detail_names);
+    tabWidget->setTabText(0, QStringLiteral("簡単情報"));
+    tabWidget->setTabText(1, QStringLiteral("詳細情報"));
+    tabWidget->setCurrentIndex(0);
+
+    pushButton = new QPushButton(QStringLiteral("設定"), window);
+    pushButton->setObjectName(QStringLiteral("pushButton"));
+    pushButton->setGeometry(210, 290, 75, 23);
+    pushButton_2 = new QPushButton(QStringLiteral("キャンセル"), window);
+    pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
+    pushButton_2->setGeometry(310, 290, 75, 23);
+}
+
+void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, const char* prefix,
+                                    const char* const names[4])
+{
+    page.tab = new QWidget();
+    page.tab->setObjectName(QLatin1String(names[0]));
+    tabs->addTab(page.tab, QString());
+
+    page.methodLabel = new QLabel(QStringLiteral("送信メソッド"), page.tab);
+    page.methodLabel->setObjectName(QLatin1String(names[1]));
+    page.methodLabel->setGeometry(10, 10, 71, 21);
+    // Same parent, so the two are exclusive; neither is checked until the page is loaded.
+    page.getButton = new QRadioButton(QStringLiteral("GET"), page.tab);
+    page.getButton->setObjectName(name(prefix, "RadioGetButton"));
+    page.getButton->setGeometry(90, 10, 61, 16);
+    page.postButton = new QRadioButton(QStringLiteral("POST"), page.tab);
+    page.postButton->setObjectName(name(prefix, "RadioPostButton"));
+    page.postButton->setGeometry(170, 10, 71, 16);
+
+    page.urlLabel = new QLabel(QStringLiteral("送信先URL"), page.tab);
+    page.urlLabel->setObjectName(QLatin1String(names[2]));
+    page.urlLabel->setGeometry(10, 40, 71, 21);
+    page.url = new QLineEdit(page.tab);
+    page.url->setObjectName(name(prefix, "Url"));
+    page.url->setGeometry(90, 40, 281, 20);
+
+    page.groupBox = new QGroupBox(QStringLiteral("送信パラメータ"), page.tab);
+    page.groupBox->setObjectName(QLatin1String(names[3]));
+    page.groupBox->setGeometry(10, 70, 361, 181);
+    page.params = new QTextEdit(page.groupBox);
+    page.params->setObjectName(name(prefix, "Params"));
+    page.params->setGeometry(10, 20, 171, 151);
+    page.params->setAcceptRichText(false);
+
+    page.callerName = check_box(page.groupBox, name(prefix, "CallerName"), QStringLiteral("相手名"), 30, 75);
+    page.callerId = check_box(page.groupBox, name(prefix, "CallerId"), QStringLiteral("相手ID"), 50, 75);
+    page.myId = check_box(page.groupBox, name(prefix, "MyId"), QStringLiteral("自分ID"), 70, 75);
+    page.callId = check_box(page.groupBox, name(prefix, "CallId"), QStringLiteral("コールID"), 90, 75);
+    page.operatorId =
+        check_box(page.groupBox, name(prefix, "OperatorId"), QStringLiteral("オペレータID"), 110, 75);
+    page.operatorPW = check_box(page.groupBox, name(prefix, "OperatorPW"),
+                                QStringLiteral("オペレータパスワード"), 130, 121);
+}

@@ -1,0 +1,132 @@
+#include "ui/cti/remotesite.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "phone/zimphone.h"
+#include "ui/cti/ctiparams.h"
+#include "ui/cti/remotesiteform.h"
+#include "ui/cti/remotesitepage.h"
+
+#include <QDebug>
+#include <QDesktopServices>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEngineHttpRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogger* logger)
+    : QWidget(parent), form(new RemoteSiteForm), phone(phone), data(data), profile(new QWebEngineProfile())
+{
+    page = new RemoteSitePage(profile, nullptr, logger);
+    form->setup(this, page);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    form->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
+    form->siteDetailButton->setStyleSheet(zim::STYLE_SITE_DETAIL_BUTTON);
+    form->siteTerminateButton->setStyleSheet(zim::STYLE_SITE_TERMINATE_BUTTON);
+    for (QPushButton* button : {form->logoButton, form->siteCloseButton, form->siteDetailButton,
+                                form->siteDialogButton, form->siteTerminateButton})
+        button->setCursor(Qt::PointingHandCursor);
+    form->progressBar->hide(); // nothing is loading yet
+
+    connect(form->siteCloseButton, &QPushButton::clicked, this, &RemoteSite::slot_close_site_button_clicked);
+    connect(form->logoButton, &QPushButton::clicked, this, &RemoteSite::slot_logo_clicked);
+    connect(form->siteDialogButton, &QPushButton::clicked, this, &RemoteSite::slot_dialog_button_clicked);
+    connect(form->siteTerminateButton, &QPushButton::clicked, this,
+            &RemoteSite::slot_dialog_end_button_clicked);
+    connect(form->siteDetailButton, &QPushButton::clicked, this,
+            &RemoteSite::slot_dialog_detail_button_clicked);
+    connect(form->webView, &QWebEngineView::loadFinished, this, &RemoteSite::slot_load_finished);
+}
+
+RemoteSite::~RemoteSite()
+{
+    // The engine wants the page gone before its profile.
+    delete form->webView;
+    delete page;
+    delete profile;
+    delete form;
+}
+
+void RemoteSite::set_webview_params(QMap<QString, QString> call_info)
+{
+    qDebug() << "set_webview_params: ";
+    const SettingsMap outlink = data->outlink_settings();
+    const SettingsMap account = data->account_settings();
+
+    const QString simple_template = outlink.value(QStringLiteral("simpleParams")).trimmed();
+    QString params;
+    if (!simple_template.isEmpty())
+        params = CtiParams::expand(simple_template, call_info, account);
+
+    form->webView->history()->clear();
+    const QString simple_url = outlink.value(QStringLiteral("simpleUrl"));
+    if (outlink.value(QStringLiteral("simpleMethod")) == QStringLiteral("post")) {
+        QWebEngineHttpRequest request(QUrl(simple_url, QUrl::TolerantMode), QWebEngineHttpRequest::Post);
+        request.setPostData(params.toUtf8());
+        // The engine sends no content type of its own, and a form handler needs one to read the body.
+        request.setHeader(QByteArrayLiteral("Content-Type"),
+                          QByteArrayLiteral("application/x-www-form-urlencoded"));
+        form->webView->load(request);
+    } else {
+        form->webView->load(
+            QWebEngineHttpRequest(QUrl(CtiParams::join(simple_url, params), QUrl::TolerantMode)));
+    }
+    form->webView->hide();
+    form->progressBar->show();
+
+    const QString detail_url = outlink.value(QStringLiteral("detailUrl"));
+    if (!detail_url.isEmpty()) {
+        detail_address_value = detail_url;
+        const QString detail_template = outlink.value(QStringLiteral("detailParams"));
+        if (!detail_template.isEmpty())
+            detail_address_value =
+                CtiParams::join(detail_url, CtiParams::expand(detail_template, call_info, account));
+    }
+}
+
+void RemoteSite::showEvent(QShowEvent* event)
+{
+    form->siteDetailButton->setVisible(
+        !data->outlink_settings().value(QStringLiteral("detailUrl")).isEmpty());
+    event->accept();
+}
+
+void RemoteSite::slot_close_site_button_clicked()
+{
+    hide();
+}
+
+void RemoteSite::slot_logo_clicked()
+{
+    QDesktopServices::openUrl(zim::PRODUCT_SITE);
+}
+
+void RemoteSite::slot_dialog_button_clicked()
+{
+    emit signal_show_main_window();
+    if (phone)
+        phone->request_answer();
+}
+
+void RemoteSite::slot_dialog_end_button_clicked()
+{
+    emit signal_set_not_delay_hidden_reomote_window();
+    if (phone)
+        phone->request_hangup();
+}
+
+void RemoteSite::slot_dialog_detail_button_clicked()
+{
+    QDesktopServices::openUrl(QUrl(detail_address_value, QUrl::TolerantMode));
+}
+
+void RemoteSite::slot_load_finished()
+{
+    form->progressBar->hide();
+    form->webView->show();
+}

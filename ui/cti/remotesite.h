@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QWidget>
+
+class QWebEngineProfile;
+class RemoteSiteForm;
+class RemoteSitePage;
+class ZimData;
+class ZimLogger;
+class ZimPhone;
+
+// The skinned window that shows a web page about the caller of an incoming call, with buttons to
+// answer, open the detail page in the browser, and hang up. The page addresses and their parameter
+// templates come from the external-link settings, read afresh for every call.
+class RemoteSite : public QWidget
+{
+    Q_OBJECT
+public:
+    RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogger* logger = nullptr);
+    ~RemoteSite() override;
+
+    // Loads the simple page for this call and prepares the detail address.
+    void set_webview_params(QMap<QString, QString> call_info);
+
+    QString detail_address() const { return detail_address_value; }
+
+signals:
+    void signal_show_main_window();
+    void signal_set_not_delay_hidden_reomote_window();
+
+public slots:
+    void slot_close_site_button_clicked();
+    void slot_logo_clicked();
+    void slot_dialog_button_clicked();
+    void slot_dialog_end_button_clicked();
+    void slot_dialog_detail_button_clicked();
+    void slot_load_finished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    RemoteSiteForm* form;
+    ZimPhone* phone;
+    ZimData* data;
+    // Off the record: nothing about callers is written to disk by the engine.
+    QWebEngineProfile* profile;
+    RemoteSitePage* page;
+    QString detail_address_value;
+};
