@@ -4,28 +4,309 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
+#include "phone/zimphone.h"
+#include "ui/history/historywindow.h"
+#include "ui/main/audiocueplayer.h"
 
-#include <QIcon>
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QGroupBox>
+#include <QMenu>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QMap>
 #include <QMetaType>
-#include <QVBoxLayout>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent)
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
+    call_duration = QStringLiteral("00:00:00");
+    ui.setup(this);
+
     zim::make_private_log_dir();
     qRegisterMetaType<QMap<QString, QString>>("QMap<QString, QString>");
+
+    clear_timer = new QTimer(this);
     zim_logger = new ZimLogger(this);
     zim_data = new ZimData(this, zim_logger);
+    call_timer = new QTimer(this);
+    remote_window_delay_timer = new QTimer(this);
+    zim_phone = new ZimPhone(this, zim_data, zim_logger);
+    zim_phone->start(QThread::InheritPriority);
 
-    setWindowTitle(zim::WINDOW_TITLE_FORMAT.arg(zim::VERSION));
-    setWindowIcon(QIcon(zim::APP_ICON));
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(zim::PRODUCT_TITLE, this));
-    resize(320, 120);
+    history = new HistoryWindow(this, zim_data);
+    transfer_message_timer = new QTimer(this);
+    ui.userId->setText(zim_data->account_settings().value(QStringLiteral("userId")));
+    audio_player = new AudioCuePlayer(this, zim_logger, zim_data);
+
+    set_up_window();
+    connect_form();
+    connect_engine();
+
+    const SettingsMap account = zim_data->account_settings();
+    const bool no_account = account.value(QStringLiteral("address")).isEmpty() &&
+                            account.value(QStringLiteral("port")).isEmpty() &&
+                            account.value(QStringLiteral("userId")).isEmpty() &&
+                            account.value(QStringLiteral("password")).isEmpty();
+    if (no_account)
+        QTimer::singleShot(0, this, &MainWindow::slot_setting_button_clicked);
 }
 
-void MainWindow::handle_client_command(const QString& command)
+MainWindow::~MainWindow()
 {
-    zim_logger->log(command, 1);
+    // The engine must be gone before the store and the logger it uses.
+    if (zim_phone->isRunning()) {
+        zim_phone->request_stop();
+        zim_phone->wait();
+    }
+    delete zim_phone;
+    delete right_click_menu;
+    delete tray_menu;
+}
+
+void MainWindow::set_up_window()
+{
+    setWindowFlags(Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowTitle(zim::SHORT_PRODUCT_NAME);
+    setWindowIcon(QIcon(zim::APP_ICON));
+    ui.mainFrame->setStyleSheet(zim::STYLE_MAIN_FRAME);
+    ui.screenGroupBox->setStyleSheet(zim::STYLE_SCREEN_GROUP_BOX);
+    ui.onlineStatus->setStyleSheet(zim::STYLE_OFFLINE_STATUS);
+    for (QPushButton* key : ui.digitalButton) {
+        key->setStyleSheet(zim::STYLE_DIGITAL_BUTTON);
+        key->setCursor(Qt::PointingHandCursor);
+    }
+    for (QPushButton* key : {ui.starButton, ui.poundButton}) {
+        key->setStyleSheet(zim::STYLE_DIGITAL_BUTTON);
+        key->setCursor(Qt::PointingHandCursor);
+    }
+    ui.dialogButton->setStyleSheet(zim::STYLE_DIALOG_BUTTON);
+    ui.pauseButton->setStyleSheet(zim::STYLE_PAUSE_BUTTON);
+    ui.transferButton->setStyleSheet(zim::STYLE_TRANSFER_BUTTON);
+    ui.terminateButton->setStyleSheet(zim::STYLE_TERMINATE_BUTTON);
+    for (QPushButton* button : {ui.dialogButton, ui.pauseButton, ui.transferButton, ui.terminateButton,
+                                ui.deleteButton, ui.settingButton, ui.historyButton, ui.closeButton})
+        button->setCursor(Qt::PointingHandCursor);
+    ui.phoneNumberLabel->setAlignment(Qt::AlignCenter);
+    ui.deleteButton->hide();
+    ui.userName->setFocusPolicy(Qt::NoFocus);
+    ui.userName->hide();
+    ui.versionLabel->setText(zim::VERSION);
+    create_menus();
+    create_tray_icon();
+}
+
+void MainWindow::connect_form()
+{
+    void (MainWindow::*digits[])() = {
+        &MainWindow::slot_digit0_button_clicked, &MainWindow::slot_digit1_button_clicked,
+        &MainWindow::slot_digit2_button_clicked, &MainWindow::slot_digit3_button_clicked,
+        &MainWindow::slot_digit4_button_clicked, &MainWindow::slot_digit5_button_clicked,
+        &MainWindow::slot_digit6_button_clicked, &MainWindow::slot_digit7_button_clicked,
+        &MainWindow::slot_digit8_button_clicked, &MainWindow::slot_digit9_button_clicked};
+    for (int digit = 0; digit <= 9; ++digit)
+        connect(ui.digitalButton[digit], &QPushButton::clicked, this, digits[digit]);
+    connect(ui.starButton, &QPushButton::clicked, this, &MainWindow::slot_star_button_clicked);
+    connect(ui.poundButton, &QPushButton::clicked, this, &MainWindow::slot_pound_button_clicked);
+    connect(ui.deleteButton, &QPushButton::pressed, this, &MainWindow::slot_clear_button_pressed);
+    connect(ui.deleteButton, &QPushButton::released, this, &MainWindow::slot_clear_button_released);
+    connect(ui.logoButton, &QPushButton::clicked, this, &MainWindow::slot_logo_clicked);
+    connect(ui.closeButton, &QPushButton::clicked, this, &MainWindow::slot_close_button_clicked);
+    connect(ui.dialogButton, &QPushButton::clicked, this, &MainWindow::slot_dialog_button_clicked);
+    connect(ui.pauseButton, &QPushButton::clicked, this, &MainWindow::slot_pause_button_clicked);
+    connect(ui.transferButton, &QPushButton::clicked, this, &MainWindow::slot_transfer_button_clicked);
+    connect(ui.terminateButton, &QPushButton::clicked, this, &MainWindow::slot_terminate_button_clicked);
+    connect(ui.settingButton, &QPushButton::clicked, this, &MainWindow::slot_setting_button_clicked);
+    connect(ui.historyButton, &QPushButton::clicked, this, &MainWindow::slot_history_button_clicked);
+}
+
+void MainWindow::connect_engine()
+{
+    connect(clear_timer, &QTimer::timeout, this, &MainWindow::slot_clear_button_long_pressed);
+    connect(zim_phone, &ZimPhone::signal_registration_state, this,
+            &MainWindow::slot_phone_registration_state_change);
+    connect(zim_phone, &ZimPhone::signal_received_dialog, this, &MainWindow::slot_received_dialog);
+    connect(zim_phone, &ZimPhone::signal_update_dialog_status, this, &MainWindow::slot_update_dialog_status);
+    connect(zim_phone, &ZimPhone::signal_dialog_end, this, &MainWindow::slot_dialog_end);
+    connect(zim_phone, &ZimPhone::signal_start_count_dialog_time, this,
+            &MainWindow::slot_start_count_dialog_time);
+    connect(zim_phone, &ZimPhone::signal_show_operator_login, this, &MainWindow::slot_show_operator_login);
+    connect(zim_phone, &ZimPhone::signal_clear_phone_number, this, &MainWindow::slot_clear_phone_number);
+    connect(zim_phone, &ZimPhone::signal_show_phone_message, this, &MainWindow::slot_show_phone_message);
+    connect(zim_phone, &ZimPhone::signal_set_phone_number, this, &MainWindow::slot_set_phone_number);
+    connect(call_timer, &QTimer::timeout, this, &MainWindow::slot_update_count_dialog_time);
+    connect(history, &HistoryWindow::signal_send_call, this, &MainWindow::slot_send_call_from_history_window);
+    connect(zim_phone, &ZimPhone::signal_show_transfer_call_result, this,
+            &MainWindow::slot_show_transfer_call_result);
+    connect(transfer_message_timer, &QTimer::timeout, this, &MainWindow::slot_clear_transfer_result_message);
+    connect(zim_phone, &ZimPhone::signal_play_hold_music, this, &MainWindow::slot_play_hold_music);
+    connect(zim_phone, &ZimPhone::signal_stop_hold_music, this, &MainWindow::slot_stop_hold_music);
+    connect(zim_phone, &ZimPhone::signal_play_terminated_audio, this, &MainWindow::slot_play_terminated_audio);
+}
+
+// ---- number display and dial pad ----
+
+QString MainWindow::display_text() const
+{
+    return ui.phoneNumberLabel->text();
+}
+
+void MainWindow::set_display_text(const QString& text)
+{
+    ui.phoneNumberLabel->setText(text);
+}
+
+void MainWindow::set_delete_visible(bool visible)
+{
+    ui.deleteButton->setVisible(visible);
+}
+
+void MainWindow::append_to_display(const QString& text)
+{
+    if (display_text().isEmpty())
+        set_delete_visible(true);
+    set_display_text(display_text() + text);
+}
+
+void MainWindow::remove_last_digit()
+{
+    QString text = display_text();
+    text.chop(1);
+    set_display_text(text);
+    if (text.isEmpty())
+        set_delete_visible(false);
+}
+
+void MainWindow::input_digit(const QString& key)
+{
+    static const QString cues[] = {zim::SOUND_DTMF_0, zim::SOUND_DTMF_1, zim::SOUND_DTMF_2, zim::SOUND_DTMF_3,
+                                   zim::SOUND_DTMF_4, zim::SOUND_DTMF_5, zim::SOUND_DTMF_6, zim::SOUND_DTMF_7,
+                                   zim::SOUND_DTMF_8, zim::SOUND_DTMF_9};
+    QString cue;
+    if (key == QLatin1String("#")) {
+        cue = zim::SOUND_DTMF_POUND;
+    } else if (key == QLatin1String("*")) {
+        cue = zim::SOUND_DTMF_STAR;
+    } else {
+        const int digit = key.toInt();
+        cue = (digit >= 1 && digit <= 9) ? cues[digit] : zim::SOUND_DTMF_0;
+    }
+    audio_player->play_audio(cue);
+    append_to_display(key);
+    if (zim_phone->is_current_streaming())
+        zim_phone->send_dtmf(key.at(0).toLatin1());
+}
+
+void MainWindow::slot_digit0_button_clicked() { input_digit(QStringLiteral("0")); }
+void MainWindow::slot_digit1_button_clicked() { input_digit(QStringLiteral("1")); }
+void MainWindow::slot_digit2_button_clicked() { input_digit(QStringLiteral("2")); }
+void MainWindow::slot_digit3_button_clicked() { input_digit(QStringLiteral("3")); }
+void MainWindow::slot_digit4_button_clicked() { input_digit(QStringLiteral("4")); }
+void MainWindow::slot_digit5_button_clicked() { input_digit(QStringLiteral("5")); }
+void MainWindow::slot_digit6_button_clicked() { input_digit(QStringLiteral("6")); }
+void MainWindow::slot_digit7_button_clicked() { input_digit(QStringLiteral("7")); }
+void MainWindow::slot_digit8_button_clicked() { input_digit(QStringLiteral("8")); }
+void MainWindow::slot_digit9_button_clicked() { input_digit(QStringLiteral("9")); }
+void MainWindow::slot_star_button_clicked() { input_digit(QStringLiteral("*")); }
+void MainWindow::slot_pound_button_clicked() { input_digit(QStringLiteral("#")); }
+
+void MainWindow::slot_clear_button_pressed()
+{
+    ui.deleteButton->setStyleSheet(zim::STYLE_DELETE_BUTTON_PRESSED);
+    if (!clear_timer->isActive())
+        clear_timer->start(1000);
+}
+
+void MainWindow::slot_clear_button_released()
+{
+    ui.deleteButton->setStyleSheet(zim::STYLE_DELETE_BUTTON);
+    if (!display_text().isEmpty())
+        remove_last_digit();
+    else
+        set_delete_visible(false);
+    clear_timer->stop();
+}
+
+void MainWindow::slot_clear_button_long_pressed()
+{
+    set_display_text(QString());
+}
+
+void MainWindow::slot_logo_clicked()
+{
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_unknown)
+        return;
+    if (event->modifiers() == Qt::ControlModifier && key == Qt::Key_V) {
+        QString digits = QApplication::clipboard()->text();
+        digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+        if (!digits.isEmpty()) {
+            set_display_text(display_text() + digits);
+            set_delete_visible(true);
+        }
+        return;
+    }
+    if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt)
+        return;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (!display_text().isEmpty())
+            zim_phone->request_dial(display_text());
+        set_delete_visible(false);
+        return;
+    }
+    if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
+        if (display_text().isEmpty())
+            set_delete_visible(false);
+        else if (!ui.deleteButton->isHidden())
+            remove_last_digit();
+        return;
+    }
+    const QString text = event->text();
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || text == QLatin1String("*") || text == QLatin1String("#"))
+        input_digit(text.isEmpty() ? QString(QChar(key)) : text);
+}
+
+void MainWindow::slot_phone_registration_state_change(QString state, QString userId)
+{
+    ui.onlineStatus->setStyleSheet(state == zim::REG_SUCCESSFUL ? zim::STYLE_ONLINE_STATUS
+                                                                : zim::STYLE_OFFLINE_STATUS);
+    if (state == zim::REG_PROGRESS)
+        ui.dialogStatus->setText(zim::STATUS_REGISTERING);
+    else if (state == zim::REG_FAILED)
+        ui.dialogStatus->setText(zim::STATUS_REG_FAILED);
+    else if (state == zim::REG_UNREGISTER)
+        ui.dialogStatus->setText(zim::STATUS_NOT_REGISTERED);
+    ui.userId->setText(userId);
+    if (tray)
+        tray->setToolTip(zim::SHORT_PRODUCT_NAME + QStringLiteral(" 内線：") + userId);
+}
+
+// ---- dragging the frameless window ----
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        drag_offset = event->globalPos() - frameGeometry().topLeft();
+        event->accept();
+        return;
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (event->buttons() == Qt::LeftButton) {
+        move(event->globalPos() - drag_offset);
+        event->accept();
+        return;
+    }
+    QMainWindow::mouseMoveEvent(event);
 }

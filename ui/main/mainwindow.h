@@ -1,24 +1,175 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/main/mainwindowform.h"
 
+#include <QAudio>
+#include <QDateTime>
+#include <QMainWindow>
+#include <QMap>
+#include <QPoint>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+class AboutWindow;
+class AccountSetting;
+class AudioCuePlayer;
+class DialogIncommingWindow;
+class HistoryWindow;
+class OtherSetting;
+class OutlinkSetting;
+class QAction;
+class QMenu;
+class QTimer;
+class SettingWindow;
 class ZimData;
 class ZimLogger;
+class ZimPhone;
 
-// The softphone's main window. For now it owns the logger and the store and logs the
-// commands other programs send; the dial pad and call control come next.
-class MainWindow : public QWidget
+// The softphone's only permanent window: a frameless, skinned telephone with a number screen,
+// a dial pad and four call buttons. It keeps no call state of its own: it asks the engine and
+// raises requests on it, and follows the engine's signals.
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
+    // A command another program sent through a later start of the program.
     void handle_client_command(const QString& command);
 
+    // For the entry point, the command server and tests.
     ZimLogger* logger() const { return zim_logger; }
     ZimData* data() const { return zim_data; }
+    ZimPhone* phone() const { return zim_phone; }
+    HistoryWindow* history_window() const { return history; }
+    DialogIncommingWindow* incoming_window() const { return popup; }
+    AudioCuePlayer* audio() const { return audio_player; }
+    QSystemTrayIcon* tray_icon() const { return tray; }
+    QMenu* right_menu() const { return right_click_menu; }
+    QMenu* tray_context_menu() const { return tray_menu; }
+    SettingWindow* setting_window() const { return settings; }
+    const MainWindowForm& form() const { return ui; }
+    bool immediate_close_of_remote_site() const { return not_delay_hidden_remote_window; }
+
+public slots:
+    // Dial pad and number display
+    void slot_digit0_button_clicked();
+    void slot_digit1_button_clicked();
+    void slot_digit2_button_clicked();
+    void slot_digit3_button_clicked();
+    void slot_digit4_button_clicked();
+    void slot_digit5_button_clicked();
+    void slot_digit6_button_clicked();
+    void slot_digit7_button_clicked();
+    void slot_digit8_button_clicked();
+    void slot_digit9_button_clicked();
+    void slot_star_button_clicked();
+    void slot_pound_button_clicked();
+    void slot_clear_button_pressed();
+    void slot_clear_button_released();
+    void slot_clear_button_long_pressed();
+    void slot_phone_registration_state_change(QString state, QString userId);
+    void slot_logo_clicked();
+
+    // Call control and status
+    void slot_dialog_button_clicked();
+    void slot_pause_button_clicked();
+    void slot_transfer_button_clicked();
+    void slot_terminate_button_clicked();
+    void slot_update_dialog_status(QString status);
+    void slot_start_count_dialog_time();
+    void slot_update_count_dialog_time();
+    void slot_dialog_end();
+    void slot_clear_phone_number();
+    void slot_set_phone_number(QString phoneNumber);
+    void slot_show_phone_message(QString message);
+    void slot_show_transfer_call_result(QString message);
+    void slot_clear_transfer_result_message();
+    void slot_send_call_from_history_window(QString phoneNumber);
+    void slot_show_operator_login();
+
+    // Audio
+    void slot_play_terminated_audio(QString file);
+    void slot_play_hold_music();
+    void slot_stop_hold_music();
+
+    // Incoming calls
+    void slot_received_dialog(QMap<QString, QString> params);
+    void slot_accept_dialog_from_incomming_window();
+
+    // Tray, menus and secondary windows
+    void slot_close_button_clicked();
+    void slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason);
+    void slot_right_menu_exit_clicked();
+    void slot_setting_button_clicked();
+    void slot_history_button_clicked();
+    void slot_about_menu_clicked();
+    void slot_account_menu_clicked();
+    void slot_outlink_menu_clicked();
+    void slot_other_menu_clicked();
+    void slot_reset_operator_status(QString operatorAddress);
+    void slot_reset_remote_site();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void set_up_window();
+    void connect_form();
+    void connect_engine();
+    void create_menus();
+    void create_tray_icon();
+    void fill_menu(QMenu* menu, QAction* show_or_hide);
+    void input_digit(const QString& key);
+    void append_to_display(const QString& text);
+    void remove_last_digit();
+    void set_delete_visible(bool visible);
+    QString display_text() const;
+    void set_display_text(const QString& text);
+    QString elapsed_call_time() const;
+    void place_bottom_right(QWidget* window);
+
+    MainWindowForm ui;
+    QTimer* clear_timer = nullptr;
+    QPoint drag_offset;
     ZimLogger* zim_logger = nullptr;
     ZimData* zim_data = nullptr;
+    ZimPhone* zim_phone = nullptr;
+    QTimer* call_timer = nullptr;
+    QTimer* remote_window_delay_timer = nullptr;
+    QTimer* transfer_message_timer = nullptr;
+    QDateTime call_start;
+    QString call_duration;
+    int transfer_message_ms = 2000;
+    bool not_delay_hidden_remote_window = false;
+    HistoryWindow* history = nullptr;
+    AudioCuePlayer* audio_player = nullptr;
+    DialogIncommingWindow* popup = nullptr;
+    AboutWindow* about = nullptr;
+    SettingWindow* settings = nullptr;
+    AccountSetting* account_page = nullptr;
+    OutlinkSetting* outlink_page = nullptr;
+    OtherSetting* other_page = nullptr;
+
+    QMenu* right_click_menu = nullptr;
+    QMenu* tray_menu = nullptr;
+    QSystemTrayIcon* tray = nullptr;
+    QAction* setting_action = nullptr;
+    QAction* history_action = nullptr;
+    QAction* about_action = nullptr;
+    QAction* call_action = nullptr;
+    QAction* hold_action = nullptr;
+    QAction* transfer_action = nullptr;
+    QAction* hangup_action = nullptr;
+    QAction* minimize_action = nullptr;
+    QAction* exit_action = nullptr;
+    QAction* open_action = nullptr;
+    QAction* separator1 = nullptr;
+    QAction* separator2 = nullptr;
+    bool exit_requested = false;
 };

@@ -1,0 +1,236 @@
+// Call control, status line, call timer, history rows and the commands of other programs.
+#include "ui/main/mainwindow.h"
+
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "phone/zimphone.h"
+#include "ui/history/historywindow.h"
+#include "ui/main/audiocueplayer.h"
+#include "ui/main/dialogincommingwindow.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTime>
+#include <QTimer>
+
+void MainWindow::slot_dialog_button_clicked()
+{
+    if (zim_phone->is_incoming_ringing()) {
+        zim_phone->request_answer();
+        set_delete_visible(false);
+        return;
+    }
+    if (!display_text().isEmpty()) {
+        zim_phone->request_dial(display_text());
+        set_delete_visible(false);
+        return;
+    }
+    if (zim_phone->phase() == PHASE_IDLE) {
+        // Recall: a second click dials it.
+        set_display_text(zim_phone->last_dialled_number());
+        set_delete_visible(true);
+    }
+}
+
+void MainWindow::slot_pause_button_clicked()
+{
+    zim_phone->request_hold_toggle();
+}
+
+void MainWindow::slot_transfer_button_clicked()
+{
+    if (zim_phone->is_current_streaming()) {
+        set_display_text(QString()); // the user is about to type the transfer target
+        set_delete_visible(false);
+    }
+    zim_phone->request_transfer_step(display_text());
+}
+
+void MainWindow::slot_terminate_button_clicked()
+{
+    not_delay_hidden_remote_window = true;
+    zim_phone->request_hangup();
+}
+
+void MainWindow::slot_update_dialog_status(QString status)
+{
+    ui.dialogStatus->setText(status);
+}
+
+void MainWindow::slot_start_count_dialog_time()
+{
+    if (popup && popup->isVisible())
+        popup->hide();
+    if (call_timer->isActive())
+        return;
+    ui.dialogTime->setText(QStringLiteral("00:00:01"));
+    call_timer->start(1000);
+    call_start = QDateTime::currentDateTime();
+}
+
+// The display runs one second ahead of the elapsed time: the first tick shows 00:00:01.
+QString MainWindow::elapsed_call_time() const
+{
+    const qint64 seconds = call_start.isValid() ? call_start.secsTo(QDateTime::currentDateTime()) : 0;
+    return QTime(0, 0, 1).addSecs(int(seconds % 86400)).toString(QStringLiteral("hh:mm:ss"));
+}
+
+void MainWindow::slot_update_count_dialog_time()
+{
+    ui.dialogTime->setText(elapsed_call_time());
+}
+
+void MainWindow::slot_dialog_end()
+{
+    // The immediate close asked for by a hang-up applies to this call end only.
+    not_delay_hidden_remote_window = false;
+    if (popup && popup->isVisible())
+        popup->hide();
+    set_display_text(QString());
+    set_delete_visible(false);
+    ui.dialogTime->setText(QString());
+    call_timer->stop();
+    slot_stop_hold_music();
+    call_duration = elapsed_call_time();
+
+    const int status = zim_phone->record_status();
+    const bool connected = status == RECORD_INCOMING_ANSWERED || status == RECORD_OUTGOING_ANSWERED;
+    QMap<QString, QString> row;
+    row.insert(QStringLiteral("status"), QString::number(status));
+    row.insert(QStringLiteral("phoneNumber"), zim_phone->remote_number());
+    row.insert(QStringLiteral("dialogTime"), connected ? call_duration : QStringLiteral("00:00:00"));
+    row.insert(QStringLiteral("dialogDate"),
+               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    row.insert(QStringLiteral("deleteFlg"), QStringLiteral("0"));
+    history->add_history(row);
+    zim_logger->log(call_duration, 1);
+}
+
+void MainWindow::slot_clear_phone_number()
+{
+    set_display_text(QString());
+    set_delete_visible(false);
+}
+
+void MainWindow::slot_set_phone_number(QString phoneNumber)
+{
+    set_display_text(phoneNumber);
+}
+
+void MainWindow::slot_show_phone_message(QString message)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("確認メッセージ"), message, QMessageBox::Yes);
+    box.exec();
+}
+
+void MainWindow::slot_show_transfer_call_result(QString message)
+{
+    set_display_text(message);
+    if (!transfer_message_timer->isActive())
+        transfer_message_timer->start(transfer_message_ms);
+}
+
+void MainWindow::slot_clear_transfer_result_message()
+{
+    set_display_text(QString());
+    transfer_message_timer->stop();
+}
+
+void MainWindow::slot_send_call_from_history_window(QString phoneNumber)
+{
+    if (phoneNumber.isEmpty() || zim_phone->phase() != PHASE_IDLE)
+        return;
+    zim_phone->request_dial(phoneNumber);
+    set_display_text(phoneNumber);
+    show();
+    history->hide();
+}
+
+void MainWindow::slot_show_operator_login()
+{
+}
+
+// ---- audio ----
+
+void MainWindow::slot_play_terminated_audio(QString file)
+{
+    audio_player->slot_play_terminated_audio(file);
+}
+
+void MainWindow::slot_play_hold_music()
+{
+    audio_player->slot_play_hold_music();
+}
+
+void MainWindow::slot_stop_hold_music()
+{
+    audio_player->slot_stop_hold_music();
+}
+
+// ---- commands from other programs ----
+
+void MainWindow::handle_client_command(const QString& received)
+{
+    zim_logger->log(received, 1);
+    QString command = received;
+    // Formatted numbers such as 2-01 or (2)01 become plain digits; callto://201 becomes callto:201.
+    command.remove(QRegularExpression(QStringLiteral("[-/()]")));
+
+    if (command.contains(QLatin1String("callto"))) {
+        const QStringList parts = command.split(QLatin1Char(':'));
+        if (parts.size() < 2) {
+            zim_logger->log(QStringLiteral("callto paramter error."), 1);
+            return;
+        }
+        set_display_text(parts.at(1));
+        slot_dialog_button_clicked();
+        return;
+    }
+
+    QString action;
+    QString parameter;
+    if (command.contains(zim::CLIENT_ID)) {
+        const QStringList parts = command.split(QLatin1Char(':'));
+        if (parts.size() >= 2)
+            action = parts.at(1);
+        if (parts.size() >= 3)
+            parameter = parts.at(2);
+        zim_logger->log(QStringLiteral("is called from client action:") + action, 1);
+    } else {
+        const QStringList parts = command.split(QLatin1Char('&'));
+        action = parts.value(0);
+        if (parts.size() >= 2)
+            parameter = parts.at(1);
+    }
+
+    if (action == QLatin1String("call")) {
+        set_display_text(parameter);
+        slot_dialog_button_clicked();
+    } else if (action == QLatin1String("hold")) {
+        if (!zim_phone->is_current_paused())
+            zim_phone->request_hold_toggle();
+    } else if (action == QLatin1String("unhold")) {
+        if (zim_phone->is_current_paused())
+            zim_phone->request_hold_toggle();
+    } else if (action == QLatin1String("hangup")) {
+        not_delay_hidden_remote_window = true;
+        zim_phone->request_hangup();
+    } else if (action == QLatin1String("transfer")) {
+        if (!zim_phone->is_idle() && !zim_phone->is_second_streaming()) {
+            zim_phone->request_attended_transfer(parameter);
+            set_display_text(parameter);
+        }
+    } else if (action == QLatin1String("transfer_complete")) {
+        if (zim_phone->is_second_streaming())
+            zim_phone->request_attended_transfer(display_text());
+    } else if (action == QLatin1String("blindtransfer")) {
+        zim_phone->request_blind_transfer(parameter);
+    } else if (action == QLatin1String("answer")) {
+        slot_dialog_button_clicked();
+    } else {
+        zim_logger->log(QStringLiteral("unsuppor action"), 1);
+    }
+}

@@ -1,0 +1,44 @@
+// A new incoming call: answered at once when it comes from the own number, otherwise announced.
+#include "ui/main/mainwindow.h"
+
+#include "data/zimdata.h"
+#include "phone/zimphone.h"
+#include "ui/main/dialogincommingwindow.h"
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+
+// Bottom right of the default screen's available area, measured from the screen's origin.
+void MainWindow::place_bottom_right(QWidget* window)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    window->move(area.width() - window->width(), area.height() - window->height());
+}
+
+void MainWindow::slot_received_dialog(QMap<QString, QString> params)
+{
+    const SettingsMap account = zim_data->account_settings();
+    // An anonymous caller never matches an empty own number.
+    const QString own = account.value(QStringLiteral("userId"));
+    if (!own.isEmpty() && params.value(QStringLiteral("callerId")) == own) {
+        slot_dialog_button_clicked();
+        return;
+    }
+    if (!popup) {
+        popup = new DialogIncommingWindow(this, zim_phone);
+        connect(popup, &DialogIncommingWindow::signal_dialog_accept, this,
+                &MainWindow::slot_accept_dialog_from_incomming_window);
+        place_bottom_right(popup);
+    }
+    if (!popup->isVisible())
+        popup->show();
+    set_display_text(zim_phone->remote_number());
+    set_delete_visible(false);
+}
+
+void MainWindow::slot_accept_dialog_from_incomming_window()
+{
+    show();
+    popup->hide();
+}

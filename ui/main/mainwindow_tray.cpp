@@ -1,0 +1,167 @@
+// Tray icon, the two menus, the exit confirmation, closing to the tray and the secondary windows.
+#include "ui/main/mainwindow.h"
+
+#include "data/zimconstants.h"
+#include "phone/zimphone.h"
+#include "ui/history/historywindow.h"
+#include "ui/main/aboutwindow.h"
+#include "ui/settings/accountsetting.h"
+#include "ui/settings/othersetting.h"
+#include "ui/settings/settingwindow.h"
+#include "ui/cti/outlinksetting.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+
+void MainWindow::create_menus()
+{
+    auto action = [this](const QString& text, void (MainWindow::*slot)()) {
+        auto* item = new QAction(text, this);
+        connect(item, &QAction::triggered, this, slot);
+        return item;
+    };
+    setting_action = action(zim::TEXT_SETTINGS, &MainWindow::slot_setting_button_clicked);
+    history_action = action(zim::TEXT_HISTORY, &MainWindow::slot_history_button_clicked);
+    about_action = action(zim::TEXT_ABOUT, &MainWindow::slot_about_menu_clicked);
+    call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
+    hold_action = action(zim::TEXT_HOLD, &MainWindow::slot_pause_button_clicked);
+    transfer_action = action(zim::TEXT_TRANSFER, &MainWindow::slot_transfer_button_clicked);
+    hangup_action = action(zim::TEXT_HANGUP, &MainWindow::slot_terminate_button_clicked);
+    minimize_action = action(zim::TEXT_MINIMIZE, &MainWindow::slot_close_button_clicked);
+    exit_action = action(zim::TEXT_EXIT, &MainWindow::slot_right_menu_exit_clicked);
+    separator1 = new QAction(this);
+    separator1->setSeparator(true);
+    separator2 = new QAction(this);
+    separator2->setSeparator(true);
+    open_action = new QAction(zim::TEXT_OPEN, this);
+    connect(open_action, &QAction::triggered, this, &QWidget::showNormal);
+    right_click_menu = new QMenu;
+}
+
+// Both menus share the same actions; only the show/hide item differs.
+void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
+{
+    menu->clear();
+    menu->addActions({setting_action, history_action, about_action, separator1, call_action, hold_action,
+                      transfer_action, hangup_action, separator2, show_or_hide, exit_action});
+}
+
+void MainWindow::create_tray_icon()
+{
+    tray = new QSystemTrayIcon(QIcon(zim::APP_ICON), this);
+    tray_menu = new QMenu;
+    fill_menu(tray_menu, open_action);
+    tray->setContextMenu(tray_menu);
+    connect(tray, &QSystemTrayIcon::activated, this, &MainWindow::slot_system_tray_icon_clicked);
+    tray->setToolTip(zim::SHORT_PRODUCT_NAME);
+    tray->show();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    fill_menu(right_click_menu, minimize_action);
+    right_click_menu->exec(QCursor::pos());
+    event->accept();
+}
+
+void MainWindow::slot_close_button_clicked()
+{
+    if (tray && tray->isVisible())
+        hide();
+}
+
+void MainWindow::slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        show();
+}
+
+void MainWindow::slot_right_menu_exit_clicked()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("終了確認"), QStringLiteral("終了しますか？"),
+                    QMessageBox::Ok | QMessageBox::No);
+    box.setButtonText(QMessageBox::Ok, QStringLiteral("はい"));
+    box.setButtonText(QMessageBox::No, QStringLiteral("いいえ"));
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Ok)
+        return;
+    zim_phone->request_stop();
+    zim_phone->wait();
+    QApplication::setQuitOnLastWindowClosed(true);
+    exit_requested = true;
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (exit_requested) {
+        event->accept();
+        // The tray icon keeps no window open; the program ends with the main window.
+        QApplication::quit();
+        return;
+    }
+    event->ignore();
+    hide();
+}
+
+template <typename Window> static void bring_up(Window* window)
+{
+    window->activateWindow();
+    if (window->isHidden())
+        window->show();
+    window->raise();
+}
+
+void MainWindow::slot_setting_button_clicked()
+{
+    if (!settings) {
+        settings = new SettingWindow(this, zim_data, zim_phone);
+        connect(settings, &SettingWindow::signal_reset_operator_status, this,
+                &MainWindow::slot_reset_operator_status);
+        connect(settings, &SettingWindow::signal_reset_remote_site, this, &MainWindow::slot_reset_remote_site);
+    }
+    bring_up(settings);
+}
+
+void MainWindow::slot_history_button_clicked()
+{
+    bring_up(history);
+}
+
+void MainWindow::slot_about_menu_clicked()
+{
+    if (!about)
+        about = new AboutWindow(this);
+    bring_up(about);
+}
+
+void MainWindow::slot_account_menu_clicked()
+{
+    if (!account_page)
+        account_page = new AccountSetting(this, zim_data, zim_phone);
+    bring_up(account_page);
+}
+
+void MainWindow::slot_outlink_menu_clicked()
+{
+    if (!outlink_page)
+        outlink_page = new OutlinkSetting(this, zim_data);
+    bring_up(outlink_page);
+}
+
+void MainWindow::slot_other_menu_clicked()
+{
+    if (!other_page)
+        other_page = new OtherSetting(this, zim_data, zim_phone);
+    bring_up(other_page);
+}
+
+void MainWindow::slot_reset_remote_site()
+{
+}
