@@ -37,7 +37,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     zim_phone = new ZimPhone(this, zim_data, zim_logger);
     zim_phone->start(QThread::InheritPriority);
 
-    history = new HistoryWindow(this, zim_data);
+    history = new HistoryWindow(this, zim_data, zim_logger);
     transfer_message_timer = new QTimer(this);
     ui.userId->setText(zim_data->account_settings().value(QStringLiteral("userId")));
     audio_player = new AudioCuePlayer(this, zim_logger, zim_data);

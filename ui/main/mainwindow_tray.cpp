@@ -8,7 +8,6 @@
 #include "ui/settings/accountsetting.h"
 #include "ui/settings/othersetting.h"
 #include "ui/settings/settingwindow.h"
-#include "ui/cti/outlinksetting.h"
 
 #include <QAction>
 #include <QApplication>
@@ -121,7 +120,7 @@ template <typename Window> static void bring_up(Window* window)
 void MainWindow::slot_setting_button_clicked()
 {
     if (!settings) {
-        settings = new SettingWindow(this, zim_data, zim_phone);
+        settings = new SettingWindow(this, zim_logger, zim_data, zim_phone);
         connect(settings, &SettingWindow::signal_reset_operator_status, this,
                 &MainWindow::slot_reset_operator_status);
         connect(settings, &SettingWindow::signal_reset_remote_site, this, &MainWindow::slot_reset_remote_site);
@@ -144,21 +143,19 @@ void MainWindow::slot_about_menu_clicked()
 void MainWindow::slot_account_menu_clicked()
 {
     if (!account_page)
-        account_page = new AccountSetting(this, zim_data, zim_phone);
+        account_page = new AccountSetting(this, zim_logger, zim_data, zim_phone);
     bring_up(account_page);
 }
 
 void MainWindow::slot_outlink_menu_clicked()
 {
-    if (!outlink_page)
-        outlink_page = new OutlinkSetting(this, zim_data);
-    bring_up(outlink_page);
+    // The external-link page joins with the CTI windows.
 }
 
 void MainWindow::slot_other_menu_clicked()
 {
     if (!other_page)
-        other_page = new OtherSetting(this, zim_data, zim_phone);
+        other_page = new OtherSetting(this, zim_logger, zim_data, zim_phone);
     bring_up(other_page);
 }
 
