@@ -13,14 +13,26 @@ build_release() {
 # A PulseAudio daemon with a null sink gives calls, cues and hold music an output device.
 ensure_sound_server() {
     if pactl info >/dev/null 2>&1; then
+        export_sound_server
         return 0
     fi
     echo "No sound server answers: starting PulseAudio with a null sink"
     pulseaudio -D --exit-idle-time=-1 -n --load="module-null-sink sink_name=nullsink" \
         --load="module-native-protocol-unix" --load="module-always-sink" >/dev/null 2>&1 || true
     for _ in $(seq 50); do
-        pactl info >/dev/null 2>&1 && return 0
+        if pactl info >/dev/null 2>&1; then
+            export_sound_server
+            return 0
+        fi
         sleep 0.1
     done
     echo "warning: PulseAudio did not come up; sound will be silent" >&2
+}
+
+# Programs started with another HOME (tests give each run its own) still find the same server.
+export_sound_server() {
+    local server
+    server=$(pactl info 2>/dev/null | sed -n 's/^Server String: //p')
+    [ -n "$server" ] && export PULSE_SERVER="unix:${server#unix:}"
+    return 0
 }

@@ -1,0 +1,71 @@
+#include "kamailiorunner.h"
+
+#include "sipprunner.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+KamailioRunner::KamailioRunner()
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+}
+
+KamailioRunner::~KamailioRunner()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate(); // the main process ends its children
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+}
+
+bool KamailioRunner::start(int timeout_ms)
+{
+    QFile source(QStringLiteral(VELORA_SIP_SCENARIOS "/kamailio.cfg"));
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    sip_port = free_udp_port();
+    QByteArray config = source.readAll();
+    config.replace("PORT", QByteArray::number(sip_port));
+    QFile target(work.filePath(QStringLiteral("kamailio.cfg")));
+    if (!target.open(QIODevice::WriteOnly) || target.write(config) != config.size())
+        return false;
+    target.close();
+    process.start(QStringLiteral("kamailio"),
+                  {QStringLiteral("-f"), target.fileName(), QStringLiteral("-DD"), QStringLiteral("-E"),
+                   QStringLiteral("-m"), QStringLiteral("32"), QStringLiteral("-M"), QStringLiteral("8"),
+                   QStringLiteral("-P"), work.filePath(QStringLiteral("kamailio.pid")), QStringLiteral("-Y"),
+                   work.path()});
+    if (!process.waitForStarted(timeout_ms))
+        return false;
+    QDeadlineTimer deadline(timeout_ms);
+    while (!deadline.hasExpired()) {
+        if (log().contains(QStringLiteral("probe_max_receive_buffer")))
+            return true;
+        if (process.state() == QProcess::NotRunning)
+            return false;
+        process.waitForReadyRead(100);
+    }
+    return false;
+}
+
+QString KamailioRunner::log()
+{
+    output += QString::fromUtf8(process.readAll());
+    return output;
+}
+
+int KamailioRunner::registered_port(const QString& user)
+{
+    const QRegularExpression line(QStringLiteral("REGISTERED sip:%1@[^ ]+ contact <sip:[^@>]*@?127\\.0\\.0\\.1:(\\d+)")
+                                      .arg(QRegularExpression::escape(user)));
+    int port = 0;
+    auto it = line.globalMatch(log());
+    while (it.hasNext())
+        port = it.next().captured(1).toInt();
+    return port;
+}

@@ -1,0 +1,204 @@
+// The whole program as an operator meets it: the real executable under X, registered at a sipp
+// registrar on 127.0.0.1, driven by later starts of the program and by real clicks on its
+// windows, calling and called by sipp peers. The history rows land in its own database.
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "data/zimpaths.h"
+#include "support/kamailiorunner.h"
+#include "support/programrunner.h"
+#include "support/sipprunner.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+
+struct HistoryRow
+{
+    QString status, number, duration;
+};
+
+QList<HistoryRow> history_rows(const QString& app_dir)
+{
+    QList<HistoryRow> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("history"));
+        db.setDatabaseName(app_dir + QStringLiteral("/data/zimpdata"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral("SELECT Status, PhoneNumber, DialogTime FROM history ORDER BY Id"));
+            while (query.next())
+                rows.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("history"));
+    return rows;
+}
+
+bool xdotool(const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(2000);
+        return false;
+    }
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return process.exitCode() == 0;
+}
+
+// Clicks at a point of the screen, as a person with a mouse would.
+bool click_screen(int x, int y)
+{
+    return xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
+                    QStringLiteral("1")});
+}
+
+// The incoming-call popup sits at the bottom right of the screen (448 x 182); its call and
+// hang-up keys share a row 60..361 wide at height 80..131 of a frame placed at (10, 30).
+QPoint popup_key(bool answer)
+{
+    QString geometry;
+    xdotool({QStringLiteral("getdisplaygeometry")}, &geometry);
+    const QStringList size = geometry.split(QLatin1Char(' '));
+    const int width = size.value(0).toInt(), height = size.value(1).toInt();
+    const int x = width - 448 + 10 + 60 + (answer ? 75 : 226);
+    const int y = height - 182 + 30 + 80 + 25;
+    return QPoint(x, y);
+}
+
+} // namespace
+
+class TestProgramCalls : public QObject
+{
+    Q_OBJECT
+
+    ProgramRunner* runner = nullptr;
+    KamailioRunner* registrar = nullptr;
+    int program_port = 0;
+
+    bool wait_rows(int count, int timeout_ms = 20000)
+    {
+        QDeadlineTimer deadline(timeout_ms);
+        while (!deadline.hasExpired()) {
+            if (history_rows(runner->dir()).size() >= count)
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+    QString program_address() const { return QStringLiteral("127.0.0.1:%1").arg(program_port); }
+    void command(const QStringList& args) { QCOMPARE(runner->run_messenger(args), 0); }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test script runs the tests under Xvfb)");
+        registrar = new KamailioRunner;
+        QVERIFY(registrar->start());
+
+        runner = new ProgramRunner;
+        zim::set_app_dir_for_tests(runner->dir());
+        zim::make_private_log_dir();
+        {
+            ZimLogger logger;
+            ZimData data(nullptr, &logger);
+            QVERIFY(data.save_account_settings({{"address", "127.0.0.1"},
+                                                {"port", QString::number(registrar->port())},
+                                                {"userId", "100"},
+                                                {"password", "secret"}}));
+        }
+        zim::set_app_dir_for_tests(QString());
+        QVERIFY(runner->start_first());
+
+        // The program's own SIP port, from the contact it registered.
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && program_port == 0) {
+            program_port = registrar->registered_port(QStringLiteral("100"));
+            QTest::qWait(100);
+        }
+        QVERIFY2(program_port > 0, qPrintable(registrar->log()));
+    }
+
+    void cleanupTestCase()
+    {
+        delete runner;
+        delete registrar;
+    }
+
+    void outgoing_call_answered_lands_as_status_2_with_a_duration()
+    {
+        SippRunner callee(QStringLiteral("uas_answer_then_bye.xml"));
+        callee.add_arguments({"-d", "2500"});
+        QVERIFY(callee.start());
+        const int before = history_rows(runner->dir()).size();
+        command({QStringLiteral("call&") + callee.uri("201")});
+        QVERIFY2(callee.wait_finished(20000), qPrintable(callee.output()));
+        QCOMPARE(callee.exit_code(), 0);
+        QVERIFY(wait_rows(before + 1));
+        const HistoryRow row = history_rows(runner->dir()).last();
+        QCOMPARE(row.status, QStringLiteral("2"));
+        QCOMPARE(row.number, callee.uri("201"));
+        QVERIFY2(row.duration >= QStringLiteral("00:00:02") && row.duration <= QStringLiteral("00:00:05"),
+                 qPrintable(row.duration));
+        const auto invite = callee.received_requests(QStringLiteral("INVITE")).first();
+        QVERIFY(invite.header(QStringLiteral("From")).contains(QStringLiteral("sip:100@127.0.0.1")));
+    }
+
+    void outgoing_call_refused_lands_as_status_4()
+    {
+        SippRunner callee(QStringLiteral("uas_busy.xml"));
+        QVERIFY(callee.start());
+        const int before = history_rows(runner->dir()).size();
+        command({QStringLiteral("call&") + callee.uri("202")});
+        QVERIFY(callee.wait_finished(20000));
+        QVERIFY(wait_rows(before + 1));
+        const HistoryRow row = history_rows(runner->dir()).last();
+        QCOMPARE(row.status, QStringLiteral("4"));
+        QCOMPARE(row.duration, QStringLiteral("00:00:00"));
+    }
+
+    void incoming_call_answered_from_the_popup()
+    {
+        SippRunner caller(QStringLiteral("uac_call_answered.xml"), program_address());
+        caller.add_arguments({"-s", "100"});
+        const int before = history_rows(runner->dir()).size();
+        QVERIFY(caller.start());
+        QTest::qWait(1500); // the popup slides in while the call rings
+        const QPoint key = popup_key(true);
+        QVERIFY(click_screen(key.x(), key.y()));
+        QVERIFY2(caller.wait_finished(30000), qPrintable(caller.output() + runner->log_text()));
+        QCOMPARE(caller.exit_code(), 0);
+        QVERIFY(wait_rows(before + 1));
+        const HistoryRow row = history_rows(runner->dir()).last();
+        QCOMPARE(row.status, QStringLiteral("1"));
+        QVERIFY(row.number.contains(QStringLiteral("201")));
+        QVERIFY(row.duration != QStringLiteral("00:00:00"));
+    }
+
+    void incoming_call_rejected_from_the_popup_lands_as_status_3()
+    {
+        SippRunner caller(QStringLiteral("uac_call_refused.xml"), program_address());
+        caller.add_arguments({"-s", "100"});
+        const int before = history_rows(runner->dir()).size();
+        QVERIFY(caller.start());
+        QTest::qWait(1500);
+        const QPoint key = popup_key(false);
+        QVERIFY(click_screen(key.x(), key.y()));
+        QVERIFY2(caller.wait_finished(30000), qPrintable(caller.output()));
+        QCOMPARE(caller.exit_code(), 0); // it was refused with 486
+        QVERIFY(wait_rows(before + 1));
+        const HistoryRow row = history_rows(runner->dir()).last();
+        QCOMPARE(row.status, QStringLiteral("3"));
+        QCOMPARE(row.duration, QStringLiteral("00:00:00"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProgramCalls)
+#include "test_program_calls.moc"
