@@ -12,11 +12,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
@@ -94,6 +96,9 @@ void TestSettingWindow::window_has_its_title_size_tabs_and_tooltips()
     QCOMPARE(window.size(), QSize(413, 289));
     QVERIFY(window.windowFlags() & Qt::Window);
     QVERIFY(window.windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
+    // Centred in the primary screen's available area, whose origin is not added.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(window.pos(), QPoint((available.width() - 413) / 2, (available.height() - 289) / 2));
     auto* tabs = child<QTabWidget>(&window, "tabWidget");
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(tabs->tabText(0), QStringLiteral("アカウント設定"));
