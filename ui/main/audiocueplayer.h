@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class LoopingBuffer;
 class QAudioOutput;
 class ZimData;
 class ZimLogger;
@@ -33,6 +34,8 @@ public:
     // How often a cue output and a hold-music output reached the active state.
     int cue_starts() const { return cue_start_count; }
     int music_starts() const { return music_start_count; }
+    // How often the hold music has passed the end of its file since it was started.
+    int music_loops() const;
     // Device of the output created last.
     QString current_device_name() const { return device_name; }
 
@@ -58,6 +61,7 @@ private:
     ZimData* data;
     QAudioOutput* cue_output = nullptr;
     QAudioOutput* music_output = nullptr;
+    LoopingBuffer* music_source = nullptr; // owned by music_output
     QString cue_file_name;
     QString music_file_name;
     QAudioFormat cue_format_value;

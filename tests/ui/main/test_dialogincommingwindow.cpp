@@ -1,0 +1,7 @@
+#include <QtTest>
+class T : public QObject
+{
+    Q_OBJECT
+};
+QTEST_MAIN(T)
+#include "test_dialogincommingwindow.moc"
