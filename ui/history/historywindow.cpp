@@ -142,8 +142,12 @@ void HistoryWindow::refresh_views()
         QTableView* view = table(tab);
         QItemSelectionModel* old_selection = view->selectionModel();
         view->setModel(filter);
-        delete old_selection; // the view does not free the selection model of a replaced model
-        delete proxies[tab];
+        // The view does not free the selection model of a replaced model. Both go once control is
+        // back in the event loop: a call may end while a view's mouse handler is still running.
+        if (old_selection)
+            old_selection->deleteLater();
+        if (proxies[tab])
+            proxies[tab]->deleteLater();
         proxies[tab] = filter;
 
         view->hideColumn(0);

@@ -2,6 +2,7 @@
 #include "data/zimlogger.h"
 #include "popupanswerer.h"
 #include "support/testdir.h"
+#include "ui/history/historyitemdelegate.h"
 #include "ui/history/historywindow.h"
 
 #include <QHeaderView>
@@ -182,6 +183,7 @@ private slots:
             QCOMPARE(view->verticalHeader()->defaultSectionSize(), 35);
             QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
             QCOMPARE(view->selectionMode(), QAbstractItemView::SingleSelection);
+            QCOMPARE(view->itemDelegate(), static_cast<QAbstractItemDelegate*>(window->delegate()));
         }
     }
 
@@ -292,6 +294,27 @@ private slots:
         QTRY_COMPARE(numbers(fixture.view("incomeDialogTable")), QStringList({"204", "201"}));
         QCOMPARE(numbers(fixture.view("allDialogTable")), QStringList({"204", "203", "201"}));
         QCOMPARE(numbers(fixture.view("declinedDialogTable")), QStringList());
+    }
+
+    // A call that ends while the row menu is open shifts the rows under it: "削除" then removes
+    // nothing rather than the call that moved into the clicked row.
+    void call_ending_under_the_open_menu_deletes_nothing()
+    {
+        HistoryFixture fixture;
+        HistoryWindow* window = fixture.open();
+        window->add_history(call("1", "901", "2026-12-01 09:00:00"));
+        window->add_history(call("2", "902", "2026-12-01 09:10:00"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTableView* all = fixture.view("allDialogTable");
+        PopupAnswerer answer(QStringLiteral("削除"), [&] {
+            window->add_history(call("3", "903", "2026-12-01 09:20:00", "00:00:00"));
+        });
+        right_click(all, 1); // 901
+        QTRY_COMPARE_WITH_TIMEOUT(answer.popups_seen, 1, 5000);
+        QTest::qWait(100);
+        QCOMPARE(stored_rows().size(), 3);
+        QCOMPARE(numbers(all), QStringList({"903", "902", "901"}));
     }
 
     // The row menu's "発信" and a double click on a number ask the main window to call it back;
