@@ -15,7 +15,7 @@ namespace Ui {
 class HistoryWindow;
 }
 
-// The call history in four lists (all, incoming, outgoing, missed) over one table model on the
+// The call history in four lists (all, incoming, outgoing, missed), each over a table model on the
 // store's connection. Rows are added by the main window at the end of every call.
 class HistoryWindow : public QWidget
 {
