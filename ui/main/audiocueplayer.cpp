@@ -8,6 +8,7 @@
 #include <QBuffer>
 #include <QDebug>
 #include <QFile>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QtEndian>
 
@@ -220,16 +221,22 @@ bool AudioCuePlayer::start_output(const QString& file, bool cue, QAudioOutput*& 
     }
     source->open(QIODevice::ReadOnly);
     device_name = device.deviceName();
-    if (cue) {
+    if (cue)
         cue_format_value = sound.format;
-        connect(output, &QAudioOutput::stateChanged, this, &AudioCuePlayer::slot_audio_play_state_change,
-                Qt::QueuedConnection);
-    } else {
-        connect(output, &QAudioOutput::stateChanged, this, &AudioCuePlayer::slot_hold_play_state_change,
-                Qt::QueuedConnection);
-    }
-    // The state reports are queued: the output is stopped and replaced from its handlers, which
-    // must not happen while the output is still inside its own notification.
+    // The state reports are queued, so that an output is never stopped or deleted from inside its
+    // own notification; a report that arrives after its output went is dropped.
+    const QPointer<QAudioOutput> reporter(output);
+    connect(
+        output, &QAudioOutput::stateChanged, this,
+        [this, reporter, cue](QAudio::State state) {
+            if (!reporter)
+                return;
+            if (cue)
+                slot_audio_play_state_change(reporter, state);
+            else
+                slot_hold_play_state_change(reporter, state);
+        },
+        Qt::QueuedConnection);
     member = output;
     output->start(source);
     if (output->state() == QAudio::ActiveState && first_activation(output))
@@ -284,10 +291,9 @@ void AudioCuePlayer::slot_stop_hold_music()
     release_music();
 }
 
-void AudioCuePlayer::slot_audio_play_state_change(QAudio::State newState)
+void AudioCuePlayer::slot_audio_play_state_change(QAudioOutput* output, QAudio::State newState)
 {
-    auto* output = qobject_cast<QAudioOutput*>(sender());
-    if (!output || output != cue_output)
+    if (output != cue_output)
         return;
     switch (newState) {
     case QAudio::ActiveState:
@@ -310,10 +316,9 @@ void AudioCuePlayer::slot_audio_play_state_change(QAudio::State newState)
     }
 }
 
-void AudioCuePlayer::slot_hold_play_state_change(QAudio::State newState)
+void AudioCuePlayer::slot_hold_play_state_change(QAudioOutput* output, QAudio::State newState)
 {
-    auto* output = qobject_cast<QAudioOutput*>(sender());
-    if (!output || output != music_output)
+    if (output != music_output)
         return;
     switch (newState) {
     case QAudio::ActiveState:

@@ -48,8 +48,11 @@ public slots:
     void slot_play_terminated_audio(QString file);
     void slot_play_hold_music();
     void slot_stop_hold_music();
-    void slot_audio_play_state_change(QAudio::State newState);
-    void slot_hold_play_state_change(QAudio::State newState);
+
+private slots:
+    // State reports of the current cue output and hold output (stale reports are ignored).
+    void slot_audio_play_state_change(QAudioOutput* output, QAudio::State newState);
+    void slot_hold_play_state_change(QAudioOutput* output, QAudio::State newState);
 
 private:
     QAudioDeviceInfo select_device(bool trace);
