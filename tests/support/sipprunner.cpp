@@ -1,6 +1,7 @@
 #include "support/sipprunner.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
@@ -162,9 +163,11 @@ QList<SippRunner::Message> SippRunner::messages() const
     if (!file.open(QIODevice::ReadOnly))
         return result;
     const QString all = QString::fromUtf8(file.readAll());
-    // Each entry starts with a dashed line and a time stamp, then "UDP message received|sent".
+    // Each entry starts with a dashed line and a time stamp (microseconds), then
+    // "UDP message received|sent".
     static const QRegularExpression entry(
-        QStringLiteral("^-{10,}[^\n]*\n(UDP|TCP) message (received|sent)[^\n]*\n"),
+        QStringLiteral("^-{10,}\\s*(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)\\.(\\d+)[^\n]*\n"
+                       "(UDP|TCP) message (received|sent)[^\n]*\n"),
         QRegularExpression::MultilineOption);
     QRegularExpressionMatchIterator it = entry.globalMatch(all);
     QList<QRegularExpressionMatch> matches;
@@ -174,7 +177,11 @@ QList<SippRunner::Message> SippRunner::messages() const
         const int start = matches[i].capturedEnd();
         const int end = i + 1 < matches.size() ? matches[i + 1].capturedStart() : all.size();
         Message message;
-        message.received = matches[i].captured(2) == QStringLiteral("received");
+        message.received = matches[i].captured(4) == QStringLiteral("received");
+        const QDateTime stamp =
+            QDateTime::fromString(matches[i].captured(1), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString fraction = (matches[i].captured(2) + QStringLiteral("000000")).left(6);
+        message.time_us = stamp.toMSecsSinceEpoch() * 1000 + fraction.toLongLong();
         message.text = all.mid(start, end - start).trimmed();
         message.text.remove(QLatin1Char('\r'));
         result.append(message);

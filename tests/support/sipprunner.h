@@ -13,7 +13,8 @@ class SippRunner
 public:
     struct Message
     {
-        bool received; // false: sent by sipp
+        bool received;  // false: sent by sipp
+        qint64 time_us; // when sipp logged it, microseconds since the epoch (wall clock)
         QString text;
         QString first_line() const { return text.section(QLatin1Char('\n'), 0, 0).trimmed(); }
         QString header(const QString& name) const; // first value of a header, empty when absent

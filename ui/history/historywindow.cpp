@@ -17,6 +17,7 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QSqlTableModel>
+#include <QTabWidget>
 #include <QTableView>
 
 namespace {
@@ -34,7 +35,8 @@ HistoryWindow::HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger)
     connect(item_delegate, &HistoryItemDelegate::signal_send_dialog, this, &HistoryWindow::signal_send_call);
     connect(ui->deleteAllButton, &QPushButton::clicked, this, &HistoryWindow::slot_delete_all_button_clicked);
     connect(ui->closeButton, &QPushButton::clicked, this, &HistoryWindow::slot_close_button_clicked);
-    build_model();
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, &HistoryWindow::slot_tab_changed);
+    build_models();
     refresh_views();
     place_window();
 }
@@ -65,26 +67,68 @@ QSortFilterProxyModel* HistoryWindow::proxy(int tab) const
     return tab >= 0 && tab < TAB_COUNT ? proxies[tab] : nullptr;
 }
 
-void HistoryWindow::build_model()
+QSqlTableModel* HistoryWindow::model(int tab) const
 {
-    table_model = new QSqlTableModel(this, data->database_handle());
-    table_model->setTable(QStringLiteral("history"));
+    return tab >= 0 && tab < TAB_COUNT ? tab_models[tab] : nullptr;
+}
+
+int HistoryWindow::rows_read() const
+{
+    int rows = 0;
+    for (const QSqlTableModel* each : tab_models)
+        rows += each->rowCount();
+    return rows;
+}
+
+QSqlTableModel* HistoryWindow::new_model(const QString& filter)
+{
+    auto* each = new QSqlTableModel(this, data->database_handle());
+    each->setTable(QStringLiteral("history"));
+    each->setFilter(filter);
     const QStringList headers = {QStringLiteral("ID"),       QStringLiteral("種類"),
                                  QStringLiteral("電話番号"), QStringLiteral("通話時間"),
                                  QStringLiteral("日付"),     QStringLiteral("選択")};
     for (int column = 0; column < headers.size(); ++column)
-        table_model->setHeaderData(column, Qt::Horizontal, headers.at(column), Qt::DisplayRole);
+        each->setHeaderData(column, Qt::Horizontal, headers.at(column), Qt::DisplayRole);
+    return each;
 }
 
-// Re-reads the table newest first and gives every list a fresh filter over it. The model fetches
-// lazily, so this costs the same however long the history is.
+// The models read the table lazily, a chunk at a time, as a list needs rows to show. A list that
+// filtered one shared model would have to read the whole table to find an old missed call behind
+// thousands of other calls, so each list lets SQLite pick its rows: the SQL filter selects exactly
+// the rows its proxy filter passes (a status containing 1 or 3, 2 or 4, or 3).
+void HistoryWindow::build_models()
+{
+    table_model = new_model(QString());
+    tab_models[0] = table_model;
+    tab_models[1] = new_model(QStringLiteral("Status GLOB '*[13]*'"));
+    tab_models[2] = new_model(QStringLiteral("Status GLOB '*[24]*'"));
+    tab_models[3] = new_model(QStringLiteral("instr(Status, '3') > 0"));
+}
+
+void HistoryWindow::slot_tab_changed(int tab)
+{
+    if (tab < 0 || tab >= TAB_COUNT || !stale[tab])
+        return;
+    stale[tab] = false;
+    tab_models[tab]->select();
+}
+
+// Re-reads the lists newest first and gives every list a fresh filter over its model. Only the
+// rows a list shows are read, so this costs the same however long the history is.
 void HistoryWindow::refresh_views()
 {
-    table_model->setSort(0, Qt::DescendingOrder);
-    table_model->select();
+    const int current = ui->tabWidget->currentIndex();
     for (int tab = 0; tab < TAB_COUNT; ++tab) {
+        QSqlTableModel* source = tab_models[tab];
+        source->setSort(0, Qt::DescendingOrder);
+        // A hidden list is read when its tab is turned to; until then it shows nobody anything.
+        stale[tab] = tab != current;
+        if (!stale[tab])
+            source->select();
+
         auto* filter = new QSortFilterProxyModel(this);
-        filter->setSourceModel(table_model);
+        filter->setSourceModel(source);
         filter->setDynamicSortFilter(true);
         filter->setFilterKeyColumn(1);
         filter->setFilterCaseSensitivity(Qt::CaseInsensitive);
@@ -98,8 +142,12 @@ void HistoryWindow::refresh_views()
         QTableView* view = table(tab);
         QItemSelectionModel* old_selection = view->selectionModel();
         view->setModel(filter);
-        delete old_selection; // the view does not free the selection model of a replaced model
-        delete proxies[tab];
+        // The view does not free the selection model of a replaced model. Both go once control is
+        // back in the event loop: a call may end while a view's mouse handler is still running.
+        if (old_selection)
+            old_selection->deleteLater();
+        if (proxies[tab])
+            proxies[tab]->deleteLater();
         proxies[tab] = filter;
 
         view->hideColumn(0);
@@ -154,16 +202,19 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
 
 void HistoryWindow::slot_remove_row(int row)
 {
-    const QSortFilterProxyModel* filter = proxy(ui->tabWidget->currentIndex());
+    const int tab = ui->tabWidget->currentIndex();
+    const QSortFilterProxyModel* filter = proxy(tab);
     if (!filter)
         return;
     const QModelIndex source = filter->mapToSource(filter->index(row, 0));
     if (!source.isValid())
         return;
-    const QString id = table_model->data(table_model->index(source.row(), 0)).toString();
-    if (!table_model->removeRow(source.row()))
-        logger->log(QStringLiteral("history row %1 not removed: %2").arg(id, table_model->lastError().text()),
-                    2);
+    // The list's own model deletes the record by its Id.
+    QSqlTableModel* source_model = tab_models[tab];
+    const QString id = source_model->index(source.row(), 0).data().toString();
+    if (!source_model->removeRow(source.row()))
+        logger->log(
+            QStringLiteral("history row %1 not removed: %2").arg(id, source_model->lastError().text()), 2);
     refresh_views();
 }
 

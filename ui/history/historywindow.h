@@ -15,7 +15,7 @@ namespace Ui {
 class HistoryWindow;
 }
 
-// The call history in four lists (all, incoming, outgoing, missed) over one table model on the
+// The call history in four lists (all, incoming, outgoing, missed), each over a table model on the
 // store's connection. Rows are added by the main window at the end of every call.
 class HistoryWindow : public QWidget
 {
@@ -27,7 +27,11 @@ public:
 
     void add_history(QMap<QString, QString> row);
 
+    // The whole history, newest first; the lists other than "すべて" read through models of their own.
     QSqlTableModel* model() const { return table_model; }
+    QSqlTableModel* model(int tab) const;
+    // Rows read from the table so far by the lists' models (they read lazily, in chunks).
+    int rows_read() const;
     HistoryItemDelegate* delegate() const { return item_delegate; }
     QTableView* table(int tab) const;
     QSortFilterProxyModel* proxy(int tab) const;
@@ -39,12 +43,14 @@ public slots:
     void slot_remove_row(int row);
     void slot_delete_all_button_clicked();
     void slot_close_button_clicked();
+    void slot_tab_changed(int tab);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void build_model();
+    void build_models();
+    QSqlTableModel* new_model(const QString& filter);
     void refresh_views();
     void place_window();
 
@@ -52,6 +58,8 @@ private:
     ZimData* data;
     ZimLogger* logger;
     QSqlTableModel* table_model = nullptr;
+    QSqlTableModel* tab_models[4] = {nullptr, nullptr, nullptr, nullptr}; // [0] is table_model
+    bool stale[4] = {true, true, true, true}; // hidden lists not read since the last change
     QSortFilterProxyModel* proxies[4] = {nullptr, nullptr, nullptr, nullptr};
     HistoryItemDelegate* item_delegate = nullptr;
 };

@@ -8,8 +8,11 @@
 #include <QBuffer>
 #include <QDebug>
 #include <QFile>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QtEndian>
+
+#include <cstring>
 
 namespace {
 
@@ -97,6 +100,43 @@ QString read_wav(const QString& path, PcmSound& sound)
     return QString();
 }
 
+} // namespace
+
+// The hold music's samples, read round and round: the output never runs dry, so the music
+// loops without a gap until it is stopped.
+class LoopingBuffer : public QIODevice
+{
+public:
+    LoopingBuffer(const QByteArray& samples, QObject* parent) : QIODevice(parent), samples(samples) {}
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return samples.size() + QIODevice::bytesAvailable(); }
+    int wraps = 0;
+
+protected:
+    qint64 readData(char* data, qint64 max_size) override
+    {
+        qint64 done = 0;
+        while (done < max_size) {
+            const qint64 chunk = qMin<qint64>(max_size - done, samples.size() - position);
+            memcpy(data + done, samples.constData() + position, size_t(chunk));
+            done += chunk;
+            position += chunk;
+            if (position == samples.size()) {
+                position = 0;
+                ++wraps;
+            }
+        }
+        return done;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray samples;
+    qint64 position = 0;
+};
+
+namespace {
+
 // An output counts as started the first time it becomes active.
 bool first_activation(QAudioOutput* output)
 {
@@ -169,18 +209,38 @@ bool AudioCuePlayer::start_output(const QString& file, bool cue, QAudioOutput*& 
     }
 
     auto* output = new QAudioOutput(device, sound.format, this);
-    auto* buffer = new QBuffer(output); // deleted with its output, after the output let go of it
-    buffer->setData(sound.samples);
-    buffer->open(QIODevice::ReadOnly);
-    device_name = device.deviceName();
+    // The source is deleted with its output, after the output has let go of it.
+    QIODevice* source;
     if (cue) {
-        cue_format_value = sound.format;
-        connect(output, &QAudioOutput::stateChanged, this, &AudioCuePlayer::slot_audio_play_state_change);
+        auto* buffer = new QBuffer(output);
+        buffer->setData(sound.samples);
+        source = buffer;
     } else {
-        connect(output, &QAudioOutput::stateChanged, this, &AudioCuePlayer::slot_hold_play_state_change);
+        music_source = new LoopingBuffer(sound.samples, output);
+        source = music_source;
     }
+    source->open(QIODevice::ReadOnly);
+    device_name = device.deviceName();
+    if (cue)
+        cue_format_value = sound.format;
+    // The state reports are queued, so that an output is never stopped or deleted from inside its
+    // own notification; a report that arrives after its output went is dropped.
+    const QPointer<QAudioOutput> reporter(output);
+    connect(
+        output, &QAudioOutput::stateChanged, this,
+        [this, reporter, cue](QAudio::State state) {
+            if (!reporter)
+                return;
+            if (cue)
+                slot_audio_play_state_change(reporter, state);
+            else
+                slot_hold_play_state_change(reporter, state);
+        },
+        Qt::QueuedConnection);
     member = output;
-    output->start(buffer); // may report its states (and even a failure) before returning
+    output->start(source);
+    if (output->state() == QAudio::ActiveState && first_activation(output))
+        ++(cue ? cue_start_count : music_start_count);
     return true;
 }
 
@@ -205,6 +265,11 @@ bool AudioCuePlayer::is_cue_playing() const
     return cue_output != nullptr;
 }
 
+int AudioCuePlayer::music_loops() const
+{
+    return music_source ? music_source->wraps : 0;
+}
+
 bool AudioCuePlayer::is_music_playing() const
 {
     return music_output != nullptr;
@@ -226,10 +291,9 @@ void AudioCuePlayer::slot_stop_hold_music()
     release_music();
 }
 
-void AudioCuePlayer::slot_audio_play_state_change(QAudio::State newState)
+void AudioCuePlayer::slot_audio_play_state_change(QAudioOutput* output, QAudio::State newState)
 {
-    auto* output = qobject_cast<QAudioOutput*>(sender());
-    if (!output || output != cue_output)
+    if (output != cue_output)
         return;
     switch (newState) {
     case QAudio::ActiveState:
@@ -252,23 +316,15 @@ void AudioCuePlayer::slot_audio_play_state_change(QAudio::State newState)
     }
 }
 
-void AudioCuePlayer::slot_hold_play_state_change(QAudio::State newState)
+void AudioCuePlayer::slot_hold_play_state_change(QAudioOutput* output, QAudio::State newState)
 {
-    auto* output = qobject_cast<QAudioOutput*>(sender());
-    if (!output || output != music_output)
+    if (output != music_output)
         return;
     switch (newState) {
     case QAudio::ActiveState:
         if (first_activation(output))
             ++music_start_count;
         break;
-    case QAudio::IdleState: {
-        // End of the file: start it again, so the music lasts until it is stopped.
-        const QString file = music_file_name;
-        release_music();
-        play_music(file);
-        break;
-    }
     case QAudio::StoppedState:
         if (output->error() != QAudio::NoError) {
             logger->log(QStringLiteral("Audio output stopped with error %1: ").arg(int(output->error())) +
@@ -283,7 +339,8 @@ void AudioCuePlayer::slot_hold_play_state_change(QAudio::State newState)
     }
 }
 
-// The output is let go before it stops, so its stopped report never reaches the handlers.
+// The output is let go before it stops, so its stopped report never reaches the handlers. The
+// handlers run queued, never inside the output's own notification, so it can go at once.
 void AudioCuePlayer::release_cue()
 {
     QAudioOutput* output = cue_output;
@@ -291,7 +348,7 @@ void AudioCuePlayer::release_cue()
     if (output) {
         output->disconnect(this);
         output->stop();
-        output->deleteLater();
+        delete output;
     }
 }
 
@@ -299,9 +356,10 @@ void AudioCuePlayer::release_music()
 {
     QAudioOutput* output = music_output;
     music_output = nullptr;
+    music_source = nullptr;
     if (output) {
         output->disconnect(this);
         output->stop();
-        output->deleteLater();
+        delete output;
     }
 }

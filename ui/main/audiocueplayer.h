@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class LoopingBuffer;
 class QAudioOutput;
 class ZimData;
 class ZimLogger;
@@ -33,6 +34,8 @@ public:
     // How often a cue output and a hold-music output reached the active state.
     int cue_starts() const { return cue_start_count; }
     int music_starts() const { return music_start_count; }
+    // How often the hold music has passed the end of its file since it was started.
+    int music_loops() const;
     // Device of the output created last.
     QString current_device_name() const { return device_name; }
 
@@ -45,8 +48,11 @@ public slots:
     void slot_play_terminated_audio(QString file);
     void slot_play_hold_music();
     void slot_stop_hold_music();
-    void slot_audio_play_state_change(QAudio::State newState);
-    void slot_hold_play_state_change(QAudio::State newState);
+
+private slots:
+    // State reports of the current cue output and hold output (stale reports are ignored).
+    void slot_audio_play_state_change(QAudioOutput* output, QAudio::State newState);
+    void slot_hold_play_state_change(QAudioOutput* output, QAudio::State newState);
 
 private:
     QAudioDeviceInfo select_device(bool trace);
@@ -58,6 +64,7 @@ private:
     ZimData* data;
     QAudioOutput* cue_output = nullptr;
     QAudioOutput* music_output = nullptr;
+    LoopingBuffer* music_source = nullptr; // owned by music_output
     QString cue_file_name;
     QString music_file_name;
     QAudioFormat cue_format_value;

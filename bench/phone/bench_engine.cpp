@@ -1,0 +1,196 @@
+// How quickly the engine loop reacts, and what it costs when idle.
+//
+// 1. request_dial -> the INVITE as logged by a sipp callee;
+// 2. an INVITE sent by a sipp caller -> signal_received_dialog in this thread;
+// both as medians over several rounds, printed as a ratio of the 50 ms loop period (target <= 1.2).
+// 3. CPU used over an idle period by this process (the engine registered to a sipp registrar) next
+// to an idle linphonec registered to the same registrar in the same period (target <= 1.0x).
+
+#include "enginefixture.h"
+#include "support/sipprunner.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const double LOOP_PERIOD_MS = 50.0;
+
+qint64 now_us()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+double median(QList<double> values)
+{
+    if (values.isEmpty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// User plus system CPU seconds of a process, from /proc.
+double cpu_seconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    // After the command name: state is field 3, utime 14 and stime 15 (1-based in proc(5)).
+    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
+    return ticks / double(sysconf(_SC_CLK_TCK));
+}
+
+QList<double> measure_dial(int rounds)
+{
+    QList<double> result;
+    SippRunner callee(QStringLiteral("uas_busy.xml"));
+    callee.add_arguments({"-m", QString::number(rounds)});
+    if (!callee.start())
+        return result;
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    fixture.settle(500);
+    for (int round = 0; round < rounds; ++round) {
+        fixture.settle(37 * (round % 4)); // spread the requests over the loop period
+        const qint64 requested = now_us();
+        phone->request_dial(callee.uri(QStringLiteral("bench")));
+        if (!fixture.wait_for(QStringLiteral("dialog_end"), 10000, round + 1))
+            break;
+        const auto invites = callee.received_requests(QStringLiteral("INVITE"));
+        if (invites.size() != round + 1)
+            break;
+        result.append((invites.last().time_us - requested) / 1000.0);
+    }
+    return result;
+}
+
+QList<double> measure_incoming(int rounds)
+{
+    QList<double> result;
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    fixture.settle(500);
+    qint64 received_at = 0;
+    QObject::connect(phone, &ZimPhone::signal_received_dialog, &fixture,
+                     [&](QMap<QString, QString>) { received_at = now_us(); });
+    const QString target = QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port());
+    for (int round = 0; round < rounds; ++round) {
+        SippRunner caller(QStringLiteral("uac_call_refused.xml"), target);
+        caller.add_arguments({"-s", QStringLiteral("1001")});
+        received_at = 0;
+        if (!caller.start() || !fixture.wait_until([&] { return received_at != 0; }, 10000))
+            break;
+        phone->request_hangup();
+        if (!caller.wait_finished(10000) || !fixture.wait_for(QStringLiteral("dialog_end"), 10000, round + 1))
+            break;
+        qint64 sent = 0;
+        for (const auto& message : caller.messages()) {
+            if (!message.received && message.first_line().startsWith(QStringLiteral("INVITE ")))
+                sent = message.time_us;
+        }
+        result.append((received_at - sent) / 1000.0);
+    }
+    return result;
+}
+
+QString write_linphonec_config(const QTemporaryDir& dir, int registrar_port)
+{
+    const QString path = dir.filePath(QStringLiteral("linphonerc"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    QTextStream out(&file);
+    out << "[sip]\nsip_port=-1\nsip_tcp_port=0\nsip_tls_port=0\ndefault_proxy=0\n\n"
+        << "[rtp]\naudio_rtp_port=-1\nvideo_rtp_port=-1\n\n"
+        << "[proxy_0]\nreg_proxy=sip:127.0.0.1:" << registrar_port << "\n"
+        << "reg_identity=sip:bench@127.0.0.1:" << registrar_port << "\n"
+        << "reg_expires=60\nreg_sendregister=1\n\n"
+        << "[auth_info_0]\nusername=bench\npasswd=secret\n";
+    return path;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(3, atoi(argv[1])) : 20;
+    const int idle_seconds = argc > 2 ? std::max(5, atoi(argv[2])) : 30;
+
+    const QList<double> dial = measure_dial(rounds);
+    const QList<double> incoming = measure_incoming(rounds);
+
+    // Idle cost: the engine and linphonec both registered to one registrar, side by side.
+    SippRunner registrar(QStringLiteral("registrar.xml"));
+    registrar.add_arguments({"-key", "authuser", "bench", "-key", "authpass", "secret", "-m", "1000"});
+    double engine_cpu = -1;
+    double linphonec_cpu = -1;
+    bool both_registered = false;
+    if (registrar.start()) {
+        EngineFixture fixture;
+        fixture.set_account(QStringLiteral("127.0.0.1"), registrar.port(), QStringLiteral("bench"),
+                            QStringLiteral("secret"));
+        fixture.start();
+        QTemporaryDir home;
+        // linphonec keeps its database there and does not start its SIP side without it.
+        QDir(home.path()).mkpath(QStringLiteral(".local/share/linphone"));
+        QProcess linphonec;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        linphonec.setProcessEnvironment(environment);
+        linphonec.setStandardOutputFile(home.filePath(QStringLiteral("out.log")));
+        linphonec.start(QStringLiteral("linphonec"),
+                        {QStringLiteral("-c"), write_linphonec_config(home, registrar.port()),
+                         QStringLiteral("-d"), QStringLiteral("0")});
+        const bool engine_ok = fixture.wait_for(QStringLiteral("registration:sucessful/bench"), 15000);
+        const bool linphonec_ok =
+            linphonec.waitForStarted(5000) &&
+            fixture.wait_until(
+                [&] {
+                    int ok = 0;
+                    for (const auto& m : registrar.messages())
+                        ok += !m.received && m.first_line().contains(QStringLiteral("200"));
+                    return ok >= 2;
+                },
+                15000);
+        both_registered = engine_ok && linphonec_ok;
+        fixture.settle(2000); // both settled
+        const double engine_before = cpu_seconds(QCoreApplication::applicationPid());
+        const double linphonec_before = cpu_seconds(linphonec.processId());
+        ::sleep(static_cast<unsigned>(idle_seconds)); // this thread sleeps; only the engine works
+        engine_cpu = cpu_seconds(QCoreApplication::applicationPid()) - engine_before;
+        linphonec_cpu = cpu_seconds(linphonec.processId()) - linphonec_before;
+        linphonec.write("quit\n");
+        if (!linphonec.waitForFinished(5000)) {
+            linphonec.terminate();
+            if (!linphonec.waitForFinished(5000))
+                linphonec.kill();
+            linphonec.waitForFinished(2000);
+        }
+        fixture.stop();
+    }
+
+    std::printf("Engine loop period: %.0f ms, %d rounds each\n", LOOP_PERIOD_MS, rounds);
+    std::printf("request_dial -> INVITE at sipp:            median %7.1f ms  ratio %.2f (target <= 1.2)\n",
+                median(dial), median(dial) / LOOP_PERIOD_MS);
+    std::printf("INVITE from sipp -> signal_received_dialog: median %7.1f ms  ratio %.2f (target <= 1.2)\n",
+                median(incoming), median(incoming) / LOOP_PERIOD_MS);
+    std::printf("Idle CPU over %d s (registered%s): engine %.2f s (%.2f%%), linphonec %.2f s (%.2f%%), "
+                "ratio %.2fx (target <= 1.0x)\n",
+                idle_seconds, both_registered ? "" : ", NOT both registered", engine_cpu,
+                100.0 * engine_cpu / idle_seconds, linphonec_cpu, 100.0 * linphonec_cpu / idle_seconds,
+                linphonec_cpu > 0 ? engine_cpu / linphonec_cpu : -1.0);
+    return dial.size() == rounds && incoming.size() == rounds && both_registered ? 0 : 1;
+}

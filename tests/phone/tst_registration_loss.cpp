@@ -1,0 +1,91 @@
+// Losing the registrar: these wait for the library's SIP transaction timeout (about 32 s),
+// so they live apart from the quick registration tests.
+
+#include "data/zimlogger.h"
+#include "enginefixture.h"
+#include "support/sipprunner.h"
+#include "support/testdir.h"
+
+#include <QtTest>
+
+namespace {
+
+SippRunner* start_registrar(std::unique_ptr<SippRunner>& holder, const QString& user, const QString& password)
+{
+    holder = std::make_unique<SippRunner>(QStringLiteral("registrar.xml"));
+    holder->add_arguments({"-key", "authuser", user, "-key", "authpass", password});
+    return holder->start() ? holder.get() : nullptr;
+}
+
+} // namespace
+
+class TestRegistrationLoss : public QObject
+{
+    Q_OBJECT
+private slots:
+    void silent_registrar_times_out_and_ends_the_call();
+    void reregistration_survives_a_vanished_registrar();
+};
+
+// The registrar accepts a short registration and then answers no more. The library reports the
+// refresh failure with the message "timeout", which ends the call in progress.
+void TestRegistrationLoss::silent_registrar_times_out_and_ends_the_call()
+{
+    SippRunner registrar(QStringLiteral("registrar_goes_silent.xml"));
+    registrar.add_arguments({"-key", "expires", "2"});
+    QVERIFY(registrar.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    // The call comes straight from the caller (calls we place would go through the registrar).
+    SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"),
+                      QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port()));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    phone->request_answer();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+
+    QVERIFY2(fixture.wait_for("registration:failed/1001", 60000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
+    // The failure itself ends the call situation, then the release of the terminated call follows.
+    const int failed = fixture.events.indexOf("registration:failed/1001");
+    QVERIFY2(fixture.events.mid(failed, 2) == QStringList({"registration:failed/1001", "dialog_end"}),
+             qPrintable(fixture.dump()));
+    QVERIFY2(fixture.events.contains("status:ダイヤルできます"), qPrintable(fixture.dump()));
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QVERIFY(phone->is_idle());
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+    QCOMPARE(caller.received_requests("BYE").size(), 1);
+    QVERIFY(fixture.stop());
+    QVERIFY(read_text_file(ZimLogger::log_path()).contains("] timeout\n"));
+}
+
+// The old registrar is gone when the user points the account elsewhere: its unregistration
+// fails, and the new account is registered all the same.
+void TestRegistrationLoss::reregistration_survives_a_vanished_registrar()
+{
+    std::unique_ptr<SippRunner> old_holder;
+    std::unique_ptr<SippRunner> new_holder;
+    SippRunner* old_registrar = start_registrar(old_holder, "1001", "secret");
+    SippRunner* new_registrar = start_registrar(new_holder, "2002", "other");
+    QVERIFY(old_registrar && new_registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", old_registrar->port(), "1001", "secret");
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    old_registrar->stop();
+    fixture.events.clear();
+
+    fixture.set_account("127.0.0.1", new_registrar->port(), "2002", "other");
+    fixture.phone()->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/2002", 60000), qPrintable(fixture.dump()));
+    QVERIFY(fixture.events.contains("registration:failed/1001"));
+    QVERIFY(fixture.stop());
+}
+
+QTEST_GUILESS_MAIN(TestRegistrationLoss)
+#include "tst_registration_loss.moc"

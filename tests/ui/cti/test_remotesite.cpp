@@ -1,0 +1,256 @@
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "support/httpserver.h"
+#include "support/testdir.h"
+#include "ui/cti/remotesite.h"
+#include "ui/cti/webenginesetup.h"
+
+#include <QDesktopServices>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrlQuery>
+#include <QWebEngineView>
+#include <QtTest>
+
+namespace {
+const int PAGE_TIMEOUT_MS = 30000;
+}
+
+// Receives what the detail button hands to the desktop's browser.
+class BrowserStandIn : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+// The remote-site window loading its page from a real local web server.
+class TestRemoteSite : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestAppDir* dir = nullptr;
+    ZimLogger* logger = nullptr;
+    ZimData* data = nullptr;
+    HttpServer server;
+    RemoteSite* site = nullptr;
+    QMap<QString, QString> call{{"callerName", QStringLiteral("山田 & Co")},
+                                {"callerId", QStringLiteral("+81312345678")},
+                                {"callId", QStringLiteral("a84b4c76e66710@127.0.0.1")}};
+
+    QProgressBar* progress() const { return site->findChild<QProgressBar*>(QStringLiteral("progressBar")); }
+    QWebEngineView* view() const { return site->findChild<QWebEngineView*>(QStringLiteral("webView")); }
+    QPushButton* button(const char* name) const { return site->findChild<QPushButton*>(QLatin1String(name)); }
+
+    void configure(const QString& url, const QString& method, const QString& params)
+    {
+        QVERIFY(data->save_outlink_settings(
+            {{"simpleUrl", url}, {"simpleMethod", method}, {"simpleParams", params}}));
+    }
+    // Loads the page for the test call and returns the request the server saw for path.
+    RecordedRequest load(const QByteArray& path = "/crm")
+    {
+        server.clear();
+        QSignalSpy finished(view(), &QWebEngineView::loadFinished);
+        site->set_webview_params(call);
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(!server.requests_for(path).isEmpty(), PAGE_TIMEOUT_MS); }();
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), PAGE_TIMEOUT_MS); }();
+        return server.requests_for(path).value(0);
+    }
+    static QString decoded(const RecordedRequest& request, const QString& name)
+    {
+        return QUrlQuery(QString::fromLatin1(request.query)).queryItemValue(name, QUrl::FullyDecoded);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        dir = new TestAppDir;
+        dir->make_log_dir();
+        logger = new ZimLogger;
+        data = new ZimData(nullptr, logger);
+        QVERIFY(data->save_account_settings(
+            {{"userId", "201"}, {"operatorId", "op 1"}, {"operatorPW", "p&w=1"}}));
+        QVERIFY(server.start());
+        site = new RemoteSite(nullptr, nullptr, data, logger);
+    }
+    void cleanupTestCase()
+    {
+        delete site;
+        delete data;
+        delete logger;
+        delete dir;
+    }
+
+    void window_is_the_skinned_frame()
+    {
+        QCOMPARE(site->objectName(), QStringLiteral("RemoteSite"));
+        QCOMPARE(site->size(), QSize(440, 370));
+        QVERIFY(site->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(site->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(button("siteDialogButton")->text(), QStringLiteral("通話"));
+        QCOMPARE(button("siteDetailButton")->text(), QStringLiteral("詳細情報"));
+        QCOMPARE(button("siteTerminateButton")->text(), QStringLiteral("切断"));
+        QCOMPARE(progress()->format(), QStringLiteral("loading..."));
+    }
+
+    void get_carries_the_caller_exactly()
+    {
+        configure(server.base_url() + "/crm", "get",
+                  "tel=%CallerID%\nname=%CallerName%\ncall=%CallId%\nme=%MyId%");
+        const RecordedRequest request = load();
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(decoded(request, "tel"), QStringLiteral("+81312345678"));
+        QCOMPARE(decoded(request, "name"), QStringLiteral("山田 & Co"));
+        QCOMPARE(decoded(request, "call"), QStringLiteral("a84b4c76e66710@127.0.0.1"));
+        QCOMPARE(decoded(request, "me"), QStringLiteral("201"));
+        // The "&" of the name stays inside its value: four parameters, no more.
+        QCOMPARE(QUrlQuery(QString::fromLatin1(request.query)).queryItems().size(), 4);
+    }
+
+    void get_joins_an_existing_query_with_ampersand()
+    {
+        configure(server.base_url() + "/crm?src=zarari", "get", "tel=%CallerID%");
+        const RecordedRequest request = load();
+        QCOMPARE(request.query, QByteArray("src=zarari&tel=%2B81312345678"));
+    }
+
+    void post_body_is_the_expanded_template()
+    {
+        configure(server.base_url() + "/crm", "post", "tel=%CallerID%\nme=%MyId%\nop=%OpeId%\npw=%OpePW%");
+        const RecordedRequest request = load();
+        QCOMPARE(request.method, QByteArray("POST"));
+        QCOMPARE(request.body, QByteArray("tel=%2B81312345678&me=201&op=op%201&pw=p%26w%3D1"));
+        QCOMPARE(request.headers.value("content-type"), QByteArray("application/x-www-form-urlencoded"));
+        QVERIFY(!request.has_query);
+    }
+
+    void upper_case_post_means_get()
+    {
+        configure(server.base_url() + "/crm", "POST", "tel=%CallerID%");
+        const RecordedRequest request = load();
+        QCOMPARE(request.method, QByteArray("GET"));
+        QCOMPARE(request.query, QByteArray("tel=%2B81312345678"));
+    }
+
+    void empty_template_sends_nothing_but_the_separator()
+    {
+        configure(server.base_url() + "/crm", "get", "  \n ");
+        RecordedRequest request = load();
+        QCOMPARE(request.method, QByteArray("GET"));
+        QVERIFY(request.has_query);
+        QVERIFY(request.query.isEmpty());
+
+        configure(server.base_url() + "/crm", "post", QString());
+        request = load();
+        QCOMPARE(request.method, QByteArray("POST"));
+        QVERIFY(request.body.isEmpty());
+    }
+
+    void blank_lines_inside_stay_and_outside_go()
+    {
+        configure(server.base_url() + "/crm", "get", "\n\na=1\n\nb=%CallerID%\n\n");
+        QCOMPARE(load().query, QByteArray("a=1&&b=%2B81312345678"));
+    }
+
+    void placeholders_in_another_case_stay_as_written()
+    {
+        configure(server.base_url() + "/crm", "get", "x=%MYID%\ny=%OPEID%\nz=%MyId%");
+        const RecordedRequest request = load();
+        QCOMPARE(decoded(request, "x"), QStringLiteral("%MYID%"));
+        QCOMPARE(decoded(request, "y"), QStringLiteral("%OPEID%"));
+        QCOMPARE(decoded(request, "z"), QStringLiteral("201"));
+    }
+
+    void page_is_shown_once_loaded()
+    {
+        configure(server.base_url() + "/crm", "get", "tel=%CallerID%");
+        server.clear();
+        QSignalSpy finished(view(), &QWebEngineView::loadFinished);
+        site->show();
+        site->set_webview_params(call);
+        QVERIFY(progress()->isVisible());
+        QVERIFY(!view()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), PAGE_TIMEOUT_MS);
+        QVERIFY(!progress()->isVisible());
+        QVERIFY(view()->isVisible());
+        QVERIFY(finished.first().first().toBool());
+        site->hide();
+    }
+
+    void https_page_with_own_certificate_loads_and_is_logged()
+    {
+        QTemporaryDir certificate_dir;
+        QString certificate, key, error;
+        QVERIFY2(HttpServer::make_certificate(certificate_dir.path(), &certificate, &key, &error),
+                 qPrintable(error));
+        HttpServer secure;
+        QVERIFY(secure.start_tls(certificate, key));
+        configure(secure.base_url() + "/crm", "get", "tel=%CallerID%");
+        QSignalSpy finished(view(), &QWebEngineView::loadFinished);
+        site->set_webview_params(call);
+        QTRY_VERIFY_WITH_TIMEOUT(!secure.requests_for("/crm").isEmpty(), PAGE_TIMEOUT_MS);
+        QCOMPARE(secure.requests_for("/crm").first().query, QByteArray("tel=%2B81312345678"));
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), PAGE_TIMEOUT_MS);
+        const QString log = read_text_file(ZimLogger::log_path());
+        QVERIFY2(log.contains(QStringLiteral("certificate error accepted for host 127.0.0.1")),
+                 qPrintable(log));
+    }
+
+    void detail_page_opens_in_the_browser()
+    {
+        BrowserStandIn browser;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
+        configure(server.base_url() + "/crm", "get", QString());
+        QVERIFY(data->save_outlink_settings({{"detailUrl", "http://crm.example/detail"},
+                                             {"detailParams", "tel=%CallerID%\nname=%CallerName%"}}));
+        site->set_webview_params(call);
+        site->show();
+        QVERIFY(button("siteDetailButton")->isVisible());
+        button("siteDetailButton")->click();
+        QCOMPARE(browser.opened.size(), 1);
+        QCOMPARE(browser.opened.first().toString(QUrl::FullyEncoded),
+                 QStringLiteral(
+                     "http://crm.example/detail?tel=%2B81312345678&name=%E5%B1%B1%E7%94%B0%20%26%20Co"));
+
+        // Without parameters the detail address is the address itself.
+        QVERIFY(data->save_outlink_settings({{"detailParams", ""}}));
+        site->set_webview_params(call);
+        QCOMPARE(site->detail_address(), QStringLiteral("http://crm.example/detail"));
+
+        // The button follows the setting at the next show, not before.
+        QVERIFY(data->save_outlink_settings({{"detailUrl", ""}}));
+        QVERIFY(button("siteDetailButton")->isVisible());
+        site->hide();
+        site->show();
+        QVERIFY(!button("siteDetailButton")->isVisible());
+        site->hide();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    }
+
+    void buttons_report_to_the_main_window()
+    {
+        QSignalSpy show_main(site, &RemoteSite::signal_show_main_window);
+        QSignalSpy at_once(site, &RemoteSite::signal_set_not_delay_hidden_reomote_window);
+        site->show();
+        button("siteDialogButton")->click();
+        QCOMPARE(show_main.size(), 1);
+        button("siteTerminateButton")->click();
+        QCOMPARE(at_once.size(), 1);
+        button("siteCloseButton")->click();
+        QVERIFY(!site->isVisible());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    zim::prepare_web_engine();
+    QApplication app(argc, argv);
+    TestRemoteSite test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_remotesite.moc"
