@@ -2,6 +2,8 @@
 
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
+#include "data/zimlogger.h"
+#include "ui/cti/webenginesetup.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -17,9 +19,12 @@ static void init_resources()
 extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
 {
     init_resources();
+    const bool sandbox_off = zim::prepare_web_engine();
     QApplication app(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     auto* window = new MainWindow;
+    if (sandbox_off)
+        window->logger()->log(zim::web_engine_sandbox_note(), 1);
     window->show();
     auto* server = new ZimServer(zim::LOCAL_SERVER_NAME);
     server->set_main_window(window);

@@ -33,10 +33,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     zim_logger = new ZimLogger(this);
     zim_data = new ZimData(this, zim_logger);
     call_timer = new QTimer(this);
-    remote_window_delay_timer = new QTimer(this);
     zim_phone = new ZimPhone(this, zim_data, zim_logger);
     zim_phone->start(QThread::InheritPriority);
 
+    create_cti();
     history = new HistoryWindow(this, zim_data, zim_logger);
     transfer_message_timer = new QTimer(this);
     ui.userId->setText(zim_data->account_settings().value(QStringLiteral("userId")));

@@ -15,9 +15,12 @@ class AccountSetting;
 class AudioCuePlayer;
 class DialogIncommingWindow;
 class HistoryWindow;
+class OperatorStatusReporter;
 class OtherSetting;
 class OutlinkSetting;
 class QAction;
+class QComboBox;
+class RemoteSitePresenter;
 class QMenu;
 class QTimer;
 class SettingWindow;
@@ -50,7 +53,10 @@ public:
     QMenu* tray_context_menu() const { return tray_menu; }
     SettingWindow* setting_window() const { return settings; }
     const MainWindowForm& form() const { return ui; }
-    bool immediate_close_of_remote_site() const { return not_delay_hidden_remote_window; }
+    bool immediate_close_of_remote_site() const;
+    OperatorStatusReporter* operator_reporter() const { return reporter; }
+    RemoteSitePresenter* remote_site_presenter() const { return presenter; }
+    QComboBox* operator_status_selector() const { return operator_status; }
 
 public slots:
     // Dial pad and number display
@@ -97,6 +103,7 @@ public slots:
     // Incoming calls
     void slot_received_dialog(QMap<QString, QString> params);
     void slot_accept_dialog_from_incomming_window();
+    void slot_show_main_window();
 
     // Tray, menus and secondary windows
     void slot_close_button_clicked();
@@ -133,6 +140,8 @@ private:
     void set_display_text(const QString& text);
     QString elapsed_call_time() const;
     void place_bottom_right(QWidget* window);
+    void create_cti();
+    void show_popup();
 
     MainWindowForm ui;
     QTimer* clear_timer = nullptr;
@@ -141,12 +150,10 @@ private:
     ZimData* zim_data = nullptr;
     ZimPhone* zim_phone = nullptr;
     QTimer* call_timer = nullptr;
-    QTimer* remote_window_delay_timer = nullptr;
     QTimer* transfer_message_timer = nullptr;
     QDateTime call_start;
     QString call_duration;
     int transfer_message_ms = 2000;
-    bool not_delay_hidden_remote_window = false;
     HistoryWindow* history = nullptr;
     AudioCuePlayer* audio_player = nullptr;
     DialogIncommingWindow* popup = nullptr;
@@ -155,6 +162,9 @@ private:
     AccountSetting* account_page = nullptr;
     OutlinkSetting* outlink_page = nullptr;
     OtherSetting* other_page = nullptr;
+    OperatorStatusReporter* reporter = nullptr;
+    QComboBox* operator_status = nullptr;
+    RemoteSitePresenter* presenter = nullptr;
 
     QMenu* right_click_menu = nullptr;
     QMenu* tray_menu = nullptr;

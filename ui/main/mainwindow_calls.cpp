@@ -5,6 +5,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/cti/remotesitepresenter.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/dialogincommingwindow.h"
@@ -51,7 +52,7 @@ void MainWindow::slot_transfer_button_clicked()
 
 void MainWindow::slot_terminate_button_clicked()
 {
-    not_delay_hidden_remote_window = true;
+    presenter->slot_set_not_delay_hidden_remote_window();
     zim_phone->request_hangup();
 }
 
@@ -85,8 +86,8 @@ void MainWindow::slot_update_count_dialog_time()
 
 void MainWindow::slot_dialog_end()
 {
-    // The immediate close asked for by a hang-up applies to this call end only.
-    not_delay_hidden_remote_window = false;
+    // The remote-site window leaves at once after our hang-up, otherwise after the delay.
+    presenter->hide_after_call();
     if (popup && popup->isVisible())
         popup->hide();
     set_display_text(QString());
@@ -216,7 +217,7 @@ void MainWindow::handle_client_command(const QString& received)
         if (zim_phone->is_current_paused())
             zim_phone->request_hold_toggle();
     } else if (action == QLatin1String("hangup")) {
-        not_delay_hidden_remote_window = true;
+        presenter->slot_set_not_delay_hidden_remote_window();
         zim_phone->request_hangup();
     } else if (action == QLatin1String("transfer")) {
         if (!zim_phone->is_idle() && !zim_phone->is_second_streaming()) {

@@ -3,6 +3,7 @@
 
 #include "data/zimdata.h"
 #include "phone/zimphone.h"
+#include "ui/cti/remotesitepresenter.h"
 #include "ui/main/dialogincommingwindow.h"
 
 #include <QGuiApplication>
@@ -25,6 +26,17 @@ void MainWindow::slot_received_dialog(QMap<QString, QString> params)
         slot_dialog_button_clicked();
         return;
     }
+    if (!zim_data->outlink_settings().value(QStringLiteral("simpleUrl")).isEmpty()) {
+        presenter->show_incoming_call(params);
+    } else {
+        show_popup();
+    }
+    set_display_text(zim_phone->remote_number());
+    set_delete_visible(false);
+}
+
+void MainWindow::show_popup()
+{
     if (!popup) {
         popup = new DialogIncommingWindow(this, zim_phone);
         connect(popup, &DialogIncommingWindow::signal_dialog_accept, this,
@@ -33,8 +45,11 @@ void MainWindow::slot_received_dialog(QMap<QString, QString> params)
     }
     if (!popup->isVisible())
         popup->show();
-    set_display_text(zim_phone->remote_number());
-    set_delete_visible(false);
+}
+
+void MainWindow::slot_show_main_window()
+{
+    show();
 }
 
 void MainWindow::slot_accept_dialog_from_incomming_window()

@@ -3,6 +3,7 @@
 
 #include "data/zimconstants.h"
 #include "phone/zimphone.h"
+#include "ui/cti/outlinksetting.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/aboutwindow.h"
 #include "ui/settings/accountsetting.h"
@@ -149,7 +150,9 @@ void MainWindow::slot_account_menu_clicked()
 
 void MainWindow::slot_outlink_menu_clicked()
 {
-    // The external-link page joins with the CTI windows.
+    if (!outlink_page)
+        outlink_page = new OutlinkSetting(this, zim_data);
+    bring_up(outlink_page);
 }
 
 void MainWindow::slot_other_menu_clicked()
