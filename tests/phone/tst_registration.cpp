@@ -25,6 +25,7 @@ private slots:
     void digest_challenge_then_registered();
     void rejection_reports_failed();
     void empty_password_sends_nothing();
+    void unparsable_identity_sends_nothing();
     void reregistration_while_registered_unregisters_first();
     void reregistration_while_unregistered_applies_at_once();
     void registration_during_a_call_keeps_the_status();
@@ -89,6 +90,16 @@ void TestRegistration::empty_password_sends_nothing()
     QVERIFY(fixture.stop());
     QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
     QVERIFY(registrar->messages().isEmpty());
+}
+
+void TestRegistration::unparsable_identity_sends_nothing()
+{
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1 <bad>", 5060, "10 01", "secret");
+    fixture.start();
+    fixture.settle(800);
+    QVERIFY(fixture.stop());
+    QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
 }
 
 void TestRegistration::reregistration_while_registered_unregisters_first()
