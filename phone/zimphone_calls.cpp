@@ -112,12 +112,13 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
 
 void ZimPhone::handle_incoming(LinphoneCall* call)
 {
-    // A call that cannot be presented to the user is refused as busy; left alone it would ring
-    // unseen until the incoming timeout.
-    if (phase_value != PHASE_IDLE || !engine_idle()) {
+    if (phase_value != PHASE_IDLE) {
         linphone_call_decline(call, LinphoneReasonBusy);
         return;
     }
+    if (!engine_idle())
+        return; // a previous call is still alive
+
     phase_value = PHASE_INCOMING;
     current_call.reset(call);
 

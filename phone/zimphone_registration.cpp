@@ -88,6 +88,9 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
     case LinphoneRegistrationCleared:
         registration_cleared = true;
         awaiting_unregistration = false;
+        // Nothing is registered any more: a later re-apply must not wait for an unregistration
+        // that will never be reported.
+        registered = false;
         emit signal_registration_state(zim::REG_UNREGISTER, user);
         break;
     case LinphoneRegistrationFailed:

@@ -25,9 +25,11 @@ private slots:
     void digest_challenge_then_registered();
     void rejection_reports_failed();
     void empty_password_sends_nothing();
+    void unparsable_identity_sends_nothing();
     void reregistration_while_registered_unregisters_first();
     void reregistration_while_unregistered_applies_at_once();
     void registration_during_a_call_keeps_the_status();
+    void reapply_after_an_incomplete_account_registers_again();
 };
 
 void TestRegistration::digest_challenge_then_registered()
@@ -89,6 +91,16 @@ void TestRegistration::empty_password_sends_nothing()
     QVERIFY(fixture.stop());
     QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
     QVERIFY(registrar->messages().isEmpty());
+}
+
+void TestRegistration::unparsable_identity_sends_nothing()
+{
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1 <bad>", 5060, "10 01", "secret");
+    fixture.start();
+    fixture.settle(800);
+    QVERIFY(fixture.stop());
+    QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
 }
 
 void TestRegistration::reregistration_while_registered_unregisters_first()
@@ -172,6 +184,31 @@ void TestRegistration::registration_during_a_call_keeps_the_status()
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
+    QVERIFY(fixture.stop());
+}
+
+// The user first saves an account without password (the old registration ends, nothing new is
+// registered), then completes it: the completed account is registered.
+void TestRegistration::reapply_after_an_incomplete_account_registers_again()
+{
+    std::unique_ptr<SippRunner> holder;
+    SippRunner* registrar = start_registrar(holder, "1001", "secret");
+    QVERIFY(registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "");
+    phone->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:unresigter/1001"), qPrintable(fixture.dump()));
+    fixture.settle(300);
+    QCOMPARE(fixture.events, QStringList({"registration:unresigter/1001"}));
+
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
+    phone->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
     QVERIFY(fixture.stop());
 }
 

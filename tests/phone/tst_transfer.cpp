@@ -32,6 +32,7 @@ private slots:
     void consultation_transfer_with_client_commands();
     void consultation_hangup_returns_to_prompt();
     void first_party_hangs_up_during_consultation();
+    void failed_blind_transfer_reports_no_completion();
 };
 
 void TestTransfer::blind_transfer_through_transfer_step()
@@ -214,6 +215,35 @@ void TestTransfer::first_party_hangs_up_during_consultation()
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
+}
+
+// A client blind transfer the library refuses leaves no completion behind: when the call later
+// ends while paused for a transfer, no "転送完了しました" appears.
+void TestTransfer::failed_blind_transfer_reports_no_completion()
+{
+    SippRunner first(QStringLiteral("uas_hangup_while_held.xml"));
+    first.add_arguments({"-d", "1500"});
+    SippRunner busy(QStringLiteral("uas_busy.xml"));
+    QVERIFY(first.start());
+    QVERIFY(busy.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(first.uri("201"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+
+    phone->request_blind_transfer(QString()); // no target: the library refuses
+    fixture.settle(200);
+    QVERIFY(first.received_requests("REFER").isEmpty());
+    phone->request_attended_transfer(busy.uri("202")); // paused, the consultation is refused busy
+    QVERIFY2(fixture.wait_for("clear_number"), qPrintable(fixture.dump()));
+    QCOMPARE(phone->phase(), int(PHASE_TRANSFER_WAIT));
+
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump())); // the first party hangs up
+    fixture.settle(200);
+    QCOMPARE(fixture.events_named("transfer_result").size(), 0);
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QVERIFY(first.wait_finished(10000));
+    QCOMPARE(first.exit_code(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
