@@ -82,7 +82,7 @@ bool SippRunner::start(int timeout_ms)
         sip_port = free_udp_port();
         int media_port = free_udp_port();
         // sipp also opens the port two above its media port.
-        while (media_port == sip_port || media_port + 2 == sip_port)
+        while (media_port != 0 && (media_port == sip_port || media_port + 2 == sip_port))
             media_port = free_udp_port();
         if (sip_port == 0 || media_port == 0)
             return false;
