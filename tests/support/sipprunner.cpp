@@ -78,9 +78,12 @@ QString SippRunner::uri(const QString& user) const
 
 bool SippRunner::start(int timeout_ms)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
         sip_port = free_udp_port();
-        const int media_port = free_udp_port();
+        int media_port = free_udp_port();
+        // sipp also opens the port two above its media port.
+        while (media_port != 0 && (media_port == sip_port || media_port + 2 == sip_port))
+            media_port = free_udp_port();
         if (sip_port == 0 || media_port == 0)
             return false;
         QStringList arguments{QStringLiteral("-sf"),
@@ -107,8 +110,10 @@ bool SippRunner::start(int timeout_ms)
         if (!remote.isEmpty())
             arguments << remote;
         process.start(QStringLiteral("sipp"), arguments);
-        if (!process.waitForStarted(timeout_ms))
+        if (!process.waitForStarted(timeout_ms)) {
+            qWarning("sipp did not start: %s", qPrintable(process.errorString()));
             return false;
+        }
         QDeadlineTimer deadline(timeout_ms);
         while (!deadline.hasExpired() && process.state() == QProcess::Running) {
             if (port_taken(sip_port))
@@ -116,10 +121,12 @@ bool SippRunner::start(int timeout_ms)
             QThread::msleep(20);
         }
         if (process.state() == QProcess::Running) {
+            qWarning("sipp did not open port %d in time", sip_port);
             stop();
             return false;
         }
-        // The port was taken by someone else meanwhile: try another one.
+        // Most likely a port was taken by someone else meanwhile: try other ones.
+        qWarning("sipp ended at start (attempt %d): %s", attempt + 1, qPrintable(output().right(400)));
     }
     return false;
 }
