@@ -198,6 +198,34 @@ private slots:
         QCOMPARE(row.status, QStringLiteral("3"));
         QCOMPARE(row.duration, QStringLiteral("00:00:00"));
     }
+
+    // A caller reaches the phone directly; the operator holds, resumes and hands the call on.
+    void hold_unhold_and_blind_transfer_by_commands()
+    {
+        SippRunner caller(QStringLiteral("caller_served.xml"), program_address());
+        caller.add_arguments({"-s", "100"});
+        QVERIFY(caller.start());
+        QTest::qWait(1000);
+        command({QStringLiteral("answer")});
+        QTest::qWait(1500);
+        command({QStringLiteral("hold")});
+        QTest::qWait(1500);
+        command({QStringLiteral("hold")}); // already on hold: nothing
+        command({QStringLiteral("unhold")});
+        QTest::qWait(1500);
+        command({QStringLiteral("blindtransfer"), QStringLiteral("sip:300@127.0.0.1:9")});
+        QVERIFY2(caller.wait_finished(20000), qPrintable(caller.output() + runner->log_text()));
+        QCOMPARE(caller.exit_code(), 0);
+
+        const auto invites = caller.received_requests(QStringLiteral("INVITE"));
+        QCOMPARE(invites.size(), 2); // hold, resume: the second "hold" sent nothing
+        QVERIFY(invites.at(0).body().contains(QRegularExpression(QStringLiteral("a=(sendonly|inactive)"))));
+        // Resumed: both directions again (sendrecv is also what no direction attribute means).
+        QVERIFY(!invites.at(1).body().contains(QRegularExpression(QStringLiteral("a=(sendonly|inactive|recvonly)"))));
+        const auto refers = caller.received_requests(QStringLiteral("REFER"));
+        QCOMPARE(refers.size(), 1);
+        QVERIFY(refers.first().header(QStringLiteral("Refer-To")).contains(QStringLiteral("sip:300@127.0.0.1:9")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramCalls)
