@@ -477,8 +477,34 @@ void makeMain()
     save(img, "main.png");
 }
 
+// The simple frame is a light card: it carries the incoming-call popup (421x141), whose caller line
+// is drawn in dark grey, so the card must be light where the text sits.
+void makeSimpleSite()
+{
+    const QSize size(421, 141);
+    QImage img = newImage(size.width(), size.height());
+    QPainter p(&img);
+    begin(p);
+    const QRectF r(1.5, 1.5, size.width() - 3, size.height() - 3);
+    const QPainterPath path = rounded(r, 12);
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0, QColor("#fbfcfd"));
+    g.setColorAt(1, QColor("#dfe6ec"));
+    p.setPen(QPen(QColor("#3b4650"), 2));
+    p.setBrush(g);
+    p.drawPath(path);
+    p.setPen(QPen(QColor("#c5ced6"), 1));
+    p.drawLine(QPointF(16, 52.5), QPointF(size.width() - 16, 52.5));
+    p.end();
+    save(img, "site_simple.png");
+}
+
 void makeSite(bool simple)
 {
+    if (simple) {
+        makeSimpleSite();
+        return;
+    }
     const QSize size(421, 341);
     QImage img = newImage(size.width(), size.height());
     QPainter p(&img);

@@ -30,6 +30,12 @@ HistoryWindow::HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger)
     if (!this->logger)
         this->logger = new ZimLogger(this);
     ui->setupUi(this);
+    // Dates and numbers must fit their fixed columns whatever the desktop's default font.
+    for (int tab = 0; tab < ui->tabWidget->count(); ++tab) {
+        QFont font = table(tab)->font();
+        font.setPointSize(9);
+        table(tab)->setFont(font);
+    }
     item_delegate = new HistoryItemDelegate(this);
     connect(item_delegate, &HistoryItemDelegate::signal_remove_row, this, &HistoryWindow::slot_remove_row);
     connect(item_delegate, &HistoryItemDelegate::signal_send_dialog, this, &HistoryWindow::signal_send_call);

@@ -1,0 +1,74 @@
+// Draws the README's pictures of the main window, the incoming-call popup and the history
+// window from the real widgets:  shots_main <output-dir>
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "support/testdir.h"
+#include "ui/history/historywindow.h"
+#include "ui/main/dialogincommingwindow.h"
+#include "ui/main/mainwindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+static void init_images()
+{
+    Q_INIT_RESOURCE(images);
+}
+
+static void save(QWidget* widget, const QString& path)
+{
+    QTest::qWait(300);
+    widget->grab().save(path);
+}
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    init_images();
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    TestAppDir dir;
+    qputenv("HOME", dir.path().toUtf8());
+    dir.make_log_dir();
+    {
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        data.save_account_settings({{"userId", "201"}});
+    }
+    MainWindow window;
+    window.show();
+    const MainWindowForm& ui = window.form();
+    save(&window, out + QStringLiteral("/main-idle.png"));
+
+    window.slot_phone_registration_state_change(QStringLiteral("sucessful"), QStringLiteral("201"));
+    window.slot_update_dialog_status(QStringLiteral("ダイヤルできます"));
+    QTest::keyClicks(&window, QStringLiteral("0312345678"));
+    save(&window, out + QStringLiteral("/main-typing.png"));
+
+    window.slot_update_dialog_status(QStringLiteral("通話中"));
+    window.slot_set_phone_number(QStringLiteral("0312345678"));
+    ui.dialogTime->setText(QStringLiteral("00:01:23"));
+    ui.deleteButton->hide();
+    save(&window, out + QStringLiteral("/main-in-call.png"));
+
+    DialogIncommingWindow popup(&window, window.phone());
+    popup.show();
+    QTest::qWait(100);
+    if (auto* number = popup.findChild<QLabel*>(QStringLiteral("phoneNumber")))
+        number->setText(QStringLiteral("0312345678 から着信中・・・"));
+    save(&popup, out + QStringLiteral("/incoming-popup.png"));
+
+    HistoryWindow* history = window.history_window();
+    const struct { const char* status; const char* number; const char* time; const char* date; } rows[] = {
+        {"2", "0312345678", "00:04:12", "2026-12-07 09:12:40"}, {"3", "0459876543", "00:00:00", "2026-12-07 09:40:02"},
+        {"1", "0661112222", "00:11:05", "2026-12-07 10:03:51"}, {"4", "201", "00:00:00", "2026-12-07 10:30:17"},
+        {"1", "0312345678", "00:02:48", "2026-12-07 11:15:09"}};
+    for (const auto& row : rows)
+        history->add_history({{"status", row.status}, {"phoneNumber", row.number}, {"dialogTime", row.time},
+                              {"dialogDate", row.date}, {"deleteFlg", "0"}});
+    history->show();
+    save(history, out + QStringLiteral("/history.png"));
+    return 0;
+}
