@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         ZimLogger logger;
         ZimData data(nullptr, &logger);
         data.save_account_settings({{"userId", "1001"}, {"operatorAddress", "ops.example.com"}});
-        data.save_outlink_settings({{"simpleUrl", server.base_url() + "/customer"},
+        data.save_outlink_settings({{"simpleUrl", "https://crm.example.com/customer/card"},
                                     {"simpleMethod", "get"},
                                     {"simpleParams", "tel=%CallerID%\ncall=%CallId%"},
                                     {"simpleCallerId", "1"},
@@ -146,6 +146,11 @@ int main(int argc, char** argv)
         ok = save(outlink, out.filePath(QStringLiteral("outlink-detail.png"))) && ok;
         outlink->hide();
     }
+
+    // The page itself comes from the local server; the window reads the address for every call.
+    SettingsMap outlink_settings = window.data()->outlink_settings();
+    outlink_settings.insert(QStringLiteral("simpleUrl"), server.base_url() + QStringLiteral("/customer"));
+    ok = window.data()->save_outlink_settings(outlink_settings) && ok;
 
     RemoteSitePresenter* presenter = window.remote_site_presenter();
     presenter->show_incoming_call(
