@@ -61,11 +61,33 @@ QString KamailioRunner::log()
 
 int KamailioRunner::registered_port(const QString& user)
 {
-    const QRegularExpression line(QStringLiteral("REGISTERED sip:%1@[^ ]+ contact <sip:[^@>]*@?127\\.0\\.0\\.1:(\\d+)")
-                                      .arg(QRegularExpression::escape(user)));
+    const QRegularExpression line(
+        QStringLiteral("REGISTERED sip:%1@[^ ]+ contact <sip:[^@>]*@?127\\.0\\.0\\.1:(\\d+)")
+            .arg(QRegularExpression::escape(user)));
     int port = 0;
     auto it = line.globalMatch(log());
     while (it.hasNext())
         port = it.next().captured(1).toInt();
     return port;
+}
+
+QList<KamailioRunner::Registration> KamailioRunner::registrations()
+{
+    // "REGISTERED <from> contact <contact header> expires <Expires header or <null>>"
+    const QRegularExpression line(
+        QStringLiteral("REGISTERED sip:([^@ ]+)@[^ ]+ contact (.*) expires ([^\\n]*)"));
+    const QRegularExpression contact_port(QStringLiteral("127\\.0\\.0\\.1:(\\d+)"));
+    const QRegularExpression contact_expires(QStringLiteral(";\\s*expires\\s*=\\s*(\\d+)"));
+    QList<Registration> result;
+    auto it = line.globalMatch(log());
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const QString contact = match.captured(2);
+        const QString header = match.captured(3).trimmed();
+        const QRegularExpressionMatch param = contact_expires.match(contact);
+        const bool removal =
+            header == QStringLiteral("0") || (param.hasMatch() && param.captured(1).toInt() == 0);
+        result.append({match.captured(1), contact_port.match(contact).captured(1).toInt(), removal});
+    }
+    return result;
 }

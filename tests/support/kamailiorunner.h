@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -17,6 +18,16 @@ public:
     QString log();
     // The port of the contact the user registered last (0 while not registered).
     int registered_port(const QString& user);
+
+    // Every REGISTER the registrar accepted, in order. A removal is one with expiry 0 (the
+    // Expires header or the contact's expires parameter), as a phone sends when it unregisters.
+    struct Registration
+    {
+        QString user; // the user part of From
+        int port;     // the contact's port (0 for "*")
+        bool removal;
+    };
+    QList<Registration> registrations();
 
 private:
     QTemporaryDir work;
