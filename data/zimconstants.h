@@ -11,8 +11,7 @@ namespace zim {
 // Product and locations
 inline const QString VERSION = QStringLiteral("1.4.0");
 inline const QString WINDOW_TITLE_FORMAT = QStringLiteral("Velora Softphone Zarari %1");
-inline const QString ABOUT_NOTICE_FORMAT =
-    QStringLiteral("Copyright (C) 2024-%1 Velora Softphone Zarari developers. All rights reserved.");
+inline const QString ABOUT_NOTICE_FORMAT = QStringLiteral("© 2024-%1 Velora Softphone Zarari developers");
 inline const QString SHORT_PRODUCT_NAME = QStringLiteral("VeloraSimple");
 inline const QString CLIENT_ID = QStringLiteral("vlclient");
 inline const QString TMP_DIR = QStringLiteral("./tmp");

@@ -6,10 +6,17 @@
 
 #include <QCloseEvent>
 #include <QDate>
+#include <QFont>
 
 AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent), ui(new Ui::AboutWindow)
 {
     ui->setupUi(this);
+    // The labels have fixed widths: small type keeps the version and notice lines whole.
+    QFont small = font();
+    small.setPointSize(9);
+    setFont(small);
+    small.setPointSize(8);
+    ui->versionLabel->setFont(small);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
     // The hint above only works on Windows; elsewhere the size is held by the widget itself.
     setFixedSize(362, 120);
