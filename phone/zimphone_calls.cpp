@@ -9,9 +9,10 @@
 
 namespace {
 
-QString latin1(const char* text)
+// The library hands out UTF-8; a caller's Japanese display name must arrive intact.
+QString text_of(const char* text)
 {
-    return QString::fromLatin1(text ? text : "");
+    return QString::fromUtf8(text ? text : "");
 }
 
 bool ended(LinphoneCallState state)
@@ -107,7 +108,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     default:
         break;
     }
-    logger->log(latin1(message), 1);
+    logger->log(text_of(message), 1);
 }
 
 void ZimPhone::handle_incoming(LinphoneCall* call)
@@ -132,9 +133,9 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     record_status_value = RECORD_INCOMING_MISSED;
 
     QMap<QString, QString> params;
-    params.insert(QStringLiteral("callerName"), latin1(display_name));
-    params.insert(QStringLiteral("callerId"), latin1(user_name));
-    params.insert(QStringLiteral("callId"), latin1(call_id));
+    params.insert(QStringLiteral("callerName"), text_of(display_name));
+    params.insert(QStringLiteral("callerId"), text_of(user_name));
+    params.insert(QStringLiteral("callId"), text_of(call_id));
     qDebug() << (QStringLiteral("Call-ID:") + params.value(QStringLiteral("callId")));
 
     emit signal_received_dialog(params);

@@ -150,7 +150,7 @@ private slots:
     {
         SippRunner caller(QStringLiteral("uac_named_caller_waits_for_bye.xml"), engine_address());
         caller.add_arguments(
-            {"-s", "100", "-key", "from_name", "Sato & Co", "-key", "from_user", "+81312345678"});
+            {"-s", "100", "-key", "from_name", "山田 & Co", "-key", "from_user", "+81312345678"});
         at_end = AtCallEnd();
         QVERIFY(caller.start());
         wait_window_up();
@@ -160,7 +160,7 @@ private slots:
         const RecordedRequest request = server.requests_for("/crm").last();
         QCOMPARE(request.method, QByteArray("GET"));
         const QUrlQuery query(QString::fromLatin1(request.query));
-        QCOMPARE(query.queryItemValue("name", QUrl::FullyDecoded), QStringLiteral("Sato & Co"));
+        QCOMPARE(query.queryItemValue("name", QUrl::FullyDecoded), QStringLiteral("山田 & Co"));
         QCOMPARE(query.queryItemValue("tel", QUrl::FullyDecoded), QStringLiteral("+81312345678"));
         const QString call_id = sent_invite_call_id(caller);
         QVERIFY(!call_id.isEmpty());
