@@ -1,6 +1,7 @@
 #include "ui/cti/outlinksettingform.h"
 
 #include <QCheckBox>
+#include <QFont>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +21,7 @@ QCheckBox* check_box(QWidget* parent, const QString& object_name, const QString&
 {
     auto* box = new QCheckBox(text, parent);
     box->setObjectName(object_name);
-    box->setGeometry(210, y, width, 16);
+    box->setGeometry(195, y, width, 18);
     return box;
 }
 
@@ -30,6 +31,10 @@ void OutlinkSettingForm::setup(QWidget* window)
 {
     window->setObjectName(QStringLiteral("OutlinkSetting"));
     window->resize(400, 323);
+    // Small type, so the Japanese labels fit their places.
+    QFont small = window->font();
+    small.setPointSize(9);
+    window->setFont(small);
 
     tabWidget = new QTabWidget(window);
     tabWidget->setObjectName(QStringLiteral("tabWidget"));
@@ -44,10 +49,10 @@ void OutlinkSettingForm::setup(QWidget* window)
 
     pushButton = new QPushButton(QStringLiteral("設定"), window);
     pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(210, 290, 75, 23);
+    pushButton->setGeometry(220, 290, 80, 25);
     pushButton_2 = new QPushButton(QStringLiteral("キャンセル"), window);
     pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
-    pushButton_2->setGeometry(310, 290, 75, 23);
+    pushButton_2->setGeometry(306, 290, 80, 25);
 }
 
 void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, const char* prefix,
@@ -59,36 +64,36 @@ void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, con
 
     page.methodLabel = new QLabel(QStringLiteral("送信メソッド"), page.tab);
     page.methodLabel->setObjectName(QLatin1String(names[1]));
-    page.methodLabel->setGeometry(10, 10, 71, 21);
+    page.methodLabel->setGeometry(10, 10, 88, 21);
     // Same parent, so the two are exclusive; neither is checked until the page is loaded.
     page.getButton = new QRadioButton(QStringLiteral("GET"), page.tab);
     page.getButton->setObjectName(name(prefix, "RadioGetButton"));
-    page.getButton->setGeometry(90, 10, 61, 16);
+    page.getButton->setGeometry(105, 10, 70, 18);
     page.postButton = new QRadioButton(QStringLiteral("POST"), page.tab);
     page.postButton->setObjectName(name(prefix, "RadioPostButton"));
-    page.postButton->setGeometry(170, 10, 71, 16);
+    page.postButton->setGeometry(180, 10, 70, 18);
 
     page.urlLabel = new QLabel(QStringLiteral("送信先URL"), page.tab);
     page.urlLabel->setObjectName(QLatin1String(names[2]));
-    page.urlLabel->setGeometry(10, 40, 71, 21);
+    page.urlLabel->setGeometry(10, 40, 88, 21);
     page.url = new QLineEdit(page.tab);
     page.url->setObjectName(name(prefix, "Url"));
-    page.url->setGeometry(90, 40, 281, 20);
+    page.url->setGeometry(105, 40, 266, 22);
 
     page.groupBox = new QGroupBox(QStringLiteral("送信パラメータ"), page.tab);
     page.groupBox->setObjectName(QLatin1String(names[3]));
-    page.groupBox->setGeometry(10, 70, 361, 181);
+    page.groupBox->setGeometry(10, 70, 361, 176);
     page.params = new QTextEdit(page.groupBox);
     page.params->setObjectName(name(prefix, "Params"));
     page.params->setGeometry(10, 20, 171, 151);
     page.params->setAcceptRichText(false);
 
-    page.callerName = check_box(page.groupBox, name(prefix, "CallerName"), QStringLiteral("相手名"), 30, 75);
-    page.callerId = check_box(page.groupBox, name(prefix, "CallerId"), QStringLiteral("相手ID"), 50, 75);
-    page.myId = check_box(page.groupBox, name(prefix, "MyId"), QStringLiteral("自分ID"), 70, 75);
-    page.callId = check_box(page.groupBox, name(prefix, "CallId"), QStringLiteral("コールID"), 90, 75);
+    page.callerName = check_box(page.groupBox, name(prefix, "CallerName"), QStringLiteral("相手名"), 30, 160);
+    page.callerId = check_box(page.groupBox, name(prefix, "CallerId"), QStringLiteral("相手ID"), 50, 160);
+    page.myId = check_box(page.groupBox, name(prefix, "MyId"), QStringLiteral("自分ID"), 70, 160);
+    page.callId = check_box(page.groupBox, name(prefix, "CallId"), QStringLiteral("コールID"), 90, 160);
     page.operatorId =
-        check_box(page.groupBox, name(prefix, "OperatorId"), QStringLiteral("オペレータID"), 110, 75);
+        check_box(page.groupBox, name(prefix, "OperatorId"), QStringLiteral("オペレータID"), 110, 160);
     page.operatorPW = check_box(page.groupBox, name(prefix, "OperatorPW"),
-                                QStringLiteral("オペレータパスワード"), 130, 121);
+                                QStringLiteral("オペレータパスワード"), 130, 160);
 }
