@@ -2,7 +2,9 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "peercore.h"
 #include "support/testdir.h"
+#include "ui/history/historywindow.h"
 #include "ui/main/mainwindow.h"
 
 #include <QAction>
@@ -262,6 +264,59 @@ private slots:
         f.window->slot_right_menu_exit_clicked();
         QVERIFY(!f.window->phone()->isRunning());
         QVERIFY(!f.window->isVisible());
+    }
+
+    // A real call to a second SIP core: what the keys, the recall and the history do around it.
+    void during_a_call_keys_send_dtmf_and_history_cannot_dial()
+    {
+        MainWindowFixture f;
+        PeerCore peer;
+        const MainWindowForm& ui = f.window->form();
+        const QString number = peer.uri(QStringLiteral("peer"));
+
+        // Outside a call a key only appends and plays.
+        QTest::mouseClick(ui.digitalButton[4], Qt::LeftButton);
+        QCOMPARE(f.display(), QStringLiteral("4"));
+        QTest::qWait(300);
+        QVERIFY(peer.dtmf.isEmpty());
+        QTest::keyClick(f.window, Qt::Key_Backspace);
+
+        f.window->history_window()->show();
+        f.window->slot_send_call_from_history_window(number);
+        QCOMPARE(f.display(), number);
+        QVERIFY(!f.window->history_window()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!ui.dialogTime->text().isEmpty(), 3000);
+        QTest::qWait(300); // media settles on both sides
+
+        // A call from the history while talking is refused: nothing dialled, display kept.
+        f.window->slot_send_call_from_history_window(QStringLiteral("sip:other@127.0.0.1:9"));
+        QCOMPARE(f.display(), number);
+
+        for (int digit : {1, 5, 9}) {
+            QTest::mouseClick(ui.digitalButton[digit], Qt::LeftButton);
+            QTest::qWait(400);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(peer.dtmf, QStringLiteral("159"), 10000);
+        QCOMPARE(f.display(), number + QStringLiteral("159"));
+        QCOMPARE(peer.calls_received, 1);
+
+        QTest::mouseClick(ui.terminateButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ダイヤルできます"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.display(), QString(), 5000);
+        QCOMPARE(ui.dialogTime->text(), QString());
+
+        // The call button with an empty display recalls the number; Return dials it again.
+        QTest::mouseClick(ui.dialogButton, Qt::LeftButton);
+        QCOMPARE(f.display(), number);
+        QVERIFY(f.delete_shown());
+        QTest::keyClick(f.window, Qt::Key_Return);
+        QVERIFY(!f.delete_shown());
+        QTRY_COMPARE_WITH_TIMEOUT(peer.calls_received, 2, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        f.window->handle_client_command(QStringLiteral("hangup"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
     }
 
     void logo_and_version()
