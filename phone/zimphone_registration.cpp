@@ -103,7 +103,8 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
             registration_cleared = true;
         }
         if (message && qstrcmp(message, "timeout") == 0) {
-            emit signal_dialog_end();
+            // The calls are ended here; the release of each reports the end of the call, once,
+            // so the history gets one row per call and none when there was no call.
             for (CallHandle* handle : {&current_call, &second_call}) {
                 if (handle->is_set())
                     linphone_call_terminate(handle->get());

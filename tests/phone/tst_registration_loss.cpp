@@ -49,11 +49,10 @@ void TestRegistrationLoss::silent_registrar_times_out_and_ends_the_call()
     fixture.events.clear();
 
     QVERIFY2(fixture.wait_for("registration:failed/1001", 60000), qPrintable(fixture.dump()));
-    QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
-    // The failure itself ends the call situation, then the release of the terminated call follows.
-    const int failed = fixture.events.indexOf("registration:failed/1001");
-    QVERIFY2(fixture.events.mid(failed, 2) == QStringList({"registration:failed/1001", "dialog_end"}),
-             qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("dialog_end", 10000), qPrintable(fixture.dump()));
+    // One call ended, so one end is reported: one history row.
+    fixture.settle(1000);
+    QCOMPARE(fixture.count("dialog_end"), 1);
     QVERIFY2(fixture.events.contains("status:ダイヤルできます"), qPrintable(fixture.dump()));
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(phone->is_idle());
