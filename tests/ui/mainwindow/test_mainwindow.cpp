@@ -3,6 +3,7 @@
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
 #include "peercore.h"
+#include "support/modalanswer.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/mainwindow.h"
@@ -21,24 +22,6 @@ static void init_images()
     Q_INIT_RESOURCE(images);
 }
 
-// Answers the next modal box with the button whose text is given, once it appears.
-static void answer_next_box(const QString& button_text)
-{
-    QTimer::singleShot(0, [button_text] {
-        QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired()) {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                for (QAbstractButton* button : box->buttons()) {
-                    if (button->text() == button_text) {
-                        button->click();
-                        return;
-                    }
-                }
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-    });
-}
 
 // The main window as an operator uses it: a real window with its real engine, in a private
 // data directory with an account stored, so no settings window pops up.

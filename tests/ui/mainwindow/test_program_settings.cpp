@@ -7,6 +7,7 @@
 #include "phone/zimphone.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
+#include "support/modalanswer.h"
 #include "support/testdir.h"
 #include "ui/main/mainwindow.h"
 #include "ui/settings/settingwindow.h"
@@ -25,25 +26,6 @@ static void init_images()
 }
 
 namespace {
-
-// Answers the next modal box with the button whose text is given, once it appears.
-void answer_next_box(const QString& button_text)
-{
-    QTimer::singleShot(0, [button_text] {
-        QDeadlineTimer deadline(5000);
-        while (!deadline.hasExpired()) {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                for (QAbstractButton* button : box->buttons()) {
-                    if (button->text() == button_text) {
-                        button->click();
-                        return;
-                    }
-                }
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-    });
-}
 
 // A first start of the program: nothing stored, HOME private, so the SIP library's own files
 // land in the test's directory too.
