@@ -1,8 +1,6 @@
 #include "app/instancelock.h"
 
-InstanceLock::InstanceLock(const QString& key) : memory(key)
-{
-}
+InstanceLock::InstanceLock(const QString& key) : memory(key) {}
 
 InstanceLock::~InstanceLock()
 {

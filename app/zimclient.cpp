@@ -8,9 +8,7 @@ namespace {
 const int TIMEOUT_MS = 30000;
 }
 
-ZimClient::ZimClient(QObject* parent) : QObject(parent), socket(new QLocalSocket)
-{
-}
+ZimClient::ZimClient(QObject* parent) : QObject(parent), socket(new QLocalSocket) {}
 
 ZimClient::~ZimClient()
 {

@@ -100,20 +100,24 @@ inline const QString STYLE_DELETE_BUTTON =
     QStringLiteral("QPushButton#deleteButton {border-image: url(:/ZIMPhone/images/delete.png)}");
 inline const QString STYLE_DELETE_BUTTON_PRESSED =
     QStringLiteral("QPushButton#deleteButton {border-image: url(:/ZIMPhone/images/delete_clicked.png)}");
-inline const QString STYLE_MAIN_FRAME = QStringLiteral("QFrame#mainFrame {border-image:url(:/ZIMPhone/images/main.png)}");
+inline const QString STYLE_MAIN_FRAME =
+    QStringLiteral("QFrame#mainFrame {border-image:url(:/ZIMPhone/images/main.png)}");
 inline const QString STYLE_CLOSE_BUTTON =
     QStringLiteral("QPushButton#closeButton {border-image:url(:/ZIMPhone/images/close.png)}");
-inline const QString STYLE_LOGO_LABEL = QStringLiteral("QLabel#logoLabel {border-image:url(:/ZIMPhone/images/logo.png)}");
+inline const QString STYLE_LOGO_LABEL =
+    QStringLiteral("QLabel#logoLabel {border-image:url(:/ZIMPhone/images/logo.png)}");
 inline const QString STYLE_SCREEN_GROUP_BOX =
     QStringLiteral("QGroupBox#screenGroupBox {border-image:url(:/ZIMPhone/images/screen.png)}");
 inline const QString STYLE_ONLINE_STATUS =
     QStringLiteral("QLabel#onlineStatus {border-image:url(:/ZIMPhone/images/online.png)}");
 inline const QString STYLE_OFFLINE_STATUS =
     QStringLiteral("QLabel#onlineStatus {border-image:url(:/ZIMPhone/images/offline.png)}");
-inline const QString STYLE_SITE_FRAME_DETAIL = QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site.png)}");
+inline const QString STYLE_SITE_FRAME_DETAIL =
+    QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site.png)}");
 inline const QString STYLE_SITE_FRAME_SIMPLE =
     QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site_simple.png)}");
-inline const QString STYLE_SITE_LABEL = QStringLiteral("QLabel#siteLabel {border-image:url(:/ZIMPhone/images/site-screen.png)}");
+inline const QString STYLE_SITE_LABEL =
+    QStringLiteral("QLabel#siteLabel {border-image:url(:/ZIMPhone/images/site-screen.png)}");
 
 // Menu and window texts
 inline const QString TEXT_SETTINGS = QStringLiteral("設定");
@@ -179,7 +183,8 @@ inline const QString MSG_SETTINGS_DURING_CALL = QStringLiteral("通話中の場�
 inline const QString TIP_PLAYBACK_DEVICE = QStringLiteral("通話で使用するスピーカーデバイスを指定します");
 inline const QString TIP_RING_DEVICE = QStringLiteral("着信音を鳴らすデバイスを指定します");
 inline const QString TIP_CAPTURE_DEVICE = QStringLiteral("通話で使用するマイクデバイスを指定します");
-inline const QString TIP_CAPTURE_GAIN = QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
+inline const QString TIP_CAPTURE_GAIN =
+    QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
 
 // History icons
 inline const QString ICON_INCOMING = QStringLiteral(":/ZIMPhone/images/income.png");

@@ -61,10 +61,10 @@ void ZimData::load_category(int category)
     SettingsMap& map = cache(category);
     if (ensure_open()) {
         QSqlQuery query(database);
-        const bool ok =
-            query.exec(QStringLiteral("SELECT * FROM settings WHERE Category=%1").arg(category));
+        const bool ok = query.exec(QStringLiteral("SELECT * FROM settings WHERE Category=%1").arg(category));
         while (ok && query.next())
-            map[query.value(QStringLiteral("Key")).toString()] = query.value(QStringLiteral("Value")).toString();
+            map[query.value(QStringLiteral("Key")).toString()] =
+                query.value(QStringLiteral("Value")).toString();
         if (!ok && category != Outlink)
             logger->log(query.lastError().text(), 2);
     }
@@ -79,7 +79,8 @@ bool ZimData::save_category(int category, const SettingsMap& values)
     if (!ensure_open())
         return false;
     const QString select = QStringLiteral("SELECT * FROM settings WHERE Category=%1 AND Key=?").arg(category);
-    const QString update = QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category);
+    const QString update =
+        QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category);
     bool all_ok = true;
     QSqlQuery query(database);
     for (auto it = values.constBegin(); it != values.constEnd(); ++it) {

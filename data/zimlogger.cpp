@@ -50,9 +50,9 @@ void ZimLogger::rotate()
 void ZimLogger::log(const QString& message, int level)
 {
     Q_UNUSED(level)
-    const QString line =
-        QStringLiteral("[") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-        QStringLiteral("] ") + message;
+    const QString line = QStringLiteral("[") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+                         QStringLiteral("] ") + message;
     qDebug() << line;
 
     QMutexLocker lock(&mutex);

@@ -15,7 +15,9 @@ class TestSingleInstance : public QObject
 private:
     static int open_descriptors(qint64 pid)
     {
-        return QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size();
+        return QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+            .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+            .size();
     }
     // Lines the first instance logged for received commands ("] " + command at the line's end).
     static bool logged_command(const QString& log, const QString& command)

@@ -96,12 +96,12 @@ private slots:
         }
         QCOMPARE(rows(QStringLiteral("WHERE Key='userId'")),
                  (QList<QStringList>{{"1", "userId", "202"}, {"3", "userId", "media-copy"}}));
-        QCOMPARE(rows(QStringLiteral("WHERE Key='captureGain'")), (QList<QStringList>{{"3", "captureGain", ""}}));
+        QCOMPARE(rows(QStringLiteral("WHERE Key='captureGain'")),
+                 (QList<QStringList>{{"3", "captureGain", ""}}));
 
         // The next start reads what was saved; the schema statements fail quietly on existing tables.
         ZimData again(nullptr, &logger);
-        QCOMPARE(again.account_settings(),
-                 map({{"userId", "202"}, {"address", "127.0.0.1"}}));
+        QCOMPARE(again.account_settings(), map({{"userId", "202"}, {"address", "127.0.0.1"}}));
         QCOMPARE(again.media_settings().value(QStringLiteral("userId")), QStringLiteral("media-copy"));
     }
 
@@ -110,7 +110,9 @@ private slots:
         TestAppDir dir;
         dir.make_log_dir();
         ZimLogger logger;
-        { ZimData create(nullptr, &logger); }
+        {
+            ZimData create(nullptr, &logger);
+        }
         QVERIFY(execute_outside({QStringLiteral("INSERT INTO settings VALUES(4,'debugModel','0')"),
                                  QStringLiteral("INSERT INTO settings VALUES(4,'debugModel','1')")}));
         ZimData data(nullptr, &logger);
@@ -124,7 +126,9 @@ private slots:
         TestAppDir dir;
         dir.make_log_dir();
         ZimLogger logger;
-        { ZimData create(nullptr, &logger); }
+        {
+            ZimData create(nullptr, &logger);
+        }
         QVERIFY(execute_outside({QStringLiteral("INSERT INTO settings VALUES(1,'password','old')")}));
         if (geteuid() == 0) {
             // Root ignores file modes, so the file refuses writes the way a locked-down copy would.
@@ -183,9 +187,9 @@ private slots:
         ZimLogger logger;
         ZimData data(nullptr, &logger);
         QSqlQuery query(data.database_handle());
-        const QString insert = QStringLiteral(
-            "INSERT INTO history(Status, PhoneNumber, DialogTime, DialogDate, DeleteFlg) "
-            "VALUES('2','201','00:00:05','2026-12-07 10:00:00','0')");
+        const QString insert =
+            QStringLiteral("INSERT INTO history(Status, PhoneNumber, DialogTime, DialogDate, DeleteFlg) "
+                           "VALUES('2','201','00:00:05','2026-12-07 10:00:00','0')");
         QVERIFY(query.exec(insert));
         QVERIFY(query.exec(insert));
         data.delete_all_history();

@@ -87,14 +87,18 @@ private slots:
         for (int n = 1; n <= 7; ++n)
             write_file(base + QString::number(n), "gen" + QByteArray::number(n), yesterday().addDays(-n));
 
-        { ZimLogger blocked; }
+        {
+            ZimLogger blocked;
+        }
         // Every rename met an occupied name, so nothing moved; only the stray file went.
         QCOMPARE(content(base), QByteArray("current"));
         for (int n = 1; n <= 6; ++n)
             QCOMPARE(content(base + QString::number(n)), "gen" + QByteArray::number(n));
         QVERIFY(!QFile::exists(base + QStringLiteral("7")));
 
-        { ZimLogger next_day; }
+        {
+            ZimLogger next_day;
+        }
         QCOMPARE(content(base + QStringLiteral("1")), QByteArray("current"));
         QCOMPARE(content(base + QStringLiteral("6")), QByteArray("gen5"));
         QVERIFY(!QFile::exists(base + QStringLiteral("7")));
@@ -115,7 +119,8 @@ private slots:
         writer(QStringLiteral("window"));
         QVERIFY(engine->wait(60000));
 
-        const QStringList lines = read_text_file(ZimLogger::log_path()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines =
+            read_text_file(ZimLogger::log_path()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2 * per_thread);
         const QRegularExpression whole(
             QStringLiteral("^\\[[-0-9: ]{19}\\] (engine|window) line \\d+ x{80}$"));

@@ -19,8 +19,8 @@ public:
     // Starts a first instance and waits until its command channel answers (false on timeout).
     bool start_first(const QStringList& args = {}, int timeout_ms = 20000);
     QProcess* first() const { return first_process; }
-    void kill_first();   // SIGKILL, as a crash would
-    void stop_first();   // SIGTERM, then SIGKILL if it lingers
+    void kill_first(); // SIGKILL, as a crash would
+    void stop_first(); // SIGTERM, then SIGKILL if it lingers
 
     // Runs a later instance to its end; returns its exit code (-1 on timeout).
     int run_messenger(const QStringList& args, int timeout_ms = 40000);

@@ -12,9 +12,9 @@
 #include <QClipboard>
 #include <QFrame>
 #include <QGroupBox>
-#include <QMenu>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMetaType>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -145,7 +145,8 @@ void MainWindow::connect_engine()
     connect(transfer_message_timer, &QTimer::timeout, this, &MainWindow::slot_clear_transfer_result_message);
     connect(zim_phone, &ZimPhone::signal_play_hold_music, this, &MainWindow::slot_play_hold_music);
     connect(zim_phone, &ZimPhone::signal_stop_hold_music, this, &MainWindow::slot_stop_hold_music);
-    connect(zim_phone, &ZimPhone::signal_play_terminated_audio, this, &MainWindow::slot_play_terminated_audio);
+    connect(zim_phone, &ZimPhone::signal_play_terminated_audio, this,
+            &MainWindow::slot_play_terminated_audio);
 }
 
 // ---- number display and dial pad ----
@@ -201,18 +202,54 @@ void MainWindow::input_digit(const QString& key)
         zim_phone->send_dtmf(key.at(0).toLatin1());
 }
 
-void MainWindow::slot_digit0_button_clicked() { input_digit(QStringLiteral("0")); }
-void MainWindow::slot_digit1_button_clicked() { input_digit(QStringLiteral("1")); }
-void MainWindow::slot_digit2_button_clicked() { input_digit(QStringLiteral("2")); }
-void MainWindow::slot_digit3_button_clicked() { input_digit(QStringLiteral("3")); }
-void MainWindow::slot_digit4_button_clicked() { input_digit(QStringLiteral("4")); }
-void MainWindow::slot_digit5_button_clicked() { input_digit(QStringLiteral("5")); }
-void MainWindow::slot_digit6_button_clicked() { input_digit(QStringLiteral("6")); }
-void MainWindow::slot_digit7_button_clicked() { input_digit(QStringLiteral("7")); }
-void MainWindow::slot_digit8_button_clicked() { input_digit(QStringLiteral("8")); }
-void MainWindow::slot_digit9_button_clicked() { input_digit(QStringLiteral("9")); }
-void MainWindow::slot_star_button_clicked() { input_digit(QStringLiteral("*")); }
-void MainWindow::slot_pound_button_clicked() { input_digit(QStringLiteral("#")); }
+void MainWindow::slot_digit0_button_clicked()
+{
+    input_digit(QStringLiteral("0"));
+}
+void MainWindow::slot_digit1_button_clicked()
+{
+    input_digit(QStringLiteral("1"));
+}
+void MainWindow::slot_digit2_button_clicked()
+{
+    input_digit(QStringLiteral("2"));
+}
+void MainWindow::slot_digit3_button_clicked()
+{
+    input_digit(QStringLiteral("3"));
+}
+void MainWindow::slot_digit4_button_clicked()
+{
+    input_digit(QStringLiteral("4"));
+}
+void MainWindow::slot_digit5_button_clicked()
+{
+    input_digit(QStringLiteral("5"));
+}
+void MainWindow::slot_digit6_button_clicked()
+{
+    input_digit(QStringLiteral("6"));
+}
+void MainWindow::slot_digit7_button_clicked()
+{
+    input_digit(QStringLiteral("7"));
+}
+void MainWindow::slot_digit8_button_clicked()
+{
+    input_digit(QStringLiteral("8"));
+}
+void MainWindow::slot_digit9_button_clicked()
+{
+    input_digit(QStringLiteral("9"));
+}
+void MainWindow::slot_star_button_clicked()
+{
+    input_digit(QStringLiteral("*"));
+}
+void MainWindow::slot_pound_button_clicked()
+{
+    input_digit(QStringLiteral("#"));
+}
 
 void MainWindow::slot_clear_button_pressed()
 {
@@ -236,9 +273,7 @@ void MainWindow::slot_clear_button_long_pressed()
     set_display_text(QString());
 }
 
-void MainWindow::slot_logo_clicked()
-{
-}
+void MainWindow::slot_logo_clicked() {}
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {

@@ -150,9 +150,7 @@ void MainWindow::slot_send_call_from_history_window(QString phoneNumber)
     history->hide();
 }
 
-void MainWindow::slot_show_operator_login()
-{
-}
+void MainWindow::slot_show_operator_login() {}
 
 // ---- audio ----
 

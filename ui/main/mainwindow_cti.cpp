@@ -26,7 +26,8 @@ void MainWindow::create_cti()
             [this] { zim_phone->request_reregistration(); });
 
     presenter = new RemoteSitePresenter(this, zim_phone, zim_data, zim_logger);
-    connect(presenter, &RemoteSitePresenter::signal_show_main_window, this, &MainWindow::slot_show_main_window);
+    connect(presenter, &RemoteSitePresenter::signal_show_main_window, this,
+            &MainWindow::slot_show_main_window);
 }
 
 void MainWindow::slot_reset_operator_status(QString operatorAddress)

@@ -124,7 +124,8 @@ void MainWindow::slot_setting_button_clicked()
         settings = new SettingWindow(this, zim_logger, zim_data, zim_phone);
         connect(settings, &SettingWindow::signal_reset_operator_status, this,
                 &MainWindow::slot_reset_operator_status);
-        connect(settings, &SettingWindow::signal_reset_remote_site, this, &MainWindow::slot_reset_remote_site);
+        connect(settings, &SettingWindow::signal_reset_remote_site, this,
+                &MainWindow::slot_reset_remote_site);
     }
     bring_up(settings);
 }
@@ -162,6 +163,4 @@ void MainWindow::slot_other_menu_clicked()
     bring_up(other_page);
 }
 
-void MainWindow::slot_reset_remote_site()
-{
-}
+void MainWindow::slot_reset_remote_site() {}

@@ -119,10 +119,12 @@ void MainWindowForm::setup(QMainWindow* window)
                        QStringLiteral("border-image: url(:/ZIMPhone/images/dialog.png);"), call_font, row5);
     pauseButton = key("pauseButton", QStringLiteral("保留"),
                       QStringLiteral("border-image: url(:/ZIMPhone/images/pause.png);"), call_font, row5);
-    transferButton = key("transferButton", QStringLiteral("転送"),
-                         QStringLiteral("border-image: url(:/ZIMPhone/images/transfer.png);"), call_font, row5);
-    terminateButton = key("terminateButton", QStringLiteral("切断"),
-                          QStringLiteral("border-image: url(:/ZIMPhone/images/terminate.png);"), call_font, row5);
+    transferButton =
+        key("transferButton", QStringLiteral("転送"),
+            QStringLiteral("border-image: url(:/ZIMPhone/images/transfer.png);"), call_font, row5);
+    terminateButton =
+        key("terminateButton", QStringLiteral("切断"),
+            QStringLiteral("border-image: url(:/ZIMPhone/images/terminate.png);"), call_font, row5);
 
     logoButton = make<QPushButton>("logoButton", mainFrame, 0, 10, 203, 50);
     logoButton->setCursor(Qt::ArrowCursor);

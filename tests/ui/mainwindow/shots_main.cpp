@@ -61,13 +61,23 @@ int main(int argc, char* argv[])
     save(&popup, out + QStringLiteral("/incoming-popup.png"));
 
     HistoryWindow* history = window.history_window();
-    const struct { const char* status; const char* number; const char* time; const char* date; } rows[] = {
-        {"2", "0312345678", "00:04:12", "2026-12-07 09:12:40"}, {"3", "0459876543", "00:00:00", "2026-12-07 09:40:02"},
-        {"1", "0661112222", "00:11:05", "2026-12-07 10:03:51"}, {"4", "201", "00:00:00", "2026-12-07 10:30:17"},
-        {"1", "0312345678", "00:02:48", "2026-12-07 11:15:09"}};
+    const struct
+    {
+        const char* status;
+        const char* number;
+        const char* time;
+        const char* date;
+    } rows[] = {{"2", "0312345678", "00:04:12", "2026-12-07 09:12:40"},
+                {"3", "0459876543", "00:00:00", "2026-12-07 09:40:02"},
+                {"1", "0661112222", "00:11:05", "2026-12-07 10:03:51"},
+                {"4", "201", "00:00:00", "2026-12-07 10:30:17"},
+                {"1", "0312345678", "00:02:48", "2026-12-07 11:15:09"}};
     for (const auto& row : rows)
-        history->add_history({{"status", row.status}, {"phoneNumber", row.number}, {"dialogTime", row.time},
-                              {"dialogDate", row.date}, {"deleteFlg", "0"}});
+        history->add_history({{"status", row.status},
+                              {"phoneNumber", row.number},
+                              {"dialogTime", row.time},
+                              {"dialogDate", row.date},
+                              {"deleteFlg", "0"}});
     history->show();
     save(history, out + QStringLiteral("/history.png"));
     return 0;

@@ -1,8 +1,8 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
-#include "phone/zimphone.h"
 #include "peercore.h"
+#include "phone/zimphone.h"
 #include "support/modalanswer.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
@@ -21,7 +21,6 @@ static void init_images()
 {
     Q_INIT_RESOURCE(images);
 }
-
 
 // The main window as an operator uses it: a real window with its real engine, in a private
 // data directory with an account stored, so no settings window pops up.
@@ -142,7 +141,8 @@ private slots:
         ui.dialogStatus->setText(QStringLiteral("before"));
         f.window->slot_phone_registration_state_change(state, QStringLiteral("201"));
         QCOMPARE(ui.dialogStatus->text(), status);
-        QCOMPARE(ui.onlineStatus->styleSheet(), online ? zim::STYLE_ONLINE_STATUS : zim::STYLE_OFFLINE_STATUS);
+        QCOMPARE(ui.onlineStatus->styleSheet(),
+                 online ? zim::STYLE_ONLINE_STATUS : zim::STYLE_OFFLINE_STATUS);
         QCOMPARE(ui.userId->text(), QStringLiteral("201"));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple 内線：201"));
     }
@@ -151,11 +151,16 @@ private slots:
         QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("status");
         QTest::addColumn<bool>("online");
-        QTest::newRow("registered") << "sucessful" << "before" << true;
-        QTest::newRow("registering") << "progress" << "認証中・・・" << false;
-        QTest::newRow("failed") << "failed" << "認証失敗" << false;
-        QTest::newRow("unregistered") << "unresigter" << "未認証" << false;
-        QTest::newRow("other word") << "timeout" << "before" << false;
+        QTest::newRow("registered") << "sucessful"
+                                    << "before" << true;
+        QTest::newRow("registering") << "progress"
+                                     << "認証中・・・" << false;
+        QTest::newRow("failed") << "failed"
+                                << "認証失敗" << false;
+        QTest::newRow("unregistered") << "unresigter"
+                                      << "未認証" << false;
+        QTest::newRow("other word") << "timeout"
+                                    << "before" << false;
     }
 
     void transfer_result_message_stays_two_seconds_from_the_first()
@@ -189,23 +194,57 @@ private slots:
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("log_line");
         QTest::addColumn<bool>("immediate_close");
-        QTest::newRow("callto formatted") << "callto:2-01" << "201" << "" << false;
-        QTest::newRow("callto slashes") << "callto://(2)01" << "201" << "" << false;
-        QTest::newRow("callto bare") << "callto" << "" << "callto paramter error." << false;
-        QTest::newRow("callto inside client link") << "vlclient:callto:201" << "callto" << "" << false;
-        QTest::newRow("client call") << "vlclient:call:202" << "202" << "is called from client action:call" << false;
-        QTest::newRow("client hangup") << "vlclient:hangup" << "" << "is called from client action:hangup" << true;
-        QTest::newRow("plain call") << "call&203" << "203" << "" << false;
-        QTest::newRow("plain hangup") << "hangup" << "" << "" << true;
-        QTest::newRow("hold while idle") << "hold" << "" << "" << false;
-        QTest::newRow("unhold while idle") << "unhold" << "" << "" << false;
-        QTest::newRow("transfer while idle") << "transfer&204" << "" << "" << false;
-        QTest::newRow("transfer_complete while idle") << "transfer_complete" << "" << "" << false;
-        QTest::newRow("blindtransfer while idle") << "blindtransfer&205" << "" << "" << false;
-        QTest::newRow("answer with nothing ringing") << "answer" << "" << "" << false;
-        QTest::newRow("case matters") << "CALL&201" << "" << "unsuppor action" << false;
-        QTest::newRow("empty action") << "&201" << "" << "unsuppor action" << false;
-        QTest::newRow("client without action") << "vlclient" << "" << "unsuppor action" << false;
+        QTest::newRow("callto formatted") << "callto:2-01"
+                                          << "201"
+                                          << "" << false;
+        QTest::newRow("callto slashes") << "callto://(2)01"
+                                        << "201"
+                                        << "" << false;
+        QTest::newRow("callto bare") << "callto"
+                                     << ""
+                                     << "callto paramter error." << false;
+        QTest::newRow("callto inside client link") << "vlclient:callto:201"
+                                                   << "callto"
+                                                   << "" << false;
+        QTest::newRow("client call") << "vlclient:call:202"
+                                     << "202"
+                                     << "is called from client action:call" << false;
+        QTest::newRow("client hangup") << "vlclient:hangup"
+                                       << ""
+                                       << "is called from client action:hangup" << true;
+        QTest::newRow("plain call") << "call&203"
+                                    << "203"
+                                    << "" << false;
+        QTest::newRow("plain hangup") << "hangup"
+                                      << ""
+                                      << "" << true;
+        QTest::newRow("hold while idle") << "hold"
+                                         << ""
+                                         << "" << false;
+        QTest::newRow("unhold while idle") << "unhold"
+                                           << ""
+                                           << "" << false;
+        QTest::newRow("transfer while idle") << "transfer&204"
+                                             << ""
+                                             << "" << false;
+        QTest::newRow("transfer_complete while idle") << "transfer_complete"
+                                                      << ""
+                                                      << "" << false;
+        QTest::newRow("blindtransfer while idle") << "blindtransfer&205"
+                                                  << ""
+                                                  << "" << false;
+        QTest::newRow("answer with nothing ringing") << "answer"
+                                                     << ""
+                                                     << "" << false;
+        QTest::newRow("case matters") << "CALL&201"
+                                      << ""
+                                      << "unsuppor action" << false;
+        QTest::newRow("empty action") << "&201"
+                                      << ""
+                                      << "unsuppor action" << false;
+        QTest::newRow("client without action") << "vlclient"
+                                               << ""
+                                               << "unsuppor action" << false;
     }
 
     void both_menus_offer_the_same_commands_in_order()
@@ -218,12 +257,13 @@ private slots:
             return result;
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
-                 QStringList({"設定", "履歴", "バージョン情報", "-", "通話", "保留", "転送", "切断", "-", "開く", "終了"}));
+                 QStringList({"設定", "履歴", "バージョン情報", "-", "通話", "保留", "転送", "切断", "-",
+                              "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
-        QCOMPARE(texts(f.window->right_menu()),
-                 QStringList({"設定", "履歴", "バージョン情報", "-", "通話", "保留", "転送", "切断", "-", "最小化", "終了"}));
+        QCOMPARE(texts(f.window->right_menu()), QStringList({"設定", "履歴", "バージョン情報", "-", "通話",
+                                                             "保留", "転送", "切断", "-", "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
     }
 

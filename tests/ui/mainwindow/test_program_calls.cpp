@@ -31,7 +31,8 @@ QList<HistoryRow> history_rows(const QString& app_dir)
             QSqlQuery query(db);
             query.exec(QStringLiteral("SELECT Status, PhoneNumber, DialogTime FROM history ORDER BY Id"));
             while (query.next())
-                rows.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
+                rows.append(
+                    {query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("history"));
@@ -55,8 +56,8 @@ bool xdotool(const QStringList& arguments, QString* output = nullptr)
 // Clicks at a point of the screen, as a person with a mouse would.
 bool click_screen(int x, int y)
 {
-    return xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
-                    QStringLiteral("1")});
+    return xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y),
+                    QStringLiteral("click"), QStringLiteral("1")});
 }
 
 // The incoming-call popup sits at the bottom right of the screen (448 x 182); its call and
@@ -221,10 +222,13 @@ private slots:
         QCOMPARE(invites.size(), 2); // hold, resume: the second "hold" sent nothing
         QVERIFY(invites.at(0).body().contains(QRegularExpression(QStringLiteral("a=(sendonly|inactive)"))));
         // Resumed: both directions again (sendrecv is also what no direction attribute means).
-        QVERIFY(!invites.at(1).body().contains(QRegularExpression(QStringLiteral("a=(sendonly|inactive|recvonly)"))));
+        QVERIFY(!invites.at(1).body().contains(
+            QRegularExpression(QStringLiteral("a=(sendonly|inactive|recvonly)"))));
         const auto refers = caller.received_requests(QStringLiteral("REFER"));
         QCOMPARE(refers.size(), 1);
-        QVERIFY(refers.first().header(QStringLiteral("Refer-To")).contains(QStringLiteral("sip:300@127.0.0.1:9")));
+        QVERIFY(refers.first()
+                    .header(QStringLiteral("Refer-To"))
+                    .contains(QStringLiteral("sip:300@127.0.0.1:9")));
     }
 };
 
