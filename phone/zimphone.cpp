@@ -90,6 +90,9 @@ void ZimPhone::create_core()
     // Media ports are random too, so that two programs on one machine never collide.
     linphone_core_set_audio_port(core, -1);
     linphone_core_set_video_port(core, -1);
+    // Voice only: no camera is opened and no video stream is offered or accepted.
+    linphone_core_enable_video_capture(core, FALSE);
+    linphone_core_enable_video_display(core, FALSE);
 
     linphone_core_set_user_agent(core, zim::PRODUCT_TITLE.toLatin1().constData(),
                                  zim::VERSION.toLatin1().constData());

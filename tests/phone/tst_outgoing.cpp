@@ -54,6 +54,9 @@ void TestOutgoing::answered_then_remote_hangs_up()
     QCOMPARE(invites.size(), 1);
     QCOMPARE(invites[0].first_line(), QStringLiteral("INVITE %1 SIP/2.0").arg(number));
     QVERIFY(invites[0].header("User-Agent").startsWith("Velora Softphone Zarari/1.4.0"));
+    // A voice-only phone: audio is offered, video is not.
+    QVERIFY(invites[0].body().contains("m=audio"));
+    QVERIFY(!invites[0].body().contains("m=video"));
     fixture.settle(200);
     QCOMPARE(fixture.count("timer"), 1);
 }
