@@ -2,44 +2,13 @@
 
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "support/soundserver.h"
 
-#include <QFile>
-#include <QProcess>
-
-namespace {
-
-// The tests give the library a fresh HOME; PulseAudio's client finds its server and cookie
-// through HOME, so both are pinned first.
-void pin_pulse_server(const QByteArray& home)
-{
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
-        QProcess pactl;
-        pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-        if (pactl.waitForFinished(5000)) {
-            for (const QByteArray& line : pactl.readAllStandardOutput().split('\n')) {
-                if (line.startsWith("Server String: ")) {
-                    QByteArray server = line.mid(15).trimmed();
-                    if (server.startsWith('/'))
-                        server.prepend("unix:");
-                    qputenv("PULSE_SERVER", server);
-                }
-            }
-        } else {
-            pactl.kill();
-            pactl.waitForFinished(1000);
-        }
-    }
-    const QByteArray cookie = home + "/.config/pulse/cookie";
-    if (qEnvironmentVariableIsEmpty("PULSE_COOKIE") && QFile::exists(QString::fromUtf8(cookie)))
-        qputenv("PULSE_COOKIE", cookie);
-}
-
-} // namespace
 
 EngineFixture::EngineFixture()
 {
     old_home = qgetenv("HOME");
-    pin_pulse_server(old_home);
+    pin_sound_server();
     qputenv("HOME", dir.path().toUtf8());
     dir.make_log_dir();
     logger = std::make_unique<ZimLogger>();

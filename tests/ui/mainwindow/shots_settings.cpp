@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "support/soundserver.h"
 #include "support/testdir.h"
 #include "ui/main/mainwindow.h"
 #include "ui/settings/settingwindow.h"
@@ -11,8 +12,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -40,18 +39,6 @@ bool save(QWidget* widget, const QString& path)
     return ok;
 }
 
-QString pulse_server()
-{
-    QProcess pactl;
-    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-    if (!pactl.waitForFinished(5000))
-        return QString();
-    const QRegularExpression line(QStringLiteral("^Server String: (.+)$"),
-                                  QRegularExpression::MultilineOption);
-    const QString path = line.match(QString::fromUtf8(pactl.readAllStandardOutput())).captured(1).trimmed();
-    return path.startsWith(QLatin1Char('/')) ? QStringLiteral("unix:") + path : path;
-}
-
 // The visible top-level window of a class, as the main window opened it.
 QWidget* shown(const char* class_name)
 {
@@ -77,9 +64,7 @@ int main(int argc, char** argv)
     // A private store with an example account, so the windows show what an operator would see.
     TestAppDir dir;
     QTemporaryDir home;
-    // The PulseAudio client finds its server through HOME; name it before HOME moves.
-    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
-        qputenv("PULSE_SERVER", pulse_server().toUtf8());
+    pin_sound_server();
     qputenv("HOME", home.path().toUtf8());
     dir.make_log_dir();
     {
