@@ -93,6 +93,7 @@ void OutlinkSetting::load()
     };
     load_page(form->simple, QStringLiteral("simple"));
     load_page(form->detail, QStringLiteral("detail"));
+    form->operatorAddress->setText(data->account_settings().value(QStringLiteral("operatorAddress")));
 }
 
 void OutlinkSetting::slot_save_button_clicked()
@@ -114,11 +115,17 @@ void OutlinkSetting::slot_save_button_clicked()
     };
     save_page(form->simple, QStringLiteral("simple"));
     save_page(form->detail, QStringLiteral("detail"));
-    if (!data->save_outlink_settings(values)) {
+    const QString old_address = data->account_settings().value(QStringLiteral("operatorAddress"));
+    const QString address = form->operatorAddress->text().trimmed();
+    bool saved = data->save_outlink_settings(values);
+    saved = data->save_account_settings({{QStringLiteral("operatorAddress"), address}}) && saved;
+    if (!saved) {
         // The edits stay in the window so that nothing the user typed is lost.
         SettingsNotice::save_failed(zim::TITLE_OUTLINK_SETTINGS);
         return;
     }
+    if (address != old_address)
+        emit signal_reset_operator_status(old_address);
     hide();
 }
 

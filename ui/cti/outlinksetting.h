@@ -8,7 +8,8 @@ class QTextEdit;
 class ZimData;
 
 // The external-link settings window: address, method and parameter template of the simple page
-// (loaded into the remote-site window) and of the detail page (opened in the browser).
+// (loaded into the remote-site window) and of the detail page (opened in the browser), and the
+// operator server that status reports go to.
 // The form is the working copy; it is reloaded from the store on every show.
 class OutlinkSetting : public QWidget
 {
@@ -16,6 +17,10 @@ class OutlinkSetting : public QWidget
 public:
     OutlinkSetting(QWidget* parent, ZimData* data);
     ~OutlinkSetting() override;
+
+signals:
+    // The operator server changed: the operator is logged out of the old one.
+    void signal_reset_operator_status(QString operaterAddress);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -30,7 +30,7 @@ QCheckBox* check_box(QWidget* parent, const QString& object_name, const QString&
 void OutlinkSettingForm::setup(QWidget* window)
 {
     window->setObjectName(QStringLiteral("OutlinkSetting"));
-    window->resize(400, 323);
+    window->resize(400, 353);
     // Small type, so the Japanese labels fit their places.
     QFont small = window->font();
     small.setPointSize(9);
@@ -47,12 +47,21 @@ void OutlinkSettingForm::setup(QWidget* window)
     tabWidget->setTabText(1, QStringLiteral("詳細情報"));
     tabWidget->setCurrentIndex(0);
 
+    // The operator server serves both pages, so it sits below the tabs.
+    operatorAddressLabel = new QLabel(QStringLiteral("オペレータサーバ"), window);
+    operatorAddressLabel->setObjectName(QStringLiteral("operatorAddressLabel"));
+    operatorAddressLabel->setGeometry(10, 289, 100, 22);
+    operatorAddress = new QLineEdit(window);
+    operatorAddress->setObjectName(QStringLiteral("operatorAddress"));
+    operatorAddress->setGeometry(115, 289, 271, 22);
+    operatorAddressLabel->setBuddy(operatorAddress);
+
     pushButton = new QPushButton(QStringLiteral("設定"), window);
     pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(220, 290, 80, 25);
+    pushButton->setGeometry(220, 320, 80, 25);
     pushButton_2 = new QPushButton(QStringLiteral("キャンセル"), window);
     pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
-    pushButton_2->setGeometry(306, 290, 80, 25);
+    pushButton_2->setGeometry(306, 320, 80, 25);
 }
 
 void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, const char* prefix,

@@ -38,6 +38,8 @@ public:
     QTabWidget* tabWidget = nullptr;
     OutlinkPageForm simple;
     OutlinkPageForm detail;
+    QLabel* operatorAddressLabel = nullptr;
+    QLineEdit* operatorAddress = nullptr;
     QPushButton* pushButton = nullptr;
     QPushButton* pushButton_2 = nullptr;
 

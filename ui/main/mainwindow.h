@@ -170,6 +170,7 @@ private:
     QMenu* tray_menu = nullptr;
     QSystemTrayIcon* tray = nullptr;
     QAction* setting_action = nullptr;
+    QAction* outlink_action = nullptr;
     QAction* history_action = nullptr;
     QAction* about_action = nullptr;
     QAction* call_action = nullptr;

@@ -26,6 +26,7 @@ void MainWindow::create_menus()
         return item;
     };
     setting_action = action(zim::TEXT_SETTINGS, &MainWindow::slot_setting_button_clicked);
+    outlink_action = action(zim::TEXT_OUTLINK_SETTINGS_MENU, &MainWindow::slot_outlink_menu_clicked);
     history_action = action(zim::TEXT_HISTORY, &MainWindow::slot_history_button_clicked);
     about_action = action(zim::TEXT_ABOUT, &MainWindow::slot_about_menu_clicked);
     call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
@@ -47,8 +48,8 @@ void MainWindow::create_menus()
 void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
 {
     menu->clear();
-    menu->addActions({setting_action, history_action, about_action, separator1, call_action, hold_action,
-                      transfer_action, hangup_action, separator2, show_or_hide, exit_action});
+    menu->addActions({setting_action, outlink_action, history_action, about_action, separator1, call_action,
+                      hold_action, transfer_action, hangup_action, separator2, show_or_hide, exit_action});
 }
 
 void MainWindow::create_tray_icon()
@@ -151,8 +152,11 @@ void MainWindow::slot_account_menu_clicked()
 
 void MainWindow::slot_outlink_menu_clicked()
 {
-    if (!outlink_page)
+    if (!outlink_page) {
         outlink_page = new OutlinkSetting(this, zim_data);
+        connect(outlink_page, &OutlinkSetting::signal_reset_operator_status, this,
+                &MainWindow::slot_reset_operator_status);
+    }
     bring_up(outlink_page);
 }
 

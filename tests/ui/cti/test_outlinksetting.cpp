@@ -34,7 +34,7 @@ private slots:
         ZimData data(nullptr, &logger);
         OutlinkSetting window(nullptr, &data);
         QCOMPARE(window.windowTitle(), QStringLiteral("外部連携設定"));
-        QCOMPARE(window.size(), QSize(400, 323));
+        QCOMPARE(window.size(), QSize(400, 353));
         QVERIFY(!child<QRadioButton>(&window, "simpleRadioGetButton")->isChecked());
         QVERIFY(!child<QRadioButton>(&window, "simpleRadioPostButton")->isChecked());
         window.show();
@@ -187,6 +187,30 @@ private slots:
         QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://stored/"));
     }
 
+    void operator_server_is_saved_and_a_change_logs_out_of_the_old_one()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        QVERIFY(data.save_account_settings({{"operatorAddress", "old.example"}, {"userId", "201"}}));
+        OutlinkSetting window(nullptr, &data);
+        QSignalSpy reset(&window, &OutlinkSetting::signal_reset_operator_status);
+        window.show();
+        QLineEdit* address = child<QLineEdit>(&window, "operatorAddress");
+        QCOMPARE(address->font().pointSize(), 9);
+        QCOMPARE(address->text(), QStringLiteral("old.example"));
+        child<QPushButton>(&window, "pushButton")->click(); // unchanged: nobody is logged out
+        QCOMPARE(reset.count(), 0);
+        window.show();
+        address->setText(QStringLiteral("new.example:8443"));
+        child<QPushButton>(&window, "pushButton")->click();
+        QCOMPARE(data.account_settings().value("operatorAddress"), QStringLiteral("new.example:8443"));
+        QCOMPARE(data.account_settings().value("userId"), QStringLiteral("201"));
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(reset.at(0).at(0).toString(), QStringLiteral("old.example"));
+    }
+
     void failed_save_keeps_the_window_and_the_edits()
     {
         TestAppDir dir; // no data directory: the store cannot be written
@@ -196,12 +220,16 @@ private slots:
         window.show();
         child<QLineEdit>(&window, "simpleUrl")->setText(QStringLiteral("http://typed/"));
         params(&window, "simpleParams")->setPlainText(QStringLiteral("tel=%CallerID%"));
+        child<QLineEdit>(&window, "operatorAddress")->setText(QStringLiteral("ops.example"));
+        QSignalSpy reset(&window, &OutlinkSetting::signal_reset_operator_status);
         BoxAnswerer answerer;
         child<QPushButton>(&window, "pushButton")->click();
         QCOMPARE(answerer.texts, QStringList{QStringLiteral("設定を保存できませんでした")});
         QVERIFY(window.isVisible());
         QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://typed/"));
         QCOMPARE(params(&window, "simpleParams")->toPlainText(), QStringLiteral("tel=%CallerID%"));
+        QCOMPARE(child<QLineEdit>(&window, "operatorAddress")->text(), QStringLiteral("ops.example"));
+        QCOMPARE(reset.count(), 0);
     }
 };
 
