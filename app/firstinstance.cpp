@@ -1,5 +1,6 @@
 #include "app/firstinstance.h"
 
+#include "app/qttranslations.h"
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
@@ -22,9 +23,12 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     const bool sandbox_off = zim::prepare_web_engine();
     QApplication app(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
+    const bool translated = zim::load_qt_translations(&app);
     auto* window = new MainWindow;
     if (sandbox_off)
         window->logger()->log(zim::web_engine_sandbox_note(), 1);
+    if (!translated)
+        window->logger()->log(zim::qt_translations_missing_note(), 1);
     window->show();
     auto* server = new ZimServer(zim::LOCAL_SERVER_NAME);
     server->set_main_window(window);
