@@ -24,7 +24,8 @@
 //                                           worn, stretched, by siteDialogButton
 //   pause*.png, transfer*.png       63x35   pauseButton, transferButton
 //   terminate*.png                  63x35   terminateButton; also siteTerminateButton
-//   site.png, site_simple.png      421x341  RemoteSite siteFrame (detail / simple mode)
+//   site.png                       421x341  RemoteSite siteFrame
+//   site_simple.png                421x163  the incoming-call popup's siteFrame
 //   site-screen.png                401x201  the site's screen frame behind the web view
 //   site_detail*.png               110x41   siteDetailButton (a third of the 401 row less
 //                                           the 10 px side margins, height 41)
@@ -479,11 +480,11 @@ void makeMain()
     save(img, "main.png");
 }
 
-// The simple frame is a light card: it carries the incoming-call popup (421x141), whose caller line
-// is drawn in dark grey, so the card must be light where the text sits.
+// The simple frame is a light card: it carries the incoming-call popup (421x163), whose caller's
+// name and number are drawn in dark grey, so the card must be light where the text sits.
 void makeSimpleSite()
 {
-    const QSize size(421, 141);
+    const QSize size(421, 163);
     QImage img = newImage(size.width(), size.height());
     QPainter p(&img);
     begin(p);

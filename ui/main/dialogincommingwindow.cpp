@@ -22,6 +22,7 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
     ui->siteDialogButton->setCursor(Qt::PointingHandCursor);
     ui->siteTerminateButton->setCursor(Qt::PointingHandCursor);
     ui->closeButton->setCursor(Qt::PointingHandCursor);
+    ui->callerName->hide();
 
     connect(ui->closeButton, &QPushButton::clicked, this,
             &DialogIncommingWindow::slot_close_site_button_clicked);
@@ -45,6 +46,15 @@ void DialogIncommingWindow::move_to_bottom_right()
         return;
     const QRect area = screen->availableGeometry();
     move(area.x() + area.width() - width(), area.y() + area.height() - height());
+}
+
+void DialogIncommingWindow::set_caller_name(const QString& name)
+{
+    // Plain text from the caller: shown as written, shortened to the line, never read as markup.
+    const QString line = name.simplified();
+    ui->callerName->setText(
+        ui->callerName->fontMetrics().elidedText(line, Qt::ElideRight, ui->callerLayoutWidget->width()));
+    ui->callerName->setVisible(!line.isEmpty());
 }
 
 void DialogIncommingWindow::slot_close_site_button_clicked()

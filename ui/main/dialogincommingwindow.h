@@ -9,7 +9,7 @@ class DialogIncommingWindow;
 }
 
 // The small popup that announces an incoming call at the bottom right of the desktop, with the
-// caller's number and buttons to answer or reject it. Closing it leaves the call ringing.
+// caller's name and number and buttons to answer or reject it. Closing it leaves the call ringing.
 class DialogIncommingWindow : public QWidget
 {
     Q_OBJECT
@@ -19,6 +19,8 @@ public:
 
     // Puts the popup in the bottom-right corner of the primary screen's available area.
     void move_to_bottom_right();
+    // The caller's display name, shown above the number; empty when the call carries none.
+    void set_caller_name(const QString& name);
 
 signals:
     void signal_dialog_accept();

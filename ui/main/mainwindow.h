@@ -141,7 +141,7 @@ private:
     QString elapsed_call_time() const;
     void place_bottom_right(QWidget* window);
     void create_cti();
-    void show_popup();
+    void show_popup(const QString& caller_name);
 
     MainWindowForm ui;
     QTimer* clear_timer = nullptr;

@@ -29,13 +29,13 @@ void MainWindow::slot_received_dialog(QMap<QString, QString> params)
     if (!zim_data->outlink_settings().value(QStringLiteral("simpleUrl")).isEmpty()) {
         presenter->show_incoming_call(params);
     } else {
-        show_popup();
+        show_popup(params.value(QStringLiteral("callerName")));
     }
     set_display_text(zim_phone->remote_number());
     set_delete_visible(false);
 }
 
-void MainWindow::show_popup()
+void MainWindow::show_popup(const QString& caller_name)
 {
     if (!popup) {
         popup = new DialogIncommingWindow(this, zim_phone);
@@ -43,6 +43,7 @@ void MainWindow::show_popup()
                 &MainWindow::slot_accept_dialog_from_incomming_window);
         place_bottom_right(popup);
     }
+    popup->set_caller_name(caller_name);
     if (!popup->isVisible())
         popup->show();
 }

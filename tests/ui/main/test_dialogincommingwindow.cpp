@@ -54,7 +54,7 @@ void TestDialogIncommingWindow::popup_sits_in_the_bottom_right_corner()
     QVERIFY(popup.windowFlags().testFlag(Qt::FramelessWindowHint));
     QVERIFY(popup.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(popup.windowType(), Qt::Tool);
-    QCOMPARE(popup.size(), QSize(448, 182));
+    QCOMPARE(popup.size(), QSize(448, 204));
     QCOMPARE(button(&popup, "siteDialogButton")->text(), QStringLiteral("通話"));
     QCOMPARE(button(&popup, "siteTerminateButton")->text(), QStringLiteral("切断"));
     QCOMPARE(button(&popup, "closeButton")->cursor().shape(), Qt::PointingHandCursor);

@@ -4,8 +4,10 @@
 #include "peercore.h"
 #include "phone/zimphone.h"
 #include "support/modalanswer.h"
+#include "support/sipprunner.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
+#include "ui/main/dialogincommingwindow.h"
 #include "ui/main/mainwindow.h"
 
 #include <QAction>
@@ -344,6 +346,33 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         f.window->handle_client_command(QStringLiteral("hangup"));
         QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
+    }
+
+    // A named caller rings: the popup names them as written.
+    void incoming_call_names_the_caller()
+    {
+        MainWindowFixture f;
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->local_sip_port() > 0, 10000);
+        SippRunner caller(QStringLiteral("uac_named_caller_waits_for_bye.xml"),
+                          QStringLiteral("127.0.0.1:%1").arg(f.window->phone()->local_sip_port()));
+        caller.add_arguments({"-s", "100", "-key", "from_name", "<b>山田</b>", "-key", "from_user", "301"});
+        QVERIFY(caller.start());
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->incoming_window() && f.window->incoming_window()->isVisible(),
+                                 15000);
+        QWidget* popup = f.window->incoming_window();
+        auto* name = popup->findChild<QLabel*>(QStringLiteral("callerName"));
+        auto* number = popup->findChild<QLabel*>(QStringLiteral("phoneNumber"));
+        QCOMPARE(name->text(), QStringLiteral("<b>山田</b>"));
+        QCOMPARE(name->textFormat(), Qt::PlainText);
+        QVERIFY(name->isVisible());
+        QVERIFY(name->mapToGlobal(QPoint()).y() + name->height() <= number->mapToGlobal(QPoint()).y());
+        QCOMPARE(number->text(), QStringLiteral("301 から着信中・・・"));
+        QCOMPARE(f.display(), QStringLiteral("301"));
+
+        QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("siteDialogButton")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        QTest::mouseClick(f.window->form().terminateButton, Qt::LeftButton);
+        QVERIFY(caller.wait_finished(10000));
     }
 
     void logo_and_version()

@@ -60,8 +60,8 @@ bool click_screen(int x, int y)
                     QStringLiteral("click"), QStringLiteral("1")});
 }
 
-// The incoming-call popup sits at the bottom right of the screen (448 x 182); its call and
-// hang-up keys share a row 60..361 wide at height 80..131 of a frame placed at (10, 30).
+// The incoming-call popup sits at the bottom right of the screen (448 x 204); its call and
+// hang-up keys share a row 60..361 wide at height 102..153 of a frame placed at (10, 30).
 QPoint popup_key(bool answer)
 {
     QString geometry;
@@ -69,7 +69,7 @@ QPoint popup_key(bool answer)
     const QStringList size = geometry.split(QLatin1Char(' '));
     const int width = size.value(0).toInt(), height = size.value(1).toInt();
     const int x = width - 448 + 10 + 60 + (answer ? 75 : 226);
-    const int y = height - 182 + 30 + 80 + 25;
+    const int y = height - 204 + 30 + 102 + 25;
     return QPoint(x, y);
 }
 
