@@ -7,6 +7,7 @@
 #include "phone/zimphone.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
+#include "ui/main/pastednumber.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <QMetaType>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
@@ -281,8 +281,8 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     if (key == Qt::Key_unknown)
         return;
     if (event->modifiers() == Qt::ControlModifier && key == Qt::Key_V) {
-        QString digits = QApplication::clipboard()->text();
-        digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+        const QString digits =
+            zim::number_from_paste(QApplication::clipboard()->text(), display_text().isEmpty());
         if (!digits.isEmpty()) {
             set_display_text(display_text() + digits);
             set_delete_visible(true);

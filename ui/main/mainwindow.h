@@ -142,6 +142,7 @@ private:
     void place_bottom_right(QWidget* window);
     void create_cti();
     void show_popup(const QString& caller_name);
+    void restore_number_typed_before_call();
 
     MainWindowForm ui;
     QTimer* clear_timer = nullptr;
@@ -183,4 +184,5 @@ private:
     QAction* separator1 = nullptr;
     QAction* separator2 = nullptr;
     bool exit_requested = false;
+    QString number_typed_before_call; // what the operator was typing when a call came in
 };

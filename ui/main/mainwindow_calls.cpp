@@ -90,8 +90,7 @@ void MainWindow::slot_dialog_end()
     presenter->hide_after_call();
     if (popup && popup->isVisible())
         popup->hide();
-    set_display_text(QString());
-    set_delete_visible(false);
+    restore_number_typed_before_call();
     ui.dialogTime->setText(QString());
     call_timer->stop();
     slot_stop_hold_music();

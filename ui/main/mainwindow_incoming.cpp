@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 // Bottom right of the default screen's available area, measured from the screen's origin.
 void MainWindow::place_bottom_right(QWidget* window)
@@ -19,6 +20,8 @@ void MainWindow::place_bottom_right(QWidget* window)
 
 void MainWindow::slot_received_dialog(QMap<QString, QString> params)
 {
+    // A number half typed comes back once this call is over; a transfer result is no number.
+    number_typed_before_call = transfer_message_timer->isActive() ? QString() : display_text();
     const SettingsMap account = zim_data->account_settings();
     // An anonymous caller never matches an empty own number.
     const QString own = account.value(QStringLiteral("userId"));
@@ -46,6 +49,13 @@ void MainWindow::show_popup(const QString& caller_name)
     popup->set_caller_name(caller_name);
     if (!popup->isVisible())
         popup->show();
+}
+
+void MainWindow::restore_number_typed_before_call()
+{
+    set_display_text(number_typed_before_call);
+    set_delete_visible(!number_typed_before_call.isEmpty());
+    number_typed_before_call.clear();
 }
 
 void MainWindow::slot_show_main_window()

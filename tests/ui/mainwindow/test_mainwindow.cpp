@@ -118,16 +118,20 @@ private slots:
         QVERIFY(!f.delete_shown());
     }
 
-    void pasting_keeps_only_digits()
+    void pasting_keeps_digits_and_one_leading_plus()
     {
         MainWindowFixture f;
-        QTest::keyClicks(f.window, QStringLiteral("0"));
-        QApplication::clipboard()->setText(QStringLiteral("03-(1234) 56ab*#78"));
+        QApplication::clipboard()->setText(QStringLiteral("＋８１ (3) 1234-56ab*#78 +9"));
         QTest::keyClick(f.window, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(f.display(), QStringLiteral("00312345678"));
+        QCOMPARE(f.display(), QStringLiteral("+813123456789"));
+        QVERIFY(f.delete_shown());
+        // Inside a number a "+" means nothing: only the digits are added.
+        QApplication::clipboard()->setText(QStringLiteral("+0"));
+        QTest::keyClick(f.window, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(f.display(), QStringLiteral("+8131234567890"));
 
         MainWindowFixture empty;
-        QApplication::clipboard()->setText(QStringLiteral("abc-()"));
+        QApplication::clipboard()->setText(QStringLiteral("abc-()+"));
         QTest::keyClick(empty.window, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(empty.display(), QString());
         QVERIFY(!empty.delete_shown());
@@ -348,10 +352,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
     }
 
-    // A named caller rings: the popup names them as written.
-    void incoming_call_names_the_caller()
+    // A named caller rings while a number is half typed: the popup names them as written, and the
+    // number is back once the call is over.
+    void incoming_call_names_the_caller_and_keeps_the_typed_number()
     {
         MainWindowFixture f;
+        QTest::keyClicks(f.window, QStringLiteral("031"));
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->local_sip_port() > 0, 10000);
         SippRunner caller(QStringLiteral("uac_named_caller_waits_for_bye.xml"),
                           QStringLiteral("127.0.0.1:%1").arg(f.window->phone()->local_sip_port()));
@@ -372,6 +378,8 @@ private slots:
         QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("siteDialogButton")), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         QTest::mouseClick(f.window->form().terminateButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(f.display(), QStringLiteral("031"), 10000);
+        QVERIFY(f.delete_shown());
         QVERIFY(caller.wait_finished(10000));
     }
 

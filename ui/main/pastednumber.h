@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+namespace zim {
+// What a pasted text adds to the number display: its digits, full-width ones (０-９) made
+// half-width, and one "+" when the text starts with one and the display is still empty
+// (an E.164 number such as +81 3-1234-5678). Everything else is dropped.
+QString number_from_paste(const QString& text, bool display_empty);
+} // namespace zim
