@@ -139,7 +139,6 @@ private:
     QString display_text() const;
     void set_display_text(const QString& text);
     QString elapsed_call_time() const;
-    void place_bottom_right(QWidget* window);
     void create_cti();
     void show_popup(const QString& caller_name);
     void restore_number_typed_before_call();

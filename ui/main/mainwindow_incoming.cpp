@@ -6,17 +6,8 @@
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/main/dialogincommingwindow.h"
 
-#include <QGuiApplication>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
-
-// Bottom right of the default screen's available area, measured from the screen's origin.
-void MainWindow::place_bottom_right(QWidget* window)
-{
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    window->move(area.width() - window->width(), area.height() - window->height());
-}
 
 void MainWindow::slot_received_dialog(QMap<QString, QString> params)
 {
@@ -44,11 +35,13 @@ void MainWindow::show_popup(const QString& caller_name)
         popup = new DialogIncommingWindow(this, zim_phone);
         connect(popup, &DialogIncommingWindow::signal_dialog_accept, this,
                 &MainWindow::slot_accept_dialog_from_incomming_window);
-        place_bottom_right(popup);
     }
     popup->set_caller_name(caller_name);
-    if (!popup->isVisible())
+    if (!popup->isVisible()) {
+        // Placed at each call: the task bar or the screens may have changed since the last one.
+        popup->move_to_bottom_right();
         popup->show();
+    }
 }
 
 void MainWindow::restore_number_typed_before_call()

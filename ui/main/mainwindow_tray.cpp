@@ -6,6 +6,7 @@
 #include "ui/cti/outlinksetting.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/aboutwindow.h"
+#include "ui/main/windowplacement.h"
 #include "ui/settings/accountsetting.h"
 #include "ui/settings/othersetting.h"
 #include "ui/settings/settingwindow.h"
@@ -111,11 +112,14 @@ void MainWindow::closeEvent(QCloseEvent* event)
     hide();
 }
 
-template <typename Window> static void bring_up(Window* window)
+// A window that opens comes up beside the main window, clear of its keypad.
+static void bring_up(QWidget* window, const QWidget* main_window)
 {
     window->activateWindow();
-    if (window->isHidden())
+    if (window->isHidden()) {
+        zim::place_beside(window, main_window);
         window->show();
+    }
     window->raise();
 }
 
@@ -128,26 +132,26 @@ void MainWindow::slot_setting_button_clicked()
         connect(settings, &SettingWindow::signal_reset_remote_site, this,
                 &MainWindow::slot_reset_remote_site);
     }
-    bring_up(settings);
+    bring_up(settings, this);
 }
 
 void MainWindow::slot_history_button_clicked()
 {
-    bring_up(history);
+    bring_up(history, this);
 }
 
 void MainWindow::slot_about_menu_clicked()
 {
     if (!about)
         about = new AboutWindow(this);
-    bring_up(about);
+    bring_up(about, this);
 }
 
 void MainWindow::slot_account_menu_clicked()
 {
     if (!account_page)
         account_page = new AccountSetting(this, zim_logger, zim_data, zim_phone);
-    bring_up(account_page);
+    bring_up(account_page, this);
 }
 
 void MainWindow::slot_outlink_menu_clicked()
@@ -157,14 +161,14 @@ void MainWindow::slot_outlink_menu_clicked()
         connect(outlink_page, &OutlinkSetting::signal_reset_operator_status, this,
                 &MainWindow::slot_reset_operator_status);
     }
-    bring_up(outlink_page);
+    bring_up(outlink_page, this);
 }
 
 void MainWindow::slot_other_menu_clicked()
 {
     if (!other_page)
         other_page = new OtherSetting(this, zim_logger, zim_data, zim_phone);
-    bring_up(other_page);
+    bring_up(other_page, this);
 }
 
 void MainWindow::slot_reset_remote_site() {}

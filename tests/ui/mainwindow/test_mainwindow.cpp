@@ -9,14 +9,17 @@
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
 #include "ui/main/mainwindow.h"
+#include "ui/settings/settingwindow.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 static void init_images()
@@ -275,6 +278,21 @@ private slots:
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
         QVERIFY(outlink && outlink->isVisible());
+    }
+
+    // Settings open beside the main window, on whichever side has room, never over its keypad.
+    void settings_open_beside_the_main_window()
+    {
+        MainWindowFixture f;
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        for (int x : {area.left(), area.right() + 1 - f.window->width()}) {
+            f.window->move(x, area.top());
+            f.window->slot_setting_button_clicked();
+            const QRect settings = f.window->setting_window()->frameGeometry();
+            QVERIFY2(!settings.intersects(f.window->frameGeometry()), qPrintable(QString::number(x)));
+            QVERIFY(area.contains(settings));
+            f.window->setting_window()->hide();
+        }
     }
 
     void closing_hides_and_no_keeps_the_program()

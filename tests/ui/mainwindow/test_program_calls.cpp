@@ -60,16 +60,39 @@ bool click_screen(int x, int y)
                     QStringLiteral("click"), QStringLiteral("1")});
 }
 
-// The incoming-call popup sits at the bottom right of the screen (448 x 204); its call and
-// hang-up keys share a row 60..361 wide at height 102..153 of a frame placed at (10, 30).
-QPoint popup_key(bool answer)
+// The desktop as a window manager with a top and a left panel would announce it; set while the
+// program is connected, so the X server keeps it, and removed at the end.
+QRect panel_free_area()
 {
     QString geometry;
     xdotool({QStringLiteral("getdisplaygeometry")}, &geometry);
     const QStringList size = geometry.split(QLatin1Char(' '));
-    const int width = size.value(0).toInt(), height = size.value(1).toInt();
-    const int x = width - 448 + 10 + 60 + (answer ? 75 : 226);
-    const int y = height - 204 + 30 + 102 + 25;
+    return QRect(50, 30, size.value(0).toInt() - 50, size.value(1).toInt() - 70);
+}
+
+bool announce_work_area(const QRect& area)
+{
+    QStringList arguments = {QStringLiteral("-root")};
+    if (area.isNull())
+        arguments << QStringLiteral("-remove") << QStringLiteral("_NET_WORKAREA");
+    else
+        arguments << QStringLiteral("-f") << QStringLiteral("_NET_WORKAREA") << QStringLiteral("32cccc")
+                  << QStringLiteral("-set") << QStringLiteral("_NET_WORKAREA")
+                  << QStringLiteral("%1, %2, %3, %4")
+                         .arg(area.x())
+                         .arg(area.y())
+                         .arg(area.width())
+                         .arg(area.height());
+    return QProcess::execute(QStringLiteral("xprop"), arguments) == 0;
+}
+
+// The incoming-call popup sits at the bottom right of the work area (448 x 204); its call and
+// hang-up keys share a row 60..361 wide at height 102..153 of a frame placed at (10, 30).
+QPoint popup_key(bool answer)
+{
+    const QRect area = panel_free_area();
+    const int x = area.right() + 1 - 448 + 10 + 60 + (answer ? 75 : 226);
+    const int y = area.bottom() + 1 - 204 + 30 + 102 + 25;
     return QPoint(x, y);
 }
 
@@ -125,10 +148,13 @@ private slots:
             QTest::qWait(100);
         }
         QVERIFY2(program_port > 0, qPrintable(registrar->log()));
+        // Panels on the desktop: the popup has to keep clear of them.
+        QVERIFY(announce_work_area(panel_free_area()));
     }
 
     void cleanupTestCase()
     {
+        announce_work_area(QRect());
         delete runner;
         delete registrar;
     }
