@@ -79,8 +79,12 @@ void MainWindow::slot_close_button_clicked()
 
 void MainWindow::slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    // A single click brings the phone up as a double click does: one click is what people try.
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
         show();
+        raise();
+        activateWindow();
+    }
 }
 
 void MainWindow::slot_right_menu_exit_clicked()

@@ -11,6 +11,8 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIntValidator>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -98,9 +100,36 @@ void SettingWindow::showEvent(QShowEvent* event)
 {
     // Only an opening by the program reloads; the window system showing it again (after a
     // minimise) must not throw away what the user is typing.
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         load_settings();
+        focus_first_empty_field();
+    }
     QWidget::showEvent(event);
+}
+
+// Typing can start at once: the cursor waits in the first account field still to be filled.
+void SettingWindow::focus_first_empty_field()
+{
+    for (QLineEdit* field : {ui->address, ui->port, ui->userid, ui->password}) {
+        if (field->text().isEmpty()) {
+            ui->tabWidget->setCurrentIndex(0);
+            field->setFocus();
+            return;
+        }
+    }
+}
+
+// Return saves, as in a dialog; on a focused button it presses that button instead.
+void SettingWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+        button->click();
+    else
+        slot_save_button_clicked();
 }
 
 void SettingWindow::closeEvent(QCloseEvent* event)

@@ -6,6 +6,7 @@
 
 class QCloseEvent;
 class QIntValidator;
+class QKeyEvent;
 class QShowEvent;
 class ZimData;
 class ZimLogger;
@@ -38,9 +39,11 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void load_settings();
+    void focus_first_empty_field();
     void load_account();
     void load_media();
     QMap<QString, QString> account_values() const;

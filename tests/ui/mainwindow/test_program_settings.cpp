@@ -90,7 +90,7 @@ class TestProgramSettings : public QObject
 
     SettingWindow* settings() const { return program->window->setting_window(); }
 
-    void enter_account_and_save(const QString& user)
+    void enter_account_and_save(const QString& user, bool by_return = false)
     {
         SettingWindow* window = settings();
         QVERIFY(window && window->isVisible());
@@ -100,7 +100,10 @@ class TestProgramSettings : public QObject
         type_into(window, "password", QStringLiteral("secret"));
         auto* save = window->findChild<QPushButton*>(QStringLiteral("saveButton"));
         QVERIFY(save);
-        QTest::mouseClick(save, Qt::LeftButton);
+        if (by_return)
+            QTest::keyClick(window->findChild<QLineEdit*>(QStringLiteral("password")), Qt::Key_Return);
+        else
+            QTest::mouseClick(save, Qt::LeftButton);
         QVERIFY(!window->isVisible());
     }
 
@@ -133,12 +136,18 @@ private slots:
         QCOMPARE(text_of(settings(), "address"), QString());
         QCOMPARE(text_of(settings(), "userid"), QString());
         QCOMPARE(program->window->form().onlineStatus->styleSheet(), zim::STYLE_OFFLINE_STATUS);
+        // Typing can start at once, in the first field.
+        QCOMPARE(settings()->focusWidget(), settings()->findChild<QWidget*>(QStringLiteral("address")));
+        // One click on the tray icon brings back a hidden phone.
+        program->window->hide();
+        emit program->window->tray_icon()->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(program->window->isVisible());
     }
 
     void saving_an_account_registers_it()
     {
         QVERIFY(program);
-        enter_account_and_save(QStringLiteral("300"));
+        enter_account_and_save(QStringLiteral("300"), true); // Return saves
         QTRY_VERIFY2_WITH_TIMEOUT(registrar->registered_port(QStringLiteral("300")) > 0,
                                   qPrintable(registrar->log()), 20000);
         verify_shown_as_registered(QStringLiteral("300"));
