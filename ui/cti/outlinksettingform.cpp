@@ -50,10 +50,10 @@ void OutlinkSettingForm::setup(QWidget* window)
     // The operator server serves both pages, so it sits below the tabs.
     operatorAddressLabel = new QLabel(QStringLiteral("オペレータサーバ"), window);
     operatorAddressLabel->setObjectName(QStringLiteral("operatorAddressLabel"));
-    operatorAddressLabel->setGeometry(10, 289, 100, 22);
+    operatorAddressLabel->setGeometry(10, 289, 108, 22);
     operatorAddress = new QLineEdit(window);
     operatorAddress->setObjectName(QStringLiteral("operatorAddress"));
-    operatorAddress->setGeometry(115, 289, 271, 22);
+    operatorAddress->setGeometry(122, 289, 264, 22);
     operatorAddressLabel->setBuddy(operatorAddress);
 
     pushButton = new QPushButton(QStringLiteral("設定"), window);

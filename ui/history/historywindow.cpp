@@ -17,11 +17,20 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QSqlTableModel>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 
 namespace {
 const int TAB_COUNT = 4;
+
+// A whole date in the list's own type, with the cell's margins on both sides.
+int date_column_width(const QTableView* view)
+{
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    const int text = view->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00"));
+    return qMax(140, text + 2 * margin + 4);
+}
 } // namespace
 
 HistoryWindow::HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger)
@@ -159,13 +168,16 @@ void HistoryWindow::refresh_views()
         view->hideColumn(0);
         view->hideColumn(5);
         view->setSortingEnabled(true);
-        view->horizontalHeader()->setStretchLastSection(true);
+        // The date keeps the room it needs; the number column gives way to the scroll bar.
+        view->horizontalHeader()->setStretchLastSection(false);
+        view->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+        view->setWordWrap(false);
         view->verticalHeader()->hide();
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setColumnWidth(1, 50);
         view->setColumnWidth(3, 75);
-        view->setColumnWidth(4, 140);
+        view->setColumnWidth(4, date_column_width(view));
         view->setItemDelegate(item_delegate);
         view->verticalHeader()->setDefaultSectionSize(35);
     }

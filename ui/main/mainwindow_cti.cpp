@@ -9,13 +9,16 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 
 void MainWindow::create_cti()
 {
     reporter = new OperatorStatusReporter(this, zim_data, zim_logger);
     // The selector sits in the free band between the logo and the number screen.
     operator_status = zim::make_operator_status_combo_box(ui.mainFrame);
-    operator_status->setGeometry(10, 58, 150, 22);
+    // In the buttons' type and height, so its text is not cut off at the bottom.
+    operator_status->setFont(ui.settingButton->font());
+    operator_status->setGeometry(10, 53, 150, 28);
     connect(operator_status, QOverload<int>::of(&QComboBox::currentIndexChanged), reporter,
             &OperatorStatusReporter::slot_operator_status_change);
     connect(reporter, &OperatorStatusReporter::signal_select_status_index, operator_status,

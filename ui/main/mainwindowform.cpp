@@ -74,7 +74,8 @@ void MainWindowForm::setup(QMainWindow* window)
     dialogTime = make<QLabel>("dialogTime", screenGroupBox, 38, 70, 191, 21);
     dialogTime->setFont(font_of(11, false));
     dialogTime->setAlignment(Qt::AlignCenter);
-    dialogStatus = make<QLabel>("dialogStatus", screenGroupBox, 110, 2, 151, 21);
+    // From the end of the user ID to the right edge: the transfer prompt needs all of it.
+    dialogStatus = make<QLabel>("dialogStatus", screenGroupBox, 91, 2, 170, 21);
     dialogStatus->setFont(font_of(9, false));
     dialogStatus->setLayoutDirection(Qt::LeftToRight);
     dialogStatus->setAlignment(Qt::AlignRight | Qt::AlignTrailing | Qt::AlignVCenter);
@@ -86,10 +87,11 @@ void MainWindowForm::setup(QMainWindow* window)
     deleteButton = make<QPushButton>("deleteButton", screenGroupBox, 233, 41, 31, 21);
     deleteButton->setStyleSheet(QStringLiteral("border-image: url(:/ZIMPhone/images/delete.png);"));
 
-    settingButton = make<QPushButton>("settingButton", mainFrame, 170, 55, 51, 21);
+    // Tall enough for Japanese text in the style's button frame.
+    settingButton = make<QPushButton>("settingButton", mainFrame, 170, 53, 51, 28);
     settingButton->setFont(font_of(9, false));
     settingButton->setText(QStringLiteral("設定"));
-    historyButton = make<QPushButton>("historyButton", mainFrame, 230, 55, 51, 21);
+    historyButton = make<QPushButton>("historyButton", mainFrame, 230, 53, 51, 28);
     historyButton->setFont(font_of(9, false));
     historyButton->setText(QStringLiteral("履歴"));
     userName = make<QLabel>("userName", mainFrame, 170, 40, 111, 21);

@@ -5,6 +5,7 @@
 #include "ui/cti/outlinksetting.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -199,6 +200,8 @@ private slots:
         window.show();
         QLineEdit* address = child<QLineEdit>(&window, "operatorAddress");
         QCOMPARE(address->font().pointSize(), 9);
+        auto* label = child<QLabel>(&window, "operatorAddressLabel");
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
         QCOMPARE(address->text(), QStringLiteral("old.example"));
         child<QPushButton>(&window, "pushButton")->click(); // unchanged: nobody is logged out
         QCOMPARE(reset.count(), 0);

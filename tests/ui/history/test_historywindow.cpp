@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QSqlDatabase>
@@ -185,6 +186,29 @@ private slots:
             QCOMPARE(view->selectionMode(), QAbstractItemView::SingleSelection);
             QCOMPARE(view->itemDelegate(), static_cast<QAbstractItemDelegate*>(window->delegate()));
         }
+    }
+
+    // A long list gets its scroll bar; with a wide desktop font every date still fits its column.
+    void dates_stay_on_one_line_beside_the_scroll_bar()
+    {
+        const QFont desktop = QApplication::font();
+        QFont wide = desktop;
+        wide.setLetterSpacing(QFont::PercentageSpacing, 115);
+        QApplication::setFont(wide);
+        HistoryFixture fixture;
+        HistoryWindow* window = fixture.open();
+        for (int minute = 10; minute < 40; ++minute)
+            window->add_history(call("1", "0312345678", QStringLiteral("2026-12-01 09:%1:59").arg(minute)));
+        window->show();
+        QTableView* view = fixture.view("allDialogTable");
+        QTRY_VERIFY(view->verticalScrollBar()->isVisible());
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const int needed =
+            view->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-01 09:39:59")) + 2 * margin;
+        QApplication::setFont(desktop);
+        QVERIFY2(needed <= view->columnWidth(4),
+                 qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(view->columnWidth(4))));
+        QVERIFY(!view->wordWrap());
     }
 
     // Every call kind lands in the lists it belongs to, newest first, and in the table.

@@ -54,6 +54,7 @@ int main(int argc, char* argv[])
     save(&window, out + QStringLiteral("/main-in-call.png"));
 
     DialogIncommingWindow popup(&window, window.phone());
+    popup.set_caller_name(QStringLiteral("山田 太郎"));
     popup.show();
     QTest::qWait(100);
     if (auto* number = popup.findChild<QLabel*>(QStringLiteral("phoneNumber")))

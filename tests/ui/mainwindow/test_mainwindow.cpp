@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -170,6 +171,20 @@ private slots:
                                       << "未認証" << false;
         QTest::newRow("other word") << "timeout"
                                     << "before" << false;
+    }
+
+    // Nothing the operator reads is cut off: the transfer prompt, the selector, 設定 and 履歴.
+    void prompt_selector_and_buttons_show_whole()
+    {
+        MainWindowFixture f;
+        const MainWindowForm& ui = f.window->form();
+        f.window->slot_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
+        QVERIFY(ui.dialogStatus->fontMetrics().horizontalAdvance(ui.dialogStatus->text()) <=
+                ui.dialogStatus->contentsRect().width());
+        for (QWidget* widget :
+             {static_cast<QWidget*>(ui.settingButton), static_cast<QWidget*>(ui.historyButton),
+              static_cast<QWidget*>(f.window->operator_status_selector())})
+            QVERIFY2(widget->height() >= widget->sizeHint().height(), qPrintable(widget->objectName()));
     }
 
     void transfer_result_message_stays_two_seconds_from_the_first()
