@@ -1,9 +1,10 @@
 // Process entry. The first start becomes the softphone; every later start hands its arguments to
 // the running instance over the local channel and exits. The softphone itself lives in a module
-// beside the executable, loaded only by the first start, so that a later start costs no more
-// than loading Qt Core and Network.
+// (beside the executable, or under ../lib/velora-softphone once installed), loaded only by the
+// first start, so that a later start costs no more than loading Qt Core and Network.
 #include "app/instancelock.h"
 #include "app/zimclient.h"
+#include "data/installlayout.h"
 #include "data/zimconstants.h"
 
 #include <QFileInfo>
@@ -43,7 +44,7 @@ QString executable_dir(const char* argv0)
 
 int run_first_instance(int argc, char* argv[])
 {
-    QLibrary module(executable_dir(argv[0]) + QStringLiteral("/velora-softphone-app"));
+    QLibrary module(InstallLayout(executable_dir(argv[0])).module_path());
     using Entry = int (*)(int, char**);
     auto entry = reinterpret_cast<Entry>(module.resolve("velora_run_first_instance"));
     if (!entry) {
