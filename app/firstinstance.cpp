@@ -1,5 +1,6 @@
 #include "app/firstinstance.h"
 
+#include "app/instancenames.h"
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
@@ -26,7 +27,7 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     if (sandbox_off)
         window->logger()->log(zim::web_engine_sandbox_note(), 1);
     window->show();
-    auto* server = new ZimServer(zim::LOCAL_SERVER_NAME);
+    auto* server = new ZimServer(zim::local_server_name());
     server->set_main_window(window);
     const int result = app.exec();
     delete server;

@@ -3,9 +3,9 @@
 // (beside the executable, or under ../lib/velora-softphone once installed), loaded only by the
 // first start, so that a later start costs no more than loading Qt Core and Network.
 #include "app/instancelock.h"
+#include "app/instancenames.h"
 #include "app/zimclient.h"
 #include "data/installlayout.h"
-#include "data/zimconstants.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -26,7 +26,7 @@ QString command_from_arguments(int argc, char* argv[])
 int run_messenger(int argc, char* argv[])
 {
     ZimClient client;
-    client.connect_to_server(zim::LOCAL_SERVER_NAME);
+    client.connect_to_server(zim::local_server_name());
     if (argc > 1)
         client.send_command(command_from_arguments(argc, argv));
     return 0;
@@ -58,7 +58,7 @@ int run_first_instance(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    InstanceLock lock(zim::SHARED_MEMORY_KEY);
+    InstanceLock lock(zim::instance_lock_key());
     if (lock.try_acquire())
         return run_first_instance(argc, argv);
     return run_messenger(argc, argv);
