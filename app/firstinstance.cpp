@@ -1,6 +1,8 @@
 #include "app/firstinstance.h"
 
 #include "app/instancenames.h"
+#include "app/startcommand.h"
+#include "app/zimclient.h"
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
@@ -29,6 +31,8 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     window->show();
     auto* server = new ZimServer(zim::local_server_name());
     server->set_main_window(window);
+    if (argc > 1)
+        new StartCommand(window, zim::command_from_arguments(argc, argv));
     const int result = app.exec();
     delete server;
     delete window;

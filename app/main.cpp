@@ -13,22 +13,12 @@
 
 namespace {
 
-// The arguments after the program name, each followed by "&", without the last "&".
-QString command_from_arguments(int argc, char* argv[])
-{
-    QString command;
-    for (int i = 1; i < argc; ++i)
-        command += QString::fromUtf8(argv[i]) + QLatin1Char('&');
-    command.chop(1);
-    return command;
-}
-
 int run_messenger(int argc, char* argv[])
 {
     ZimClient client;
     client.connect_to_server(zim::local_server_name());
     if (argc > 1)
-        client.send_command(command_from_arguments(argc, argv));
+        client.send_command(zim::command_from_arguments(argc, argv));
     return 0;
 }
 
