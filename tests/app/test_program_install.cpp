@@ -64,6 +64,9 @@ private slots:
                  qPrintable(runner.log_text()));
         QVERIFY(registrar.registered_port(QStringLiteral("100")) > 0);
         QVERIFY(!runner.log_text().contains(QStringLiteral("dialling anyway")));
+        // The refused call's cue comes from share/velora-softphone/sounds.
+        QTest::qWait(1000);
+        QVERIFY2(!runner.log_text().contains(QStringLiteral("Sound file")), qPrintable(runner.log_text()));
         const auto others =
             QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
         QCOMPARE(QFileInfo(runner.data_dir()).permissions() & others, QFileDevice::Permissions());
