@@ -6,7 +6,6 @@
 #include "phone/zimphone.h"
 #include "ui/main/mainwindow.h"
 
-#include <QLabel>
 #include <QTimer>
 
 StartCommand::StartCommand(MainWindow* window, const QString& command, int wait_ms)
@@ -20,13 +19,10 @@ StartCommand::StartCommand(MainWindow* window, const QString& command, int wait_
         if (state == zim::REG_SUCCESSFUL)
             perform(false);
     });
-    // On a near registrar the account may have registered while the window was being built;
-    // that report, queued before this object existed, shows in the window's lamp once the
-    // reports already waiting have been delivered.
-    QTimer::singleShot(0, this, [this] {
-        if (this->window->form().onlineStatus->styleSheet() == zim::STYLE_ONLINE_STATUS)
-            perform(false);
-    });
+    // On a near registrar the account may have registered while the window was being built,
+    // before anyone listened.
+    if (window->phone()->is_registered())
+        QTimer::singleShot(0, this, [this] { perform(false); });
     QTimer::singleShot(wait_ms, this, [this] { perform(true); });
 }
 

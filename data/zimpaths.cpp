@@ -61,7 +61,9 @@ QString data_path(const QString& relative)
 
 QString sound_file(const QString& path)
 {
-    if (!path.startsWith(SOUNDS_PREFIX))
+    // Run from its folder, the program's working directory is the executable's: the relative
+    // path stands.
+    if (!layout().is_installed() || !path.startsWith(SOUNDS_PREFIX))
         return path;
     return layout().sounds_dir() + QLatin1Char('/') + path.mid(SOUNDS_PREFIX.size());
 }

@@ -326,6 +326,12 @@ bool ZimPhone::is_idle()
     return engine_idle();
 }
 
+bool ZimPhone::is_registered()
+{
+    QMutexLocker lock(&core_lock);
+    return registered;
+}
+
 bool ZimPhone::is_incoming_ringing()
 {
     QMutexLocker lock(&core_lock);
