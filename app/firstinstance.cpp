@@ -1,6 +1,9 @@
 #include "app/firstinstance.h"
 
+#include "app/instancenames.h"
 #include "app/qttranslations.h"
+#include "app/startcommand.h"
+#include "app/zimclient.h"
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
@@ -30,8 +33,10 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     if (!translated)
         window->logger()->log(zim::qt_translations_missing_note(), 1);
     window->show();
-    auto* server = new ZimServer(zim::LOCAL_SERVER_NAME);
+    auto* server = new ZimServer(zim::local_server_name());
     server->set_main_window(window);
+    if (argc > 1)
+        new StartCommand(window, zim::command_from_arguments(argc, argv));
     const int result = app.exec();
     delete server;
     delete window;

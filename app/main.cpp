@@ -1,10 +1,11 @@
 // Process entry. The first start becomes the softphone; every later start hands its arguments to
 // the running instance over the local channel and exits. The softphone itself lives in a module
-// beside the executable, loaded only by the first start, so that a later start costs no more
-// than loading Qt Core and Network.
+// (beside the executable, or under ../lib/velora-softphone once installed), loaded only by the
+// first start, so that a later start costs no more than loading Qt Core and Network.
 #include "app/instancelock.h"
+#include "app/instancenames.h"
 #include "app/zimclient.h"
-#include "data/zimconstants.h"
+#include "data/installlayout.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -12,22 +13,12 @@
 
 namespace {
 
-// The arguments after the program name, each followed by "&", without the last "&".
-QString command_from_arguments(int argc, char* argv[])
-{
-    QString command;
-    for (int i = 1; i < argc; ++i)
-        command += QString::fromUtf8(argv[i]) + QLatin1Char('&');
-    command.chop(1);
-    return command;
-}
-
 int run_messenger(int argc, char* argv[])
 {
     ZimClient client;
-    client.connect_to_server(zim::LOCAL_SERVER_NAME);
+    client.connect_to_server(zim::local_server_name());
     if (argc > 1)
-        client.send_command(command_from_arguments(argc, argv));
+        client.send_command(zim::command_from_arguments(argc, argv));
     return 0;
 }
 
@@ -43,7 +34,7 @@ QString executable_dir(const char* argv0)
 
 int run_first_instance(int argc, char* argv[])
 {
-    QLibrary module(executable_dir(argv[0]) + QStringLiteral("/velora-softphone-app"));
+    QLibrary module(InstallLayout(executable_dir(argv[0])).module_path());
     using Entry = int (*)(int, char**);
     auto entry = reinterpret_cast<Entry>(module.resolve("velora_run_first_instance"));
     if (!entry) {
@@ -57,7 +48,7 @@ int run_first_instance(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    InstanceLock lock(zim::SHARED_MEMORY_KEY);
+    InstanceLock lock(zim::instance_lock_key());
     if (lock.try_acquire())
         return run_first_instance(argc, argv);
     return run_messenger(argc, argv);

@@ -51,3 +51,12 @@ void ZimClient::send_command(const QString& text)
         socket->waitForReadyRead(TIMEOUT_MS);
     socket->readAll(); // the reply's content does not matter
 }
+
+QString zim::command_from_arguments(int argc, char* argv[])
+{
+    QString command;
+    for (int i = 1; i < argc; ++i)
+        command += QString::fromUtf8(argv[i]) + QLatin1Char('&');
+    command.chop(1);
+    return command;
+}

@@ -22,3 +22,9 @@ public:
 private:
     QLocalSocket* socket;
 };
+
+namespace zim {
+// The command a start of the program stands for: the arguments after the program name, read as
+// UTF-8, each followed by "&", without the last "&".
+QString command_from_arguments(int argc, char* argv[]);
+} // namespace zim

@@ -1,5 +1,6 @@
 #include "data/zimpaths.h"
 
+#include "data/installlayout.h"
 #include "data/zimconstants.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,15 @@ QString& override_dir()
     static QString dir;
     return dir;
 }
+
+// The layout of the running executable; it does not move while the program runs.
+const InstallLayout& layout()
+{
+    static const InstallLayout running(QCoreApplication::applicationDirPath());
+    return running;
+}
+
+const QString SOUNDS_PREFIX = QStringLiteral("./share/sounds/");
 
 void make_dir_private(const QString& path)
 {
@@ -34,9 +44,28 @@ void set_app_dir_for_tests(const QString& dir)
     override_dir() = dir;
 }
 
+QString data_dir()
+{
+    if (!override_dir().isEmpty())
+        return override_dir() + DATA_DIR;
+    return layout().data_dir();
+}
+
 QString data_path(const QString& relative)
 {
+    if (relative.startsWith(DATA_DIR) &&
+        (relative.size() == DATA_DIR.size() || relative.at(DATA_DIR.size()) == '/'))
+        return data_dir() + relative.mid(DATA_DIR.size());
     return app_dir() + relative;
+}
+
+QString sound_file(const QString& path)
+{
+    // Run from its folder, the program's working directory is the executable's: the relative
+    // path stands.
+    if (!layout().is_installed() || !path.startsWith(SOUNDS_PREFIX))
+        return path;
+    return layout().sounds_dir() + QLatin1Char('/') + path.mid(SOUNDS_PREFIX.size());
 }
 
 bool make_private_log_dir()

@@ -75,8 +75,8 @@ void ZimPhone::create_core()
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
     linphone_core_add_callbacks(core, callbacks);
-    linphone_core_set_ringback(core, zim::SOUND_RINGBACK.toLatin1().constData());
-    linphone_core_set_ring(core, zim::SOUND_RING.toLatin1().constData());
+    linphone_core_set_ringback(core, zim::sound_file(zim::SOUND_RINGBACK).toUtf8().constData());
+    linphone_core_set_ring(core, zim::sound_file(zim::SOUND_RING).toUtf8().constData());
     linphone_core_set_inc_timeout(core, INCOMING_TIMEOUT_S);
 
     // A random local UDP port for SIP; the other transports stay closed.
@@ -324,6 +324,12 @@ bool ZimPhone::is_idle()
 {
     QMutexLocker lock(&core_lock);
     return engine_idle();
+}
+
+bool ZimPhone::is_registered()
+{
+    QMutexLocker lock(&core_lock);
+    return registered;
 }
 
 bool ZimPhone::is_incoming_ringing()

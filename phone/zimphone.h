@@ -52,6 +52,7 @@ public:
     bool is_current_streaming();
     bool is_current_paused();
     bool is_second_streaming();
+    bool is_registered();
     int phase();
     QString remote_number();
     QString last_dialled_number();

@@ -2,7 +2,7 @@
 // softphone. The outputs are committed; run this again after changing the look
 // or the sounds:
 //
-//   QT_QPA_PLATFORM=offscreen velora-assets <images-dir> <sounds-dir> [<qrc-file>]
+//   QT_QPA_PLATFORM=offscreen velora-assets <images-dir> <sounds-dir> [<qrc-file> [<icon-theme-dir>]]
 //
 // (or `cmake --build <build-dir> --target regen-assets`).
 //
@@ -33,7 +33,8 @@
 //   site_terminate*.png
 //   income.png, declined.png,       24x24   history list status column (50 x 35 cells)
 //   out.png
-//   icon.png                       256x256  window and tray icon
+//   icon.png                       256x256  window and tray icon; the same mark at 16 to 256 px
+//                                           goes to the icon theme (share/icons/hicolor)
 //
 // Sounds: 16-bit PCM mono WAV. DTMF keys 8000 Hz, 150 ms; ring, ring-back,
 // hang-up and busy in the Japanese patterns at 8000 Hz; hold music 16000 Hz,
@@ -667,11 +668,14 @@ void makeLogo()
     save(img, "logo.png");
 }
 
-void makeIcon()
+// The application icon at any size: drawn on the 256 px grid and scaled, so that every size
+// shows the same mark rather than a resampled bitmap.
+QImage drawIcon(int size)
 {
-    QImage img = newImage(256, 256);
+    QImage img = newImage(size, size);
     QPainter p(&img);
     begin(p);
+    p.scale(size / 256.0, size / 256.0);
     // Soft shadow.
     for (int i = 0; i < 8; ++i) {
         p.setPen(Qt::NoPen);
@@ -681,7 +685,28 @@ void makeIcon()
     }
     drawMark(p, QRectF(14, 12, 228, 228), 52);
     p.end();
-    save(img, "icon.png");
+    return img;
+}
+
+void makeIcon()
+{
+    save(drawIcon(256), "icon.png");
+}
+
+// The desktop's icon theme: <dir>/hicolor/<n>x<n>/apps/velora-softphone.png.
+bool makeThemeIcons(const QString& dir)
+{
+    bool ok = true;
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(dir).arg(size);
+        const QString path = folder + QStringLiteral("/velora-softphone.png");
+        if (!QDir().mkpath(folder) ||
+            !drawIcon(size).convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 void makeHistoryIcon(const QString& name, const QColor& color, bool incoming)
@@ -764,7 +789,8 @@ int main(int argc, char* argv[])
 
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: velora-assets <images-dir> <sounds-dir> [<qrc-file>]\n");
+        std::fprintf(stderr,
+                     "usage: velora-assets <images-dir> <sounds-dir> [<qrc-file> [<icon-theme-dir>]]\n");
         return 2;
     }
     g_imageDir = args.at(1);
@@ -782,6 +808,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.at(3)));
         ok = false;
     }
+    if (args.size() > 4)
+        ok &= makeThemeIcons(args.at(4));
     ok &= makeSounds(soundDir);
     std::printf("%d images in %s, sounds in %s\n", int(g_written.size()), qPrintable(g_imageDir),
                 qPrintable(soundDir));

@@ -1,4 +1,4 @@
-#include "data/zimconstants.h"
+#include "app/instancenames.h"
 #include "support/programrunner.h"
 
 #include <QDir>
@@ -72,11 +72,31 @@ private slots:
     {
         ProgramRunner runner;
         QVERIFY(runner.start_first());
-        const QFileInfo socket(QDir::tempPath() + QLatin1Char('/') + zim::LOCAL_SERVER_NAME);
+        QString name = zim::local_server_name(runner.environment());
+        if (QDir::isRelativePath(name))
+            name = QDir::tempPath() + QLatin1Char('/') + name;
+        const QFileInfo socket(name);
         QVERIFY2(socket.exists(), qPrintable(socket.filePath()));
         const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
                             QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
         QCOMPARE(socket.permissions() & others, QFileDevice::Permissions());
+    }
+
+    // Two operators on one terminal server: each start finds its own user's phone.
+    void each_user_runs_a_phone_of_their_own()
+    {
+        ProgramRunner first_user, second_user;
+        first_user.set_user(QStringLiteral("7001"));
+        second_user.set_user(QStringLiteral("7002"));
+        QVERIFY(first_user.start_first());
+        QVERIFY(second_user.start_first());
+        QVERIFY(QFileInfo::exists(second_user.dir() + QStringLiteral("/run/VeloraPhoneServerSimple-7002")));
+        QCOMPARE(second_user.run_messenger({QStringLiteral("hold")}), 0);
+        QVERIFY(second_user.wait_for_log(QStringLiteral("] hold\n")));
+        QCOMPARE(first_user.run_messenger({QStringLiteral("unhold")}), 0);
+        QVERIFY(first_user.wait_for_log(QStringLiteral("] unhold\n")));
+        QVERIFY(!first_user.log_text().contains(QStringLiteral("] hold\n")));
+        QVERIFY(!second_user.log_text().contains(QStringLiteral("] unhold\n")));
     }
 
     void many_messengers_leave_descriptors_flat()

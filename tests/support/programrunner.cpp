@@ -1,6 +1,6 @@
 #include "programrunner.h"
 
-#include "data/zimconstants.h"
+#include "app/instancenames.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,8 +10,19 @@
 
 #include <signal.h>
 
-ProgramRunner::ProgramRunner()
+ProgramRunner::ProgramRunner(Layout layout) : layout(layout)
 {
+    if (layout == Layout::Installed) {
+        const QString prefix = temp.filePath(QStringLiteral("prefix"));
+        QProcess install;
+        install.setStandardOutputFile(QProcess::nullDevice());
+        install.start(QStringLiteral("cmake"), {QStringLiteral("--install"), QStringLiteral(VELORA_BUILD_DIR),
+                                                QStringLiteral("--prefix"), prefix});
+        install.waitForFinished(120000);
+        executable = prefix + QStringLiteral("/bin/velora-softphone");
+        overrides.insert(QStringLiteral("XDG_DATA_HOME"), temp.filePath(QStringLiteral("xdg")));
+        return;
+    }
     executable = temp.filePath(QStringLiteral("velora-softphone"));
     QFile::copy(QStringLiteral(VELORA_EXECUTABLE), executable);
     QFile::setPermissions(executable, QFile::permissions(QStringLiteral(VELORA_EXECUTABLE)));
@@ -30,9 +41,24 @@ ProgramRunner::~ProgramRunner()
     stop_first();
 }
 
+QString ProgramRunner::data_dir() const
+{
+    return temp.filePath(layout == Layout::Installed ? QStringLiteral("xdg/velora-softphone")
+                                                     : QStringLiteral("data"));
+}
+
 QString ProgramRunner::log_path() const
 {
-    return temp.filePath(QStringLiteral("data/logs/logger"));
+    return data_dir() + QStringLiteral("/logs/logger");
+}
+
+void ProgramRunner::set_user(const QString& uid)
+{
+    const QString runtime = temp.filePath(QStringLiteral("run"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    overrides.insert(QStringLiteral("VELORA_TEST_UID"), uid);
+    overrides.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
 }
 
 QString ProgramRunner::log_text() const
@@ -51,6 +77,8 @@ QProcessEnvironment ProgramRunner::environment() const
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     else
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
+        env.insert(it.key(), it.value());
     return env;
 }
 
@@ -73,7 +101,7 @@ bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
             continue;
         }
         QLocalSocket probe;
-        probe.connectToServer(zim::LOCAL_SERVER_NAME);
+        probe.connectToServer(zim::local_server_name(environment()));
         if (probe.waitForConnected(200)) {
             probe.disconnectFromServer();
             return true;

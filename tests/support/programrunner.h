@@ -1,18 +1,23 @@
 #pragma once
 
+#include <QMap>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
-// The real executable, copied into a private directory so that its data/ (store and logs) is the
-// test's own. Starts first instances and messengers and ends only the processes it started.
+// The real executable, copied into a private directory (or installed into a private prefix) so
+// that its store and logs are the test's own. Starts first instances and messengers and ends
+// only the processes it started.
 class ProgramRunner
 {
 public:
-    ProgramRunner();
+    enum class Layout { Portable, Installed };
+    explicit ProgramRunner(Layout layout = Layout::Portable);
     ~ProgramRunner();
 
     QString dir() const { return temp.path(); }
+    // data/ beside the copied executable, or the XDG data directory of the installed one.
+    QString data_dir() const;
     QString log_path() const;
     QString log_text() const;
 
@@ -28,10 +33,14 @@ public:
     // Waits until the log contains the text.
     bool wait_for_log(const QString& text, int timeout_ms = 10000) const;
 
-private:
+    // Plays another user: a user id of its own and a runtime directory below dir().
+    void set_user(const QString& uid);
     QProcessEnvironment environment() const;
 
+private:
     QTemporaryDir temp;
+    Layout layout;
+    QMap<QString, QString> overrides;
     QString executable;
     QProcess* first_process = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "ui/main/audiocueplayer.h"
 
 #include "data/zimconstants.h"
+#include "data/zimpaths.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 
@@ -41,7 +42,7 @@ quint32 le32(const QByteArray& bytes, qint64 at)
 // only the "data" chunk is played. Returns the reason it cannot be played, empty when it can.
 QString read_wav(const QString& path, PcmSound& sound)
 {
-    QFile file(path);
+    QFile file(zim::sound_file(path));
     if (!file.exists())
         return QStringLiteral("Sound file not found: ");
     if (!file.open(QIODevice::ReadOnly))

@@ -1,6 +1,7 @@
 // Call control, status line, call timer, history rows and the commands of other programs.
 #include "ui/main/mainwindow.h"
 
+#include "app/calllink.h"
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
@@ -173,6 +174,16 @@ void MainWindow::slot_stop_hold_music()
 void MainWindow::handle_client_command(const QString& received)
 {
     zim_logger->log(received, 1);
+    // sip:, sips: and tel: links dial the way callto does.
+    if (const auto number = zim::link_number(received)) {
+        if (number->isEmpty()) {
+            zim_logger->log(QStringLiteral("call link without a number."), 1);
+            return;
+        }
+        set_display_text(*number);
+        slot_dialog_button_clicked();
+        return;
+    }
     QString command = received;
     // Formatted numbers such as 2-01 or (2)01 become plain digits; callto://201 becomes callto:201.
     command.remove(QRegularExpression(QStringLiteral("[-/()]")));

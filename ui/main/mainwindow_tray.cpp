@@ -7,6 +7,8 @@
 #include "ui/history/historywindow.h"
 #include "ui/main/aboutwindow.h"
 #include "ui/main/windowplacement.h"
+#include "ui/main/incomingcallnotifier.h"
+#include "ui/main/missedcallmark.h"
 #include "ui/settings/accountsetting.h"
 #include "ui/settings/othersetting.h"
 #include "ui/settings/settingwindow.h"
@@ -62,6 +64,12 @@ void MainWindow::create_tray_icon()
     connect(tray, &QSystemTrayIcon::activated, this, &MainWindow::slot_system_tray_icon_clicked);
     tray->setToolTip(zim::SHORT_PRODUCT_NAME);
     tray->show();
+    auto* missed = new MissedCallMark(tray, history);
+    connect(zim_phone, &ZimPhone::signal_dialog_end, missed, &MissedCallMark::slot_update_later);
+    connect(zim_phone, &ZimPhone::signal_registration_state, missed, &MissedCallMark::slot_update_later);
+    auto* notifier = new IncomingCallNotifier(this, tray);
+    connect(zim_phone, &ZimPhone::signal_received_dialog, notifier,
+            &IncomingCallNotifier::slot_received_dialog);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event)
