@@ -196,8 +196,9 @@ void MainWindow::input_digit(const QString& key)
         const int digit = key.toInt();
         cue = (digit >= 1 && digit <= 9) ? cues[digit] : zim::SOUND_DTMF_0;
     }
-    audio_player->play_audio(cue);
+    // The digit is in before its cue starts, so nothing the cue does can put a later key first.
     append_to_display(key);
+    audio_player->play_audio(cue);
     if (zim_phone->is_current_streaming())
         zim_phone->send_dtmf(key.at(0).toLatin1());
 }

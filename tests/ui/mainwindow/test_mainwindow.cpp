@@ -4,6 +4,7 @@
 #include "peercore.h"
 #include "phone/zimphone.h"
 #include "support/modalanswer.h"
+#include "support/soundserver.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/mainwindow.h"
@@ -29,6 +30,7 @@ class MainWindowFixture
 public:
     MainWindowFixture()
     {
+        pin_sound_server(); // the cues are played for real
         old_home = qgetenv("HOME");
         qputenv("HOME", dir.path().toUtf8());
         dir.make_log_dir();
@@ -105,6 +107,28 @@ private slots:
         QTest::keyClick(f.window, Qt::Key_Backspace); // nothing left: nothing changes
         QCOMPARE(f.display(), QString());
         QVERIFY(!f.delete_shown());
+    }
+
+    // Keys as automation tools and keyboard-wedge devices send them, each with its real cue.
+    void a_burst_of_keys_dials_exactly_what_was_typed()
+    {
+        MainWindowFixture f;
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(VELORA_BIN_DIR)); // where the cues are, as for the program
+        const QString typed = QStringLiteral("0312345678");
+        for (int spacing_ms : {0, 30}) {
+            for (QChar digit : typed) {
+                QCoreApplication::postEvent(f.window,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_0 + digit.digitValue(),
+                                                          Qt::NoModifier, QString(digit)));
+                if (spacing_ms)
+                    QTest::qWait(spacing_ms);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(f.display().size(), typed.size(), 5000);
+            QCOMPARE(f.display(), typed);
+            f.window->slot_clear_phone_number();
+        }
+        QDir::setCurrent(cwd);
     }
 
     void return_with_an_empty_display_dials_nothing()
