@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -129,6 +130,28 @@ private slots:
             f.window->slot_clear_phone_number();
         }
         QDir::setCurrent(cwd);
+    }
+
+    // Clicking the selector to pick a status leaves the keys with the dial pad, and a stray wheel
+    // turn over it changes no status (so nothing is reported).
+    void status_selector_takes_neither_keys_nor_stray_wheel_turns()
+    {
+        MainWindowFixture f;
+        QComboBox* selector = f.window->operator_status_selector();
+        QApplication::setActiveWindow(f.window);
+        QTest::mouseClick(selector, Qt::LeftButton);
+        selector->hidePopup();
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClicks(focus ? focus : f.window, QStringLiteral("123"));
+        QCOMPARE(f.display(), QStringLiteral("123"));
+
+        QSignalSpy changed(selector, QOverload<int>::of(&QComboBox::currentIndexChanged));
+        const QPoint centre = selector->rect().center();
+        QWheelEvent wheel(centre, selector->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(selector, &wheel);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(selector->currentIndex(), 0);
     }
 
     void return_with_an_empty_display_dials_nothing()
