@@ -92,6 +92,8 @@ void MainWindow::set_up_window()
                                 ui.deleteButton, ui.settingButton, ui.historyButton, ui.closeButton})
         button->setCursor(Qt::PointingHandCursor);
     ui.phoneNumberLabel->setAlignment(Qt::AlignCenter);
+    // The display shows what callers send (their user part): characters, never markup.
+    ui.phoneNumberLabel->setTextFormat(Qt::PlainText);
     ui.deleteButton->hide();
     ui.userName->setFocusPolicy(Qt::NoFocus);
     ui.userName->hide();

@@ -7,6 +7,7 @@
 #include "support/soundserver.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
+#include "ui/main/dialogincommingwindow.h"
 #include "ui/main/mainwindow.h"
 
 #include <QAction>
@@ -152,6 +153,16 @@ private slots:
         QApplication::sendEvent(selector, &wheel);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(selector->currentIndex(), 0);
+    }
+
+    // A caller's user part or display name with markup shows its characters.
+    void caller_text_is_shown_as_typed()
+    {
+        MainWindowFixture f;
+        f.window->slot_set_phone_number(QStringLiteral("<b>201</b>"));
+        DialogIncommingWindow popup(f.window, f.window->phone());
+        for (QLabel* label : {f.window->form().phoneNumberLabel, popup.findChild<QLabel*>("phoneNumber")})
+            QCOMPARE(label->textFormat(), Qt::PlainText);
     }
 
     void return_with_an_empty_display_dials_nothing()
