@@ -31,7 +31,7 @@ SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, 
     }
     ui->tabWidget->setCurrentIndex(0);
 
-    port_validator = new QIntValidator(0, 65535, this);
+    port_validator = new QIntValidator(1, 65535, this);
     ui->port->setValidator(port_validator);
 
     ui->playbackLabel->setToolTip(zim::TIP_PLAYBACK_DEVICE);
@@ -50,6 +50,9 @@ SettingWindow::~SettingWindow()
 // refuses writes leaves the engine as it was and the user's edits on screen.
 void SettingWindow::slot_save_button_clicked()
 {
+    // Refused before anything is written; the edits stay on screen to be put right.
+    if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
+        return;
     bool saved = true;
     bool account_accepted = false;
     QString operator_address;
