@@ -77,6 +77,9 @@ void AccountSetting::closeEvent(QCloseEvent* event)
 
 void AccountSetting::load_settings()
 {
+    // The passwords show in plain text only while the user asks for it in this opening.
+    ui->showSIPPasswrod->setChecked(false);
+    ui->showOperatorPassword->setChecked(false);
     const QMap<QString, QString> account = data->account_settings();
     if (account.isEmpty())
         return;

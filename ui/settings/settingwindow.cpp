@@ -114,6 +114,8 @@ void SettingWindow::closeEvent(QCloseEvent* event)
 
 void SettingWindow::load_settings()
 {
+    // The password shows in plain text only while the user asks for it in this opening.
+    ui->showPassword->setChecked(false);
     load_account();
     load_media();
     const bool debug = data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1");

@@ -293,6 +293,14 @@ void TestAccountSetting::each_check_box_shows_only_its_own_password()
     QCOMPARE(sip->echoMode(), QLineEdit::Password);
     toggle(box(&window, "showOperatorPassword"));
     QCOMPARE(op->echoMode(), QLineEdit::Password);
+
+    // Left ticked, both are off again at the next opening.
+    toggle(box(&window, "showSIPPasswrod"));
+    toggle(box(&window, "showOperatorPassword"));
+    window.hide();
+    window.show();
+    QCOMPARE(sip->echoMode(), QLineEdit::Password);
+    QCOMPARE(op->echoMode(), QLineEdit::Password);
 }
 
 QTEST_MAIN(TestAccountSetting)

@@ -421,6 +421,13 @@ void TestSettingWindow::password_echo_follows_the_check_box()
     QCOMPARE(password->echoMode(), QLineEdit::Normal);
     QTest::mouseClick(show_password, Qt::LeftButton, {}, QPoint(5, show_password->height() / 2));
     QCOMPARE(password->echoMode(), QLineEdit::Password);
+
+    // Left ticked, it is off again at the next opening.
+    QTest::mouseClick(show_password, Qt::LeftButton, {}, QPoint(5, show_password->height() / 2));
+    window.hide();
+    window.show();
+    QVERIFY(!show_password->isChecked());
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
 }
 
 QTEST_MAIN(TestSettingWindow)
