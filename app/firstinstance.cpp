@@ -21,6 +21,9 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     init_resources();
     const bool sandbox_off = zim::prepare_web_engine();
     QApplication app(argc, argv);
+    // The phone lives on in the tray: no closed window or message box ends it, only the
+    // confirmed exit does.
+    QApplication::setQuitOnLastWindowClosed(false);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     auto* window = new MainWindow;
     if (sandbox_off)
