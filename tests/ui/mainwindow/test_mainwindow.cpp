@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 static void init_images()
@@ -398,6 +399,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         f.window->handle_client_command(QStringLiteral("hangup"));
         QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
+    }
+
+    // A drag that starts on the logo moves the window like one on the frame, never off the
+    // available area, and the next start opens where it was dropped.
+    void dragging_by_the_logo_stays_on_screen_and_is_remembered()
+    {
+        MainWindowFixture f;
+        QWidget* logo = f.window->form().logoButton;
+        const auto mouse = [logo](QEvent::Type type, const QPoint& global) {
+            QMouseEvent event(type, logo->mapFromGlobal(global), global, Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(logo, &event);
+        };
+        const QRect area = f.window->screen()->availableGeometry();
+        const QPoint start = area.topLeft() + QPoint(20, 20);
+        f.window->move(start);
+        const QPoint grip = logo->mapToGlobal(QPoint(20, 20));
+        mouse(QEvent::MouseButtonPress, grip);
+        mouse(QEvent::MouseMove, grip + QPoint(60, 60));
+        QCOMPARE(f.window->pos(), start + QPoint(60, 60));
+        mouse(QEvent::MouseMove, grip + QPoint(-500, -500));
+        QCOMPARE(f.window->pos(), area.topLeft());
+        mouse(QEvent::MouseMove, grip + QPoint(30, 40));
+        mouse(QEvent::MouseButtonRelease, grip + QPoint(30, 40));
+        const QPoint dropped = start + QPoint(30, 40);
+        QCOMPARE(f.window->pos(), dropped);
+
+        delete f.window;
+        f.window = new MainWindow;
+        QCOMPARE(f.window->pos(), dropped);
     }
 
     void logo_and_version()
