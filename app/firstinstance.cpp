@@ -25,6 +25,9 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     init_resources();
     const bool sandbox_off = zim::prepare_web_engine();
     QApplication app(argc, argv);
+    // The phone lives on in the tray: no closed window or message box ends it, only the
+    // confirmed exit does.
+    QApplication::setQuitOnLastWindowClosed(false);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     const bool translated = zim::load_qt_translations(&app);
     auto* window = new MainWindow;

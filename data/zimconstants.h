@@ -36,6 +36,8 @@ inline const QString HISTORY_SCHEMA =
                    "text, DialogTime varchar(8), DialogDate text, DeleteFlg char(1))");
 inline const QString SETTINGS_SCHEMA =
     QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
+// Category 4: where the main window was last dropped, "x,y"; without it the window system places it.
+inline const QString KEY_MAIN_WINDOW_POSITION = QStringLiteral("mainWindowPosition");
 
 // Logs
 inline const QString LOG_DIR = DATA_DIR + QStringLiteral("/logs");

@@ -1,21 +1,42 @@
 #include "ui/cti/operatorstatuscombobox.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QWheelEvent>
 
 namespace {
 const int CODES[] = {0, 1, 11, 12, 13};
-}
+
+// A wheel turn while the pointer merely passes over the selector would report a new status;
+// only the open list scrolls.
+class StatusSelector : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override
+    {
+        if (view()->isVisible())
+            QComboBox::wheelEvent(event);
+        else
+            event->ignore();
+    }
+};
+} // namespace
 
 namespace zim {
 
 QComboBox* make_operator_status_combo_box(QWidget* parent)
 {
-    auto* box = new QComboBox(parent);
+    auto* box = new StatusSelector(parent);
     box->setObjectName(QStringLiteral("operatorStatusComboBox"));
     box->addItems({QStringLiteral("ログアウト"), QStringLiteral("受付可"), QStringLiteral("休憩"),
                    QStringLiteral("後処理"), QStringLiteral("離席")});
     box->setCurrentIndex(0);
     box->setCursor(Qt::PointingHandCursor);
+    // The keyboard belongs to the dial pad: typed digits must reach the number display.
+    box->setFocusPolicy(Qt::NoFocus);
     return box;
 }
 

@@ -7,7 +7,6 @@
 #include "ui/cti/operatorreply.h"
 #include "ui/cti/operatorstatuscombobox.h"
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -35,8 +34,6 @@ QString OperatorStatusReporter::server_url(const QString& address)
 
 void OperatorStatusReporter::warn(const QString& title, const QString& text)
 {
-    // The main window may be hidden in the tray; closing the box must not end the program.
-    QApplication::setQuitOnLastWindowClosed(false);
     QMessageBox::warning(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
 }
 

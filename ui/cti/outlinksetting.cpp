@@ -62,7 +62,10 @@ OutlinkSetting::~OutlinkSetting()
 
 void OutlinkSetting::showEvent(QShowEvent* event)
 {
-    load();
+    // Only an opening by the program reloads; the window system showing it again after a
+    // minimise keeps what is being typed.
+    if (!event->spontaneous())
+        load();
     event->accept();
 }
 

@@ -10,7 +10,7 @@ class ZimData;
 // The external-link settings window: address, method and parameter template of the simple page
 // (loaded into the remote-site window) and of the detail page (opened in the browser), and the
 // operator server that status reports go to.
-// The form is the working copy; it is reloaded from the store on every show.
+// The form is the working copy; it is reloaded from the store on every opening.
 class OutlinkSetting : public QWidget
 {
     Q_OBJECT

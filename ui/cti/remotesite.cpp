@@ -7,6 +7,7 @@
 #include "ui/cti/remotesiteform.h"
 #include "ui/cti/remotesitepage.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QProgressBar>
@@ -94,6 +95,13 @@ void RemoteSite::showEvent(QShowEvent* event)
     form->siteDetailButton->setVisible(
         !data->outlink_settings().value(QStringLiteral("detailUrl")).isEmpty());
     event->accept();
+}
+
+void RemoteSite::closeEvent(QCloseEvent* event)
+{
+    // Closed through the window system it only hides, as its close button does.
+    hide();
+    event->ignore();
 }
 
 void RemoteSite::slot_close_site_button_clicked()

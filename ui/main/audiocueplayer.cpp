@@ -340,17 +340,23 @@ void AudioCuePlayer::slot_hold_play_state_change(QAudioOutput* output, QAudio::S
     }
 }
 
-// The output is let go before it stops, so its stopped report never reaches the handlers. The
-// handlers run queued, never inside the output's own notification, so it can go at once.
+// The output is let go before it stops, so its stopped report never reaches the handlers. It is
+// deleted from the event loop: the PulseAudio output's destructor runs the event loop itself, and
+// inside a key's handling that would handle the next keys before this one is done.
+void AudioCuePlayer::dispose(QAudioOutput* output)
+{
+    if (!output)
+        return;
+    output->disconnect(this);
+    output->stop();
+    output->deleteLater();
+}
+
 void AudioCuePlayer::release_cue()
 {
     QAudioOutput* output = cue_output;
     cue_output = nullptr;
-    if (output) {
-        output->disconnect(this);
-        output->stop();
-        delete output;
-    }
+    dispose(output);
 }
 
 void AudioCuePlayer::release_music()
@@ -358,9 +364,5 @@ void AudioCuePlayer::release_music()
     QAudioOutput* output = music_output;
     music_output = nullptr;
     music_source = nullptr;
-    if (output) {
-        output->disconnect(this);
-        output->stop();
-        delete output;
-    }
+    dispose(output);
 }

@@ -57,6 +57,7 @@ private slots:
 private:
     QAudioDeviceInfo select_device(bool trace);
     bool start_output(const QString& file, bool cue, QAudioOutput*& member);
+    void dispose(QAudioOutput* output);
     void release_cue();
     void release_music();
 

@@ -17,6 +17,7 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
     ui->siteFrame->setStyleSheet(zim::STYLE_SITE_FRAME_SIMPLE);
+    ui->phoneNumber->setTextFormat(Qt::PlainText); // the caller's own text, never markup
     ui->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
     ui->siteTerminateButton->setStyleSheet(zim::STYLE_SITE_TERMINATE_BUTTON);
     ui->siteDialogButton->setCursor(Qt::PointingHandCursor);

@@ -8,6 +8,7 @@
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/pastednumber.h"
+#include "ui/main/windowdragger.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMetaType>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 
@@ -92,12 +92,15 @@ void MainWindow::set_up_window()
                                 ui.deleteButton, ui.settingButton, ui.historyButton, ui.closeButton})
         button->setCursor(Qt::PointingHandCursor);
     ui.phoneNumberLabel->setAlignment(Qt::AlignCenter);
+    // The display shows what callers send (their user part): characters, never markup.
+    ui.phoneNumberLabel->setTextFormat(Qt::PlainText);
     ui.deleteButton->hide();
     ui.userName->setFocusPolicy(Qt::NoFocus);
     ui.userName->hide();
     ui.versionLabel->setText(zim::VERSION);
     create_menus();
     create_tray_icon();
+    set_up_dragging();
 }
 
 void MainWindow::connect_form()
@@ -196,8 +199,9 @@ void MainWindow::input_digit(const QString& key)
         const int digit = key.toInt();
         cue = (digit >= 1 && digit <= 9) ? cues[digit] : zim::SOUND_DTMF_0;
     }
-    audio_player->play_audio(cue);
+    // The digit is in before its cue starts, so nothing the cue does can put a later key first.
     append_to_display(key);
+    audio_player->play_audio(cue);
     if (zim_phone->is_current_streaming())
         zim_phone->send_dtmf(key.at(0).toLatin1());
 }
@@ -326,22 +330,23 @@ void MainWindow::slot_phone_registration_state_change(QString state, QString use
 
 // ---- dragging the frameless window ----
 
-void MainWindow::mousePressEvent(QMouseEvent* event)
+// Presses that no button takes come to the window and its frame; the number screen and the
+// logo take theirs, so they are watched too. The last drop is where the next start opens.
+void MainWindow::set_up_dragging()
 {
-    if (event->button() == Qt::LeftButton) {
-        drag_offset = event->globalPos() - frameGeometry().topLeft();
-        event->accept();
-        return;
-    }
-    QMainWindow::mousePressEvent(event);
-}
-
-void MainWindow::mouseMoveEvent(QMouseEvent* event)
-{
-    if (event->buttons() == Qt::LeftButton) {
-        move(event->globalPos() - drag_offset);
-        event->accept();
-        return;
-    }
-    QMainWindow::mouseMoveEvent(event);
+    dragger = new WindowDragger(this);
+    for (QWidget* surface : {static_cast<QWidget*>(this), static_cast<QWidget*>(ui.screenGroupBox),
+                             static_cast<QWidget*>(ui.logoButton)})
+        dragger->watch(surface);
+    connect(dragger, &WindowDragger::signal_dropped, this, [this](QPoint position) {
+        const QString value = QStringLiteral("%1,%2").arg(position.x()).arg(position.y());
+        if (!zim_data->save_other_settings({{zim::KEY_MAIN_WINDOW_POSITION, value}}))
+            zim_logger->log(QStringLiteral("window position could not be saved"), 2);
+    });
+    const QStringList stored =
+        zim_data->other_settings().value(zim::KEY_MAIN_WINDOW_POSITION).split(QLatin1Char(','));
+    bool x_ok = false, y_ok = false;
+    const QPoint position(stored.value(0).toInt(&x_ok), stored.value(1).toInt(&y_ok));
+    if (stored.size() == 2 && x_ok && y_ok)
+        move(WindowDragger::on_screen(this, position));
 }

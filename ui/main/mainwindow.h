@@ -24,6 +24,7 @@ class RemoteSitePresenter;
 class QMenu;
 class QTimer;
 class SettingWindow;
+class WindowDragger;
 class ZimData;
 class ZimLogger;
 class ZimPhone;
@@ -120,13 +121,12 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void set_up_window();
+    void set_up_dragging();
     void connect_form();
     void connect_engine();
     void create_menus();
@@ -145,7 +145,7 @@ private:
 
     MainWindowForm ui;
     QTimer* clear_timer = nullptr;
-    QPoint drag_offset;
+    WindowDragger* dragger = nullptr;
     ZimLogger* zim_logger = nullptr;
     ZimData* zim_data = nullptr;
     ZimPhone* zim_phone = nullptr;

@@ -97,7 +97,6 @@ void MainWindow::slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason
 
 void MainWindow::slot_right_menu_exit_clicked()
 {
-    QApplication::setQuitOnLastWindowClosed(false);
     QMessageBox box(QMessageBox::Question, QStringLiteral("終了確認"), QStringLiteral("終了しますか？"),
                     QMessageBox::Ok | QMessageBox::No);
     box.setButtonText(QMessageBox::Ok, QStringLiteral("はい"));
@@ -107,7 +106,6 @@ void MainWindow::slot_right_menu_exit_clicked()
         return;
     zim_phone->request_stop();
     zim_phone->wait();
-    QApplication::setQuitOnLastWindowClosed(true);
     exit_requested = true;
     close();
 }
@@ -116,7 +114,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (exit_requested) {
         event->accept();
-        // The tray icon keeps no window open; the program ends with the main window.
+        // The only way out: no closed window or box ends the program by itself.
         QApplication::quit();
         return;
     }

@@ -33,6 +33,8 @@ void AccountSetting::slot_save_button_clicked()
         hide();
         return;
     }
+    if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
+        return; // the edits stay on screen to be put right
     if (!data->save_account_settings(account_values())) {
         // Nothing is applied: the engine keeps its registration, the user keeps the edits.
         logger->log(QStringLiteral("account settings could not be saved"), 2);
@@ -75,6 +77,9 @@ void AccountSetting::closeEvent(QCloseEvent* event)
 
 void AccountSetting::load_settings()
 {
+    // The passwords show in plain text only while the user asks for it in this opening.
+    ui->showSIPPasswrod->setChecked(false);
+    ui->showOperatorPassword->setChecked(false);
     const QMap<QString, QString> account = data->account_settings();
     if (account.isEmpty())
         return;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 const QString SettingsNotice::MSG_SAVE_FAILED = QStringLiteral("設定を保存できませんでした");
+const QString SettingsNotice::MSG_BAD_PORT = QStringLiteral("ポート番号は1から65535の数字で入力してください");
 
 void SettingsNotice::refuse_during_call()
 {
@@ -15,4 +16,16 @@ void SettingsNotice::refuse_during_call()
 void SettingsNotice::save_failed(const QString& title)
 {
     QMessageBox::warning(nullptr, title, MSG_SAVE_FAILED, QMessageBox::Yes, QMessageBox::Yes);
+}
+
+bool SettingsNotice::refuse_port(const QString& port, const QString& title)
+{
+    if (port.isEmpty())
+        return false;
+    bool number = false;
+    const int value = port.toInt(&number, 10);
+    if (number && value >= 1 && value <= 65535)
+        return false;
+    QMessageBox::warning(nullptr, title, MSG_BAD_PORT, QMessageBox::Yes, QMessageBox::Yes);
+    return true;
 }

@@ -11,6 +11,10 @@ public:
     static void refuse_during_call();
     // A settings save failed; the window that says so stays open with the user's edits.
     static void save_failed(const QString& title);
+    // An empty port leaves the choice to the engine; anything else must be 1 to 65535. Says so
+    // and returns true when the port is refused.
+    static bool refuse_port(const QString& port, const QString& title);
 
     static const QString MSG_SAVE_FAILED;
+    static const QString MSG_BAD_PORT;
 };

@@ -33,7 +33,7 @@ SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, 
     }
     ui->tabWidget->setCurrentIndex(0);
 
-    port_validator = new QIntValidator(0, 65535, this);
+    port_validator = new QIntValidator(1, 65535, this);
     ui->port->setValidator(port_validator);
 
     ui->playbackLabel->setToolTip(zim::TIP_PLAYBACK_DEVICE);
@@ -52,6 +52,9 @@ SettingWindow::~SettingWindow()
 // refuses writes leaves the engine as it was and the user's edits on screen.
 void SettingWindow::slot_save_button_clicked()
 {
+    // Refused before anything is written; the edits stay on screen to be put right.
+    if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
+        return;
     bool saved = true;
     bool account_accepted = false;
     QString operator_address;
@@ -140,6 +143,8 @@ void SettingWindow::closeEvent(QCloseEvent* event)
 
 void SettingWindow::load_settings()
 {
+    // The password shows in plain text only while the user asks for it in this opening.
+    ui->showPassword->setChecked(false);
     load_account();
     load_media();
     const bool debug = data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1");

@@ -214,6 +214,23 @@ private slots:
         QCOMPARE(reset.at(0).at(0).toString(), QStringLiteral("old.example"));
     }
 
+    void restoring_from_minimised_keeps_the_edits()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        child<QLineEdit>(&window, "simpleUrl")->setText(QStringLiteral("http://typed/"));
+        window.showMinimized();
+        QTest::qWait(50);
+        window.showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(child<QLineEdit>(&window, "simpleUrl")->text(), QStringLiteral("http://typed/"));
+    }
+
     void failed_save_keeps_the_window_and_the_edits()
     {
         TestAppDir dir; // no data directory: the store cannot be written

@@ -242,6 +242,10 @@ private slots:
         QCOMPARE(at_once.size(), 1);
         button("siteCloseButton")->click();
         QVERIFY(!site->isVisible());
+        // The window system's close (Alt+F4, the taskbar) only hides it, like every window here.
+        site->show();
+        QVERIFY(!site->close());
+        QVERIFY(!site->isVisible());
     }
 };
 

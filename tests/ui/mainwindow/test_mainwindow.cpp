@@ -5,6 +5,7 @@
 #include "phone/zimphone.h"
 #include "support/modalanswer.h"
 #include "support/sipprunner.h"
+#include "support/soundserver.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
@@ -35,6 +36,7 @@ class MainWindowFixture
 public:
     MainWindowFixture()
     {
+        pin_sound_server(); // the cues are played for real
         old_home = qgetenv("HOME");
         qputenv("HOME", dir.path().toUtf8());
         dir.make_log_dir();
@@ -111,6 +113,60 @@ private slots:
         QTest::keyClick(f.window, Qt::Key_Backspace); // nothing left: nothing changes
         QCOMPARE(f.display(), QString());
         QVERIFY(!f.delete_shown());
+    }
+
+    // Keys as automation tools and keyboard-wedge devices send them, each with its real cue.
+    void a_burst_of_keys_dials_exactly_what_was_typed()
+    {
+        MainWindowFixture f;
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(QStringLiteral(VELORA_BIN_DIR)); // where the cues are, as for the program
+        const QString typed = QStringLiteral("0312345678");
+        for (int spacing_ms : {0, 30}) {
+            for (QChar digit : typed) {
+                QCoreApplication::postEvent(f.window,
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_0 + digit.digitValue(),
+                                                          Qt::NoModifier, QString(digit)));
+                if (spacing_ms)
+                    QTest::qWait(spacing_ms);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(f.display().size(), typed.size(), 5000);
+            QCOMPARE(f.display(), typed);
+            f.window->slot_clear_phone_number();
+        }
+        QDir::setCurrent(cwd);
+    }
+
+    // Clicking the selector to pick a status leaves the keys with the dial pad, and a stray wheel
+    // turn over it changes no status (so nothing is reported).
+    void status_selector_takes_neither_keys_nor_stray_wheel_turns()
+    {
+        MainWindowFixture f;
+        QComboBox* selector = f.window->operator_status_selector();
+        QApplication::setActiveWindow(f.window);
+        QTest::mouseClick(selector, Qt::LeftButton);
+        selector->hidePopup();
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClicks(focus ? focus : f.window, QStringLiteral("123"));
+        QCOMPARE(f.display(), QStringLiteral("123"));
+
+        QSignalSpy changed(selector, QOverload<int>::of(&QComboBox::currentIndexChanged));
+        const QPoint centre = selector->rect().center();
+        QWheelEvent wheel(centre, selector->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(selector, &wheel);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(selector->currentIndex(), 0);
+    }
+
+    // A caller's user part or display name with markup shows its characters.
+    void caller_text_is_shown_as_typed()
+    {
+        MainWindowFixture f;
+        f.window->slot_set_phone_number(QStringLiteral("<b>201</b>"));
+        DialogIncommingWindow popup(f.window, f.window->phone());
+        for (QLabel* label : {f.window->form().phoneNumberLabel, popup.findChild<QLabel*>("phoneNumber")})
+            QCOMPARE(label->textFormat(), Qt::PlainText);
     }
 
     void return_with_an_empty_display_dials_nothing()
@@ -414,6 +470,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QStringLiteral("031"), 10000);
         QVERIFY(f.delete_shown());
         QVERIFY(caller.wait_finished(10000));
+    }
+
+    // A drag that starts on the logo moves the window like one on the frame, never off the
+    // available area, and the next start opens where it was dropped.
+    void dragging_by_the_logo_stays_on_screen_and_is_remembered()
+    {
+        MainWindowFixture f;
+        QWidget* logo = f.window->form().logoButton;
+        const auto mouse = [logo](QEvent::Type type, const QPoint& global) {
+            QMouseEvent event(type, logo->mapFromGlobal(global), global, Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(logo, &event);
+        };
+        const QRect area = f.window->screen()->availableGeometry();
+        const QPoint start = area.topLeft() + QPoint(20, 20);
+        f.window->move(start);
+        const QPoint grip = logo->mapToGlobal(QPoint(20, 20));
+        mouse(QEvent::MouseButtonPress, grip);
+        mouse(QEvent::MouseMove, grip + QPoint(60, 60));
+        QCOMPARE(f.window->pos(), start + QPoint(60, 60));
+        mouse(QEvent::MouseMove, grip + QPoint(-500, -500));
+        QCOMPARE(f.window->pos(), area.topLeft());
+        mouse(QEvent::MouseMove, grip + QPoint(30, 40));
+        mouse(QEvent::MouseButtonRelease, grip + QPoint(30, 40));
+        const QPoint dropped = start + QPoint(30, 40);
+        QCOMPARE(f.window->pos(), dropped);
+
+        delete f.window;
+        f.window = new MainWindow;
+        QCOMPARE(f.window->pos(), dropped);
     }
 
     void logo_and_version()

@@ -7,6 +7,7 @@
 #include "support/kamailiorunner.h"
 #include "support/programrunner.h"
 #include "support/sipprunner.h"
+#include "support/xdotool.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -37,20 +38,6 @@ QList<HistoryRow> history_rows(const QString& app_dir)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("history"));
     return rows;
-}
-
-bool xdotool(const QStringList& arguments, QString* output = nullptr)
-{
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished(2000);
-        return false;
-    }
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-    return process.exitCode() == 0;
 }
 
 // Clicks at a point of the screen, as a person with a mouse would.

@@ -7,8 +7,11 @@
 #include "phone/zimphone.h"
 #include "support/kamailiorunner.h"
 #include "support/modalanswer.h"
+#include "support/programrunner.h"
 #include "support/sipprunner.h"
 #include "support/testdir.h"
+#include "support/windowmanagerclose.h"
+#include "support/xdotool.h"
 #include "ui/main/mainwindow.h"
 #include "ui/settings/settingwindow.h"
 
@@ -205,6 +208,43 @@ private slots:
         QVERIFY2(callee.wait_finished(10000), qPrintable(callee.output()));
         QCOMPARE(callee.exit_code(), 0);
         QCOMPARE(callee.received_requests(QStringLiteral("BYE")).size(), 1);
+    }
+
+    // The real program, hidden in the tray with a call up: closing its windows and boxes through
+    // the window system never ends it; only the confirmed exit does.
+    void hidden_program_outlives_closed_windows_and_boxes()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (the test script runs the tests under Xvfb)");
+        SippRunner callee(QStringLiteral("callee.xml"));
+        QVERIFY(callee.start());
+        ProgramRunner runner; // nothing stored: the settings window opens by itself
+        QVERIFY(runner.start_first());
+        const QList<unsigned long> settings = visible_windows(QStringLiteral("^設定$"));
+        QCOMPARE(settings.size(), 1);
+        QCOMPARE(runner.run_messenger({QStringLiteral("call&") + callee.uri(QStringLiteral("201"))}), 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(!callee.received_requests(QStringLiteral("ACK")).isEmpty(),
+                                  qPrintable(callee.output()), 20000);
+
+        const QList<unsigned long> main = visible_windows(QStringLiteral("^VeloraSimple$"));
+        QCOMPARE(main.size(), 1);
+        QVERIFY(close_as_window_manager(main.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(visible_windows(QStringLiteral("^VeloraSimple$"), 0).isEmpty(), 5000);
+
+        // Saving during the call is refused in a box without parent, and the settings window goes.
+        QVERIFY(xdotool(
+            {"mousemove", "--window", QString::number(settings.first()), "264", "269", "click", "1"}));
+        const QList<unsigned long> box = visible_windows(QStringLiteral("^設定できません$"));
+        QCOMPARE(box.size(), 1);
+        QVERIFY(close_as_window_manager(box.first()));
+        QTRY_VERIFY_WITH_TIMEOUT(visible_windows(QStringLiteral("^設定"), 0).isEmpty(), 5000);
+
+        QTest::qWait(1000);
+        QCOMPARE(runner.first()->state(), QProcess::Running);
+        QCOMPARE(callee.received_requests(QStringLiteral("BYE")).size(), 0);
+        QCOMPARE(runner.run_messenger({QStringLiteral("hangup")}), 0);
+        QVERIFY2(callee.wait_finished(10000), qPrintable(callee.output()));
+        QCOMPARE(callee.exit_code(), 0);
     }
 };
 

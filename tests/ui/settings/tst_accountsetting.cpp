@@ -7,6 +7,7 @@
 #include "phone/zimphone.h"
 #include "support/sipprunner.h"
 #include "ui/settings/accountsetting.h"
+#include "ui/settings/settingsnotice.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -120,10 +121,19 @@ void TestAccountSetting::save_writes_the_fields_as_typed_and_registers_the_new_a
     AccountSetting window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
     window.show();
 
-    // No validator on this page: the port field takes any text. It is put right before saving.
+    // No validator on this page: the port field takes any text, and the save refuses anything
+    // but 1 to 65535 with the edits kept.
     QVERIFY(!edit(&window, "port")->validator());
-    type_into(edit(&window, "port"), "port?");
-    QCOMPARE(edit(&window, "port")->text(), QStringLiteral("port?"));
+    for (const char* port : {"port?", "99999", "0"}) {
+        type_into(edit(&window, "port"), port);
+        ModalAnswerer refused;
+        click(&window, "pushButton");
+        QCOMPARE(refused.boxes.size(), 1);
+        QCOMPARE(refused.boxes[0].text, SettingsNotice::MSG_BAD_PORT);
+        QVERIFY(window.isVisible());
+        QCOMPARE(edit(&window, "port")->text(), QString::fromLatin1(port));
+    }
+    QCOMPARE(fixture.stored(ZimData::Account), STORED_ACCOUNT);
 
     type_into(edit(&window, "address"), "127.0.0.1");
     type_into(edit(&window, "port"), QString::number(registrar.port()));
@@ -282,6 +292,14 @@ void TestAccountSetting::each_check_box_shows_only_its_own_password()
     QCOMPARE(op->echoMode(), QLineEdit::Normal);
     QCOMPARE(sip->echoMode(), QLineEdit::Password);
     toggle(box(&window, "showOperatorPassword"));
+    QCOMPARE(op->echoMode(), QLineEdit::Password);
+
+    // Left ticked, both are off again at the next opening.
+    toggle(box(&window, "showSIPPasswrod"));
+    toggle(box(&window, "showOperatorPassword"));
+    window.hide();
+    window.show();
+    QCOMPARE(sip->echoMode(), QLineEdit::Password);
     QCOMPARE(op->echoMode(), QLineEdit::Password);
 }
 

@@ -378,14 +378,14 @@ void TestSettingWindow::port_accepts_only_numbers_up_to_65535()
     QLineEdit* port = edit(&window, "port");
     auto* validator = qobject_cast<const QIntValidator*>(port->validator());
     QVERIFY(validator);
-    QCOMPARE(validator->bottom(), 0);
+    QCOMPARE(validator->bottom(), 1);
     QCOMPARE(validator->top(), 65535);
 
     type_into(port, "65535");
     QCOMPARE(port->text(), QStringLiteral("65535"));
     QVERIFY(port->hasAcceptableInput());
     type_into(port, "0");
-    QVERIFY(port->hasAcceptableInput());
+    QVERIFY(!port->hasAcceptableInput());
     type_into(port, "5a0b6c0");
     QCOMPARE(port->text(), QStringLiteral("5060"));
     type_into(port, "655350");
@@ -395,6 +395,16 @@ void TestSettingWindow::port_accepts_only_numbers_up_to_65535()
     // No sign: the minus is refused as it is typed.
     type_into(port, "-1");
     QCOMPARE(port->text(), QStringLiteral("1"));
+
+    // Five digits pass while typing; the save refuses what is out of range and keeps the edits.
+    type_into(port, "99999");
+    ModalAnswerer answerer;
+    click(&window, "saveButton");
+    QCOMPARE(answerer.boxes.size(), 1);
+    QCOMPARE(answerer.boxes[0].text, SettingsNotice::MSG_BAD_PORT);
+    QVERIFY(window.isVisible());
+    QCOMPARE(port->text(), QStringLiteral("99999"));
+    QVERIFY(fixture.stored(ZimData::Account).isEmpty());
 }
 
 void TestSettingWindow::password_echo_follows_the_check_box()
@@ -410,6 +420,13 @@ void TestSettingWindow::password_echo_follows_the_check_box()
     QVERIFY(show_password->isChecked());
     QCOMPARE(password->echoMode(), QLineEdit::Normal);
     QTest::mouseClick(show_password, Qt::LeftButton, {}, QPoint(5, show_password->height() / 2));
+    QCOMPARE(password->echoMode(), QLineEdit::Password);
+
+    // Left ticked, it is off again at the next opening.
+    QTest::mouseClick(show_password, Qt::LeftButton, {}, QPoint(5, show_password->height() / 2));
+    window.hide();
+    window.show();
+    QVERIFY(!show_password->isChecked());
     QCOMPARE(password->echoMode(), QLineEdit::Password);
 }
 
