@@ -67,9 +67,10 @@ void ZimPhone::create_core()
 {
     LinphoneFactory* factory = linphone_factory_get();
     // The library keeps a database of its own (call logs); without a place it can open it
-    // answers every incoming call with 503. It lives in the program's private data directory.
+    // answers every incoming call with 503. It lives in the program's private data directory; the
+    // library appends its file names to this path as they are, so it ends with a separator.
     zim::make_private_log_dir();
-    const QByteArray store = zim::data_path(zim::DATA_DIR).toUtf8();
+    const QByteArray store = (zim::data_path(zim::DATA_DIR) + QLatin1Char('/')).toUtf8();
     linphone_factory_set_data_dir(factory, store.constData());
     linphone_factory_set_config_dir(factory, store.constData());
 
