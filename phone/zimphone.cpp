@@ -110,6 +110,8 @@ void ZimPhone::destroy_core()
     linphone_core_stop(core);
     linphone_core_unref(core);
     core = nullptr;
+    account = nullptr;
+    retiring = nullptr;
 }
 
 void ZimPhone::run()
@@ -180,10 +182,7 @@ void ZimPhone::serve_requests()
     if (take_request(answer_request))
         perform_answer();
     reapply_account();
-    if (registration_cleared) {
-        registration_cleared = false;
-        setup_account();
-    }
+    finish_retiring();
 }
 
 bool ZimPhone::take_request(bool& flag)

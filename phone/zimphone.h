@@ -96,6 +96,8 @@ private:
     // Registration steps (engine thread)
     void setup_account();
     void reapply_account();
+    void remove_account(LinphoneProxyConfig*& config);
+    void finish_retiring();
 
     // Call operations (engine thread)
     bool engine_idle() const;
@@ -135,12 +137,13 @@ private:
     bool answer_request = false;
     int phase_value = PHASE_IDLE;
     bool reapply_request = false;
-    bool registration_cleared = false;
-    bool registered = false;
     bool hangup_in_progress = false;
     bool transfer_done = false;
-    // A re-apply waits for the old registration to end; a failed unregistration also ends it.
-    bool awaiting_unregistration = false;
+    // The one account in the core, and the replaced one while its unregistration is under way
+    // (then no account is built until that one has ended: cleared or failed).
+    LinphoneProxyConfig* account = nullptr;
+    LinphoneProxyConfig* retiring = nullptr;
+    bool retiring_ended = false;
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core or of the engine's state from another thread.
