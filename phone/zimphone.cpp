@@ -125,12 +125,14 @@ void ZimPhone::run()
             QMutexLocker lock(&core_lock);
             linphone_core_iterate(core);
             serve_requests();
+            publish();
         }
         QThread::usleep(LOOP_SLEEP_US);
     }
     QMutexLocker lock(&core_lock);
     end_remaining_calls();
     destroy_core();
+    publish();
 }
 
 void ZimPhone::request_stop()
@@ -169,10 +171,8 @@ void ZimPhone::serve_requests()
         perform_dial();
     if (take_request(hold_request))
         perform_hold_toggle();
-    if (take_request(transfer_step_request)) {
-        transfer_done = false; // the completion message belongs to this transfer only
+    if (take_request(transfer_step_request))
         perform_transfer_step();
-    }
     if (take_request(blind_transfer_request))
         perform_blind_transfer();
     if (take_request(attended_transfer_request))
@@ -317,62 +317,89 @@ void ZimPhone::request_attended_transfer(const QString& number)
     attended_transfer_request = true;
 }
 
-// Queries: they read the engine's state between two loop passes, so the handles they look at
-// are the ones the engine holds references on.
+// Queries: they read the copy the engine publishes, never the core.
 
 bool ZimPhone::is_idle()
 {
-    QMutexLocker lock(&core_lock);
-    return engine_idle();
+    QMutexLocker lock(&view_lock);
+    const LinphoneCallState state = view.current_state;
+    return !view.current_set || state == LinphoneCallStateReleased || state == LinphoneCallStateIdle ||
+           state == LinphoneCallStateEnd;
 }
 
 bool ZimPhone::is_incoming_ringing()
 {
-    QMutexLocker lock(&core_lock);
-    return current_call.is_set() && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming &&
-           current_call.state() == LinphoneCallStateIncomingReceived;
+    QMutexLocker lock(&view_lock);
+    return view.current_set && view.current_incoming &&
+           view.current_state == LinphoneCallStateIncomingReceived;
 }
 
 bool ZimPhone::is_current_streaming()
 {
-    QMutexLocker lock(&core_lock);
-    return current_call.is_set() && current_call.state() == LinphoneCallStateStreamsRunning;
+    QMutexLocker lock(&view_lock);
+    return view.current_set && view.current_state == LinphoneCallStateStreamsRunning;
 }
 
 bool ZimPhone::is_current_paused()
 {
-    QMutexLocker lock(&core_lock);
-    return current_call.is_set() && current_call.state() == LinphoneCallStatePaused;
+    QMutexLocker lock(&view_lock);
+    return view.current_set && view.current_state == LinphoneCallStatePaused;
 }
 
 bool ZimPhone::is_second_streaming()
 {
-    QMutexLocker lock(&core_lock);
-    return second_call.is_set() && second_call.state() == LinphoneCallStateStreamsRunning;
+    QMutexLocker lock(&view_lock);
+    return view.second_state == LinphoneCallStateStreamsRunning;
 }
 
 int ZimPhone::phase()
 {
-    QMutexLocker lock(&core_lock);
-    return phase_value;
+    QMutexLocker lock(&view_lock);
+    return view.phase;
 }
 
 QString ZimPhone::remote_number()
 {
-    QMutexLocker lock(&core_lock);
-    return remote_number_value;
+    QMutexLocker lock(&view_lock);
+    return view.remote_number;
 }
 
 QString ZimPhone::last_dialled_number()
 {
-    QMutexLocker lock(&core_lock);
-    return last_dialled_number_value;
+    QMutexLocker lock(&view_lock);
+    return view.last_dialled_number;
 }
 
 int ZimPhone::record_status()
 {
-    QMutexLocker lock(&core_lock);
-    return record_status_value;
+    QMutexLocker lock(&view_lock);
+    return view.record_status;
+}
+
+// Engine thread: the phase is published as it changes, before any signal that follows from it.
+void ZimPhone::set_phase(int value)
+{
+    phase_value = value;
+    QMutexLocker lock(&view_lock);
+    view.phase = value;
+}
+
+// Engine thread: copies the state the queries answer from.
+void ZimPhone::publish()
+{
+    const bool current_set = current_call.is_set();
+    const bool incoming = current_set && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming;
+    const LinphoneCallState current_state = current_call.state();
+    const LinphoneCallState second_state = second_call.state();
+    QMutexLocker lock(&view_lock);
+    view.phase = phase_value;
+    view.remote_number = remote_number_value;
+    view.last_dialled_number = last_dialled_number_value;
+    view.record_status = record_status_value;
+    view.current_set = current_set;
+    view.current_incoming = incoming;
+    view.current_state = current_state;
+    view.second_state = second_state;
 }
 
 int ZimPhone::local_sip_port()

@@ -69,7 +69,8 @@ signals:
     void signal_registration_state(QString status, QString userId);
     void signal_received_dialog(QMap<QString, QString> params);
     void signal_update_dialog_status(QString status);
-    void signal_dialog_end();
+    // The ended call's own number and record status, so its history row describes that call.
+    void signal_dialog_end(QString number, int recordStatus);
     void signal_start_count_dialog_time();
     void signal_show_operator_login();
     void signal_clear_phone_number();
@@ -111,9 +112,12 @@ private:
     int transfer_call(LinphoneCall* call, const QString& number);
     void emit_talking_status();
     void handle_released(LinphoneCall* call);
+    void end_calls_at_once();
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;
     void log_phase();
+    void set_phase(int value);
+    void publish();
 
     ZimLogger* logger;
     ZimData* data;
@@ -145,8 +149,24 @@ private:
     LinphoneProxyConfig* retiring = nullptr;
     bool retiring_ended = false;
 
+    // What the queries of the window thread read: a copy the engine thread refreshes under a lock
+    // of its own, so that a query never waits for a library iteration.
+    struct View
+    {
+        int phase = PHASE_IDLE;
+        QString remote_number;
+        QString last_dialled_number;
+        int record_status = RECORD_NONE;
+        bool current_set = false;
+        bool current_incoming = false;
+        LinphoneCallState current_state = LinphoneCallStateIdle;
+        LinphoneCallState second_state = LinphoneCallStateIdle;
+    };
+    View view;
+    QMutex view_lock;
+
     // Held by the loop around each iteration and the requests it serves; taken by every use of
-    // the core or of the engine's state from another thread.
+    // the core from another thread.
     QRecursiveMutex core_lock;
     // Guards the request flags and the numbers that come with them.
     QMutex request_lock;

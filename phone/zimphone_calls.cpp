@@ -45,35 +45,36 @@ void ZimPhone::emit_talking_status()
 void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, LinphoneCallState state,
                                            const char* message)
 {
+    publish(); // the call's new state
     switch (state) {
     case LinphoneCallStateIncomingReceived:
         handle_incoming(call);
         break;
     case LinphoneCallStateOutgoingProgress:
         if (phase_value == PHASE_IDLE) {
-            phase_value = PHASE_DIALING;
+            set_phase(PHASE_DIALING);
             log_phase();
             emit signal_update_dialog_status(zim::STATUS_OUTGOING);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
-            phase_value = PHASE_TRANSFER_DIALING;
+            set_phase(PHASE_TRANSFER_DIALING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_CALLING);
         }
         break;
     case LinphoneCallStateStreamsRunning:
         log_phase();
         if (phase_value == PHASE_INCOMING || phase_value == PHASE_DIALING) {
-            phase_value = PHASE_TALKING;
+            set_phase(PHASE_TALKING);
             emit signal_start_count_dialog_time();
             emit_talking_status();
         } else if (phase_value == PHASE_HOLDING || phase_value == PHASE_REMOTE_HOLDING ||
                    phase_value == PHASE_TRANSFER_WAIT) {
             if (phase_value == PHASE_HOLDING)
                 emit signal_stop_hold_music();
-            phase_value = PHASE_TALKING;
+            set_phase(PHASE_TALKING);
             emit_talking_status();
         } else if (phase_value == PHASE_TRANSFER_DIALING || phase_value == PHASE_TRANSFER_HOLDING ||
                    phase_value == PHASE_TRANSFER_REMOTE_HOLDING) {
-            phase_value = PHASE_TRANSFER_TALKING;
+            set_phase(PHASE_TRANSFER_TALKING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_IN_CALL);
         }
         if (record_status_value == RECORD_OUTGOING_MISSED)
@@ -83,22 +84,22 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
         break;
     case LinphoneCallStatePaused:
         if (phase_value == PHASE_TALKING) {
-            phase_value = PHASE_HOLDING;
+            set_phase(PHASE_HOLDING);
             emit signal_play_hold_music();
             emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
         } else if (phase_value == PHASE_TRANSFER_TALKING) {
-            phase_value = PHASE_TRANSFER_HOLDING;
+            set_phase(PHASE_TRANSFER_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_ON_HOLD);
         }
         break;
     case LinphoneCallStatePausedByRemote:
         if (phase_value == PHASE_TALKING) {
-            phase_value = PHASE_REMOTE_HOLDING;
+            set_phase(PHASE_REMOTE_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_REMOTE_HOLD);
         } else if (phase_value == PHASE_TRANSFER_TALKING) {
-            phase_value = PHASE_TRANSFER_REMOTE_HOLDING;
+            set_phase(PHASE_TRANSFER_REMOTE_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_REMOTE_HOLD);
         }
         break;
@@ -108,6 +109,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     default:
         break;
     }
+    publish();
     logger->log(text_of(message), 1);
 }
 
@@ -120,7 +122,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     if (!engine_idle())
         return; // a previous call is still alive
 
-    phase_value = PHASE_INCOMING;
+    set_phase(PHASE_INCOMING);
     current_call.reset(call);
 
     const LinphoneAddress* remote = linphone_call_get_remote_address(call);
@@ -137,6 +139,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     params.insert(QStringLiteral("callerId"), text_of(user_name));
     params.insert(QStringLiteral("callId"), text_of(call_id));
     qDebug() << (QStringLiteral("Call-ID:") + params.value(QStringLiteral("callId")));
+    publish(); // the window reads the caller's number as soon as it hears of the call
 
     emit signal_received_dialog(params);
     emit signal_update_dialog_status(zim::STATUS_INCOMING);
@@ -149,17 +152,19 @@ void ZimPhone::handle_released(LinphoneCall* call)
             current_call.reset();
         } else if (second_call.is(call)) {
             if (current_call.is_set()) {
-                phase_value = PHASE_TRANSFER_WAIT;
+                set_phase(PHASE_TRANSFER_WAIT);
                 emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
                 emit signal_clear_phone_number();
             } else {
-                phase_value = PHASE_IDLE;
+                set_phase(PHASE_IDLE);
                 emit signal_update_dialog_status(zim::STATUS_READY);
-                emit signal_dialog_end();
+                emit signal_dialog_end(remote_number_value, record_status_value);
             }
             second_call.reset();
+            transfer_done = false;
         }
-    } else if (current_call.is(call) || !current_call.is_set()) {
+    } else if (current_call.is(call) || (!current_call.is_set() && phase_value != PHASE_IDLE)) {
+        // A call whose end was already reported (idle, no call held) is not reported again.
         if (current_call.is_set()) {
             const LinphoneReason reason = linphone_call_get_reason(current_call.get());
             if (reason == LinphoneReasonNone)
@@ -168,12 +173,11 @@ void ZimPhone::handle_released(LinphoneCall* call)
                 emit signal_play_terminated_audio(zim::SOUND_FAILED);
         }
         emit signal_update_dialog_status(zim::STATUS_READY);
-        emit signal_dialog_end();
-        if (phase_value == PHASE_TRANSFER_WAIT && transfer_done) {
-            transfer_done = false;
+        emit signal_dialog_end(remote_number_value, record_status_value);
+        if (phase_value == PHASE_TRANSFER_WAIT && transfer_done)
             emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_DONE);
-        }
-        phase_value = PHASE_IDLE;
+        transfer_done = false;
+        set_phase(PHASE_IDLE);
         current_call.reset();
     } else if (second_call.is(call)) {
         second_call.reset();
@@ -184,6 +188,26 @@ void ZimPhone::handle_released(LinphoneCall* call)
     if (second_call.is(call))
         second_call.reset();
     hangup_in_progress = false;
+}
+
+// The registrar is lost: the calls end here and now, each end reported once, not when the
+// library's transaction timers give up on a BYE nobody answers. Their later release finds them
+// no longer held, so a call dialled meanwhile keeps its own state.
+void ZimPhone::end_calls_at_once()
+{
+    if (!current_call.is_set() && !second_call.is_set())
+        return;
+    for (CallHandle* handle : {&current_call, &second_call}) {
+        if (handle->is_set() && !ended(handle->state()))
+            linphone_call_terminate(handle->get());
+        handle->reset();
+    }
+    set_phase(PHASE_IDLE);
+    transfer_done = false;
+    hangup_in_progress = false;
+    publish();
+    emit signal_update_dialog_status(zim::STATUS_READY);
+    emit signal_dialog_end(remote_number_value, record_status_value);
 }
 
 // Operations served by the loop
@@ -276,6 +300,7 @@ int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
 
 void ZimPhone::perform_transfer_step()
 {
+    transfer_done = false; // a completion belongs to the transfer that reported it
     QString number;
     {
         QMutexLocker lock(&request_lock);
@@ -285,7 +310,7 @@ void ZimPhone::perform_transfer_step()
         LinphoneCall* call = current_call.get();
         if (current_call.state() == LinphoneCallStateStreamsRunning) {
             if (linphone_call_pause(call) == 0)
-                phase_value = PHASE_TRANSFER_WAIT;
+                set_phase(PHASE_TRANSFER_WAIT);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
             if (!number.isEmpty()) {
                 if (transfer_call(call, number) >= 0)
@@ -300,7 +325,7 @@ void ZimPhone::perform_transfer_step()
     } else if (second_call.is_set()) {
         // The first party hung up during the consultation: the consultation call stays.
         current_call.take_from(second_call);
-        phase_value = PHASE_TALKING;
+        set_phase(PHASE_TALKING);
         emit signal_update_dialog_status(zim::STATUS_IN_CALL);
         emit signal_show_phone_message(zim::STATUS_NO_TRANSFER_SOURCE);
     }
@@ -318,6 +343,7 @@ void ZimPhone::perform_blind_transfer()
     const LinphoneCallState state = current_call.state();
     if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused)
         return;
+    transfer_done = false;
     // Only a transfer the library took on can later be reported as completed.
     if (transfer_call(current_call.get(), number) >= 0)
         transfer_done = true;

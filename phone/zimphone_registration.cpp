@@ -122,15 +122,8 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         break;
     case LinphoneRegistrationFailed:
         emit signal_registration_state(zim::REG_FAILED, user);
-        if (message && qstrcmp(message, "timeout") == 0) {
-            // The calls are ended here; the release of each reports the end of the call, once,
-            // so the history gets one row per call and none when there was no call.
-            for (CallHandle* handle : {&current_call, &second_call}) {
-                if (handle->is_set())
-                    linphone_call_terminate(handle->get());
-            }
-            phase_value = PHASE_IDLE;
-        }
+        if (message && qstrcmp(message, "timeout") == 0)
+            end_calls_at_once();
         break;
     default:
         emit signal_registration_state(zim::STATUS_NOT_REGISTERED, user);

@@ -25,6 +25,7 @@ class TestRegistrationLoss : public QObject
 private slots:
     void silent_registrar_times_out_and_ends_the_call();
     void reregistration_survives_a_vanished_registrar();
+    void timeout_ends_the_call_at_once_and_apart_from_the_next();
 };
 
 // The registrar accepts a short registration and then answers no more. The library reports the
@@ -83,6 +84,51 @@ void TestRegistrationLoss::reregistration_survives_a_vanished_registrar()
     fixture.phone()->request_reregistration();
     QVERIFY2(fixture.wait_for("registration:sucessful/2002", 60000), qPrintable(fixture.dump()));
     QVERIFY(fixture.events.contains("registration:failed/1001"));
+    QVERIFY(fixture.stop());
+}
+
+// The caller no longer answers: its BYE would wait for the library's transaction timers. The end
+// is reported at once all the same, and a call taken meanwhile keeps its own state and row.
+void TestRegistrationLoss::timeout_ends_the_call_at_once_and_apart_from_the_next()
+{
+    SippRunner registrar(QStringLiteral("registrar_goes_silent.xml"));
+    registrar.add_arguments({"-key", "expires", "2"});
+    QVERIFY(registrar.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    SippRunner caller(QStringLiteral("uac_call_ignores_bye.xml"),
+                      QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port()));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    phone->request_answer();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+
+    QVERIFY2(fixture.wait_for("registration:failed/1001", 60000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("dialog_end", 3000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList({"202/1"}));
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+
+    // The next call runs while the library still retries the first one's BYE (calls we place
+    // would go through the silent registrar, so this one comes in).
+    SippRunner next(QStringLiteral("uac_call_waits_for_bye.xml"),
+                    QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port()));
+    next.add_arguments({"-s", "1001"});
+    QVERIFY(next.start());
+    QVERIFY2(fixture.wait_for("received", 10000, 2), qPrintable(fixture.dump()));
+    phone->request_answer();
+    QVERIFY2(fixture.wait_for("status:通話中", 10000, 2), qPrintable(fixture.dump()));
+    QVERIFY(caller.wait_finished(60000)); // the first call's BYE has been given up
+    fixture.settle(500);
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(fixture.ended_calls.size(), 1);
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
+    fixture.settle(300);
+    QCOMPARE(fixture.ended_calls, QStringList({"202/1", "202/1"}));
+    QVERIFY(next.wait_finished(10000));
     QVERIFY(fixture.stop());
 }
 

@@ -86,7 +86,7 @@ public slots:
     void slot_update_dialog_status(QString status);
     void slot_start_count_dialog_time();
     void slot_update_count_dialog_time();
-    void slot_dialog_end();
+    void slot_dialog_end(QString number, int recordStatus);
     void slot_clear_phone_number();
     void slot_set_phone_number(QString phoneNumber);
     void slot_show_phone_message(QString message);
