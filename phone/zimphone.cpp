@@ -14,9 +14,10 @@ namespace {
 
 const unsigned long LOOP_SLEEP_US = 50000;
 const int INCOMING_TIMEOUT_S = 600;
-// After terminating the remaining calls at stop, the core is iterated until they are released
-// (so that each BYE goes out and is answered), but never longer than this.
-const int STOP_GRACE_MS = 3000;
+// After terminating the remaining calls and the registration at stop, the core is iterated until
+// they are over (each BYE and the unregistration answered), but never longer than this, so that
+// the program is gone within 3 s of being asked to exit.
+const int STOP_GRACE_MS = 2500;
 
 // The library's callbacks carry no user data here; they reach the single engine through this.
 std::atomic<ZimPhone*> engine{nullptr};
@@ -140,24 +141,35 @@ void ZimPhone::request_stop()
     running.store(false);
 }
 
-// The calls still alive at stop are ended properly: each peer gets its BYE before the core goes.
+// At stop the calls still alive are ended and the account unregistered properly: each peer gets
+// its BYE and the registrar a REGISTER with expiry 0 before the core goes.
 void ZimPhone::end_remaining_calls()
 {
-    bool terminated = false;
+    bool waiting = false;
     for (CallHandle* handle : {&current_call, &second_call}) {
         if (!handle->is_set())
             continue;
         const LinphoneCallState state = handle->state();
         if (state != LinphoneCallStateEnd && state != LinphoneCallStateReleased) {
             linphone_call_terminate(handle->get());
-            terminated = true;
+            waiting = true;
         }
     }
-    if (!terminated)
-        return;
+    const auto registered = [this] {
+        const LinphoneRegistrationState state =
+            account ? linphone_proxy_config_get_state(account) : LinphoneRegistrationNone;
+        return state == LinphoneRegistrationOk || state == LinphoneRegistrationProgress;
+    };
+    if (registered()) {
+        linphone_proxy_config_edit(account);
+        linphone_proxy_config_enable_register(account, FALSE);
+        linphone_proxy_config_done(account);
+        waiting = true;
+    }
     QElapsedTimer timer;
     timer.start();
-    while (linphone_core_get_calls_nb(core) > 0 && timer.elapsed() < STOP_GRACE_MS) {
+    while (waiting && (linphone_core_get_calls_nb(core) > 0 || registered()) &&
+           timer.elapsed() < STOP_GRACE_MS) {
         linphone_core_iterate(core);
         QThread::usleep(20000);
     }

@@ -109,6 +109,7 @@ public slots:
     void slot_close_button_clicked();
     void slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason);
     void slot_right_menu_exit_clicked();
+    void exit_program();
     void slot_setting_button_clicked();
     void slot_history_button_clicked();
     void slot_about_menu_clicked();
