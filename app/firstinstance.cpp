@@ -4,12 +4,18 @@
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "data/zimpaths.h"
+#include "phone/zimphone.h"
 #include "ui/cti/webenginesetup.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QSessionManager>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 // At global scope and outside the C-linkage entry point, so the resource initialiser it
 // declares keeps its C++ name.
@@ -18,13 +24,30 @@ static void init_resources()
     Q_INIT_RESOURCE(images);
 }
 
+// A start-up failure: one line naming the file and the reason, and a non-zero exit.
+static int fail_start(const QString& file, const QString& reason)
+{
+    std::fprintf(stderr, "velora-softphone: %s: %s\n", qPrintable(file), qPrintable(reason));
+    return 1;
+}
+
 extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
 {
     init_resources();
     const bool sandbox_off = zim::prepare_web_engine();
     QApplication app(argc, argv);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
+    // Without its data directory the program could keep neither settings nor history.
+    errno = 0;
+    if (!zim::make_private_log_dir())
+        return fail_start(zim::data_path(zim::LOG_DIR), errno ? QString::fromLocal8Bit(std::strerror(errno))
+                                                              : QStringLiteral("cannot create it"));
     auto* window = new MainWindow;
+    if (!window->phone()->has_core()) {
+        delete window;
+        return fail_start(zim::data_path(zim::DATA_DIR),
+                          QStringLiteral("the SIP library could not create its core"));
+    }
     if (sandbox_off)
         window->logger()->log(zim::web_engine_sandbox_note(), 1);
     window->show();

@@ -76,6 +76,10 @@ void ZimPhone::create_core()
     linphone_factory_set_config_dir(factory, store.constData());
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
+    if (!core) {
+        logger->log(QStringLiteral("the SIP library could not create its core"), 2);
+        return;
+    }
     linphone_core_add_callbacks(core, callbacks);
     linphone_core_set_ringback(core, zim::SOUND_RINGBACK.toLatin1().constData());
     linphone_core_set_ring(core, zim::SOUND_RING.toLatin1().constData());
@@ -117,6 +121,8 @@ void ZimPhone::destroy_core()
 
 void ZimPhone::run()
 {
+    if (!has_core())
+        return;
     {
         QMutexLocker lock(&core_lock);
         setup_account();
@@ -412,6 +418,12 @@ void ZimPhone::publish()
     view.current_incoming = incoming;
     view.current_state = current_state;
     view.second_state = second_state;
+}
+
+bool ZimPhone::has_core()
+{
+    QMutexLocker lock(&core_lock);
+    return core != nullptr;
 }
 
 int ZimPhone::local_sip_port()

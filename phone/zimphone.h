@@ -56,6 +56,8 @@ public:
     QString remote_number();
     QString last_dialled_number();
     int record_status();
+    // False when the library could not create its core: the engine then does nothing.
+    bool has_core();
     // The local UDP port the library picked (0 while the core does not exist).
     int local_sip_port();
 

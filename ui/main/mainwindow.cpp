@@ -63,6 +63,9 @@ MainWindow::~MainWindow()
         zim_phone->wait();
     }
     delete zim_phone;
+    // The history's models share the store's database connection; the store closes it last.
+    delete history;
+    delete zim_data;
     delete right_click_menu;
     delete tray_menu;
 }

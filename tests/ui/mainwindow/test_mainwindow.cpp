@@ -61,6 +61,20 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase() { init_images(); }
 
+    // The database connection closes after its last user: no Qt warning when the window goes.
+    void closing_leaves_no_database_warning()
+    {
+        static QStringList warnings;
+        warnings.clear();
+        auto* fixture = new MainWindowFixture;
+        fixture->window->history_window()->show(); // its lists hold the connection too
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings.append(text); });
+        delete fixture;
+        qInstallMessageHandler(previous);
+        QVERIFY2(!warnings.join('\n').contains("removeDatabase"), qPrintable(warnings.join('\n')));
+    }
+
     void typing_on_the_dial_pad_and_deleting()
     {
         MainWindowFixture f;
