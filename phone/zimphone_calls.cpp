@@ -70,6 +70,10 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
                    phase_value == PHASE_TRANSFER_WAIT) {
             if (phase_value == PHASE_HOLDING)
                 emit signal_stop_hold_music();
+            // Back from the transfer prompt (resumed, or the hold was refused): the number the
+            // window cleared for the transfer target is shown again.
+            if (phase_value == PHASE_TRANSFER_WAIT && remote_number_value != user_id())
+                emit signal_set_phone_number(remote_number_value);
             set_phase(PHASE_TALKING);
             emit_talking_status();
         } else if (phase_value == PHASE_TRANSFER_DIALING || phase_value == PHASE_TRANSFER_HOLDING ||
@@ -315,8 +319,8 @@ void ZimPhone::perform_transfer_step()
             if (!number.isEmpty()) {
                 if (transfer_call(call, number) >= 0)
                     transfer_done = true;
-            } else if (linphone_call_resume(call) >= 0 && remote_number_value != user_id()) {
-                emit signal_set_phone_number(remote_number_value);
+            } else {
+                linphone_call_resume(call);
             }
         } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is_set()) {
             if (linphone_call_transfer_to_another(call, second_call.get()) >= 0)
