@@ -82,6 +82,10 @@ signals:
     void signal_play_hold_music();
     void signal_stop_hold_music();
     void signal_play_terminated_audio(QString file);
+    // Why an outgoing call failed ("話中です", …) or could not be placed.
+    void signal_call_failed(QString reason);
+    // Why the registration failed: a short text for the status line and one for the lamp's tooltip.
+    void signal_registration_failed(QString reason, QString tip);
 
 protected:
     void run() override;

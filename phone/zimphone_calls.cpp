@@ -4,6 +4,7 @@
 
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "phone/failuretext.h"
 
 #include <QDebug>
 
@@ -169,15 +170,21 @@ void ZimPhone::handle_released(LinphoneCall* call)
         }
     } else if (current_call.is(call) || (!current_call.is_set() && phase_value != PHASE_IDLE)) {
         // A call whose end was already reported (idle, no call held) is not reported again.
+        QString failure;
         if (current_call.is_set()) {
             const LinphoneReason reason = linphone_call_get_reason(current_call.get());
             if (reason == LinphoneReasonNone)
                 emit signal_play_terminated_audio(zim::SOUND_HANGUP);
             else if (reason != LinphoneReasonBusy)
                 emit signal_play_terminated_audio(zim::SOUND_FAILED);
+            // An outgoing call that never got through, and that the operator did not hang up.
+            if (record_status_value == RECORD_OUTGOING_MISSED && !hangup_in_progress)
+                failure = zim::call_failure_text(reason);
         }
         emit signal_update_dialog_status(zim::STATUS_READY);
         emit signal_dialog_end(remote_number_value, record_status_value);
+        if (!failure.isEmpty())
+            emit signal_call_failed(failure);
         if (phase_value == PHASE_TRANSFER_WAIT && transfer_done)
             emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_DONE);
         transfer_done = false;
@@ -232,6 +239,8 @@ void ZimPhone::perform_dial()
             remote_number_value = number;
             last_dialled_number_value = number;
             record_status_value = RECORD_OUTGOING_MISSED;
+        } else if (!account) {
+            emit signal_call_failed(zim::FAIL_NO_ACCOUNT); // a bare number needs an account
         }
     } else if (phase_value == PHASE_TRANSFER_WAIT) {
         if (second_call.is_set() && !ended(second_call.state()))

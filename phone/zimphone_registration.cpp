@@ -5,6 +5,7 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "phone/failuretext.h"
 
 namespace {
 const int REGISTRATION_EXPIRES_S = 60;
@@ -120,11 +121,16 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
     case LinphoneRegistrationCleared:
         emit signal_registration_state(zim::REG_UNREGISTER, user);
         break;
-    case LinphoneRegistrationFailed:
+    case LinphoneRegistrationFailed: {
+        const bool timed_out = message && qstrcmp(message, "timeout") == 0;
+        const LinphoneReason reason = linphone_proxy_config_get_error(config);
         emit signal_registration_state(zim::REG_FAILED, user);
-        if (message && qstrcmp(message, "timeout") == 0)
+        emit signal_registration_failed(zim::registration_failure_text(reason, timed_out),
+                                        zim::registration_failure_tip(reason, timed_out));
+        if (timed_out)
             end_calls_at_once();
         break;
+    }
     default:
         emit signal_registration_state(zim::STATUS_NOT_REGISTERED, user);
         break;

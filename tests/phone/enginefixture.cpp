@@ -73,6 +73,10 @@ void EngineFixture::connect_signals()
         ended_calls.append(number + QLatin1Char('/') + QString::number(status));
         record(QStringLiteral("dialog_end"));
     });
+    connect(p, &ZimPhone::signal_call_failed, this,
+            [this](QString reason) { failures.append("call:" + reason); });
+    connect(p, &ZimPhone::signal_registration_failed, this,
+            [this](QString reason, QString tip) { failures.append("registration:" + reason + "/" + tip); });
     connect(p, &ZimPhone::signal_start_count_dialog_time, this, [this] { record(QStringLiteral("timer")); });
     connect(p, &ZimPhone::signal_show_operator_login, this,
             [this] { record(QStringLiteral("operator_login")); });

@@ -76,6 +76,8 @@ void TestRegistration::rejection_reports_failed()
     QCOMPARE(fixture.events.first(), QStringLiteral("registration:progress/1001"));
     QCOMPARE(fixture.count("registration:sucessful/1001"), 0);
     QCOMPARE(fixture.count("operator_login"), 0);
+    QCOMPARE(fixture.failures.value(0),
+             "registration:ID・パスワード誤り/認証失敗：ID またはパスワードが違います");
     QVERIFY(fixture.stop());
     // The library's reason reaches the application log.
     QVERIFY(read_text_file(ZimLogger::log_path()).contains("Forbidden"));

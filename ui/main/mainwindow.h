@@ -94,6 +94,8 @@ public slots:
     void slot_clear_transfer_result_message();
     void slot_send_call_from_history_window(QString phoneNumber);
     void slot_show_operator_login();
+    void slot_show_call_failure(QString reason);
+    void slot_show_registration_failure(QString reason, QString tip);
 
     // Audio
     void slot_play_terminated_audio(QString file);

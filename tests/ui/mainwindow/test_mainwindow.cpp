@@ -177,6 +177,24 @@ private slots:
                                     << "before" << false;
     }
 
+    // The engine's reasons reach the status line (a call's for a while) and the lamp's tooltip.
+    void failure_reasons_are_shown()
+    {
+        MainWindowFixture f;
+        const MainWindowForm& ui = f.window->form();
+        ui.dialogStatus->setText(QStringLiteral("ダイヤルできます"));
+        emit f.window->phone()->signal_call_failed(QStringLiteral("話中です"));
+        QCOMPARE(ui.dialogStatus->text(), QStringLiteral("話中です"));
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ダイヤルできます"), 5000);
+
+        emit f.window->phone()->signal_registration_failed(QStringLiteral("サーバ応答なし"),
+                                                           QStringLiteral("tip"));
+        QCOMPARE(ui.dialogStatus->text(), QStringLiteral("サーバ応答なし"));
+        QCOMPARE(ui.onlineStatus->toolTip(), QStringLiteral("tip"));
+        f.window->slot_phone_registration_state_change(QStringLiteral("sucessful"), QStringLiteral("100"));
+        QCOMPARE(ui.onlineStatus->toolTip(), QString());
+    }
+
     void transfer_result_message_stays_two_seconds_from_the_first()
     {
         MainWindowFixture f;
