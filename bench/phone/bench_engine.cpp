@@ -116,11 +116,19 @@ QList<double> query_waits(EngineFixture& fixture, ZimPhone* phone, int samples, 
     QList<double> waits;
     for (int i = 0; i < samples; ++i) {
         if (with_requests) {
-            switch (i % 3) {
+            // Requests of every weight: re-INVITEs (hold and resume), DTMF, and ones the engine
+            // turns away in a call.
+            switch (i % 4) {
             case 0:
-                phone->request_dial(QStringLiteral("bench")); // not served in a call
+                if (i % 40 == 0)
+                    phone->request_hold_toggle();
+                else
+                    phone->request_dial(QStringLiteral("bench"));
                 break;
             case 1:
+                phone->send_dtmf('5');
+                break;
+            case 2:
                 phone->request_answer();
                 break;
             default:
@@ -137,7 +145,7 @@ QList<double> query_waits(EngineFixture& fixture, ZimPhone* phone, int samples, 
         if (!streaming && phase < 0 && number.isEmpty())
             break; // keeps the queries from being optimised away
         fixture.settle(i % 10 == 0 ? 2 : 0);
-        QThread::usleep(500);
+        QThread::usleep(200);
     }
     std::sort(waits.begin(), waits.end());
     return waits;
@@ -152,6 +160,7 @@ QList<double> measure_query_waits(int samples)
     EngineFixture fixture;
     ZimPhone* phone = fixture.start();
     fixture.settle(500);
+    query_waits(fixture, phone, samples, false); // warms caches and the allocator up
     const QList<double> idle = query_waits(fixture, phone, samples, false);
     phone->request_dial(callee.uri(QStringLiteral("201")));
     if (!fixture.wait_for(QStringLiteral("status:通話中"), 10000))
