@@ -1,5 +1,6 @@
 #include "app/firstinstance.h"
 
+#include "app/exitsignals.h"
 #include "app/instancenames.h"
 #include "app/qttranslations.h"
 #include "app/startcommand.h"
@@ -7,17 +8,31 @@
 #include "app/zimserver.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "data/zimpaths.h"
+#include "phone/zimphone.h"
 #include "ui/cti/webenginesetup.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QSessionManager>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 // At global scope and outside the C-linkage entry point, so the resource initialiser it
 // declares keeps its C++ name.
 static void init_resources()
 {
     Q_INIT_RESOURCE(images);
+}
+
+// A start-up failure: one line naming the file and the reason, and a non-zero exit.
+static int fail_start(const QString& file, const QString& reason)
+{
+    std::fprintf(stderr, "velora-softphone: %s: %s\n", qPrintable(file), qPrintable(reason));
+    return 1;
 }
 
 extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
@@ -30,7 +45,17 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     const bool translated = zim::load_qt_translations(&app);
+    // Without its data directory the program could keep neither settings nor history.
+    errno = 0;
+    if (!zim::make_private_log_dir())
+        return fail_start(zim::data_path(zim::LOG_DIR), errno ? QString::fromLocal8Bit(std::strerror(errno))
+                                                              : QStringLiteral("cannot create it"));
     auto* window = new MainWindow;
+    if (!window->phone()->has_core()) {
+        delete window;
+        return fail_start(zim::data_path(zim::DATA_DIR),
+                          QStringLiteral("the SIP library could not create its core"));
+    }
     if (sandbox_off)
         window->logger()->log(zim::web_engine_sandbox_note(), 1);
     if (!translated)
@@ -40,6 +65,13 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     server->set_main_window(window);
     if (argc > 1)
         new StartCommand(window, zim::command_from_arguments(argc, argv));
+    // A termination signal, the end of the desktop session or any other quit is the confirmed
+    // exit: the call gets its BYE and its history row, the registration is removed.
+    ExitSignals exit_signals;
+    QObject::connect(&exit_signals, &ExitSignals::signal_exit_requested, window, &MainWindow::exit_program);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
+                     [window](QSessionManager&) { window->exit_program(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, window, &MainWindow::exit_program);
     const int result = app.exec();
     delete server;
     delete window;

@@ -174,6 +174,19 @@ inline const QString STATUS_ONLINE = QStringLiteral("オンライン");
 inline const QString STATUS_TRANSFER_DONE = QStringLiteral("転送完了しました");
 inline const QString TITLE_OPERATOR_LOGIN = QStringLiteral("オペレータログイン");
 
+// Why an outgoing call or the registration failed (status line; the lamp's tooltip)
+inline const QString FAIL_BUSY = QStringLiteral("話中です");
+inline const QString FAIL_NO_ANSWER = QStringLiteral("応答がありません");
+inline const QString FAIL_UNREACHABLE = QStringLiteral("接続できません");
+inline const QString FAIL_REJECTED = QStringLiteral("拒否されました");
+inline const QString FAIL_NO_ACCOUNT = QStringLiteral("アカウントを設定してください");
+inline const QString FAIL_REG_CREDENTIALS = QStringLiteral("ID・パスワード誤り");
+inline const QString FAIL_REG_TIMEOUT = QStringLiteral("サーバ応答なし");
+inline const QString FAIL_REG_REFUSED = QStringLiteral("アドレス拒否");
+inline const QString TIP_REG_CREDENTIALS = QStringLiteral("認証失敗：ID またはパスワードが違います");
+inline const QString TIP_REG_TIMEOUT = QStringLiteral("認証失敗：サーバから応答がありません");
+inline const QString TIP_REG_REFUSED = QStringLiteral("認証失敗：サーバがアドレスを受け付けません");
+
 // Operator server request pieces
 inline const QString OPERATOR_SCHEME = QStringLiteral("https://");
 inline const QString OPERATOR_PATH = QStringLiteral("/quick/actions/cti.php");

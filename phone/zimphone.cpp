@@ -14,9 +14,10 @@ namespace {
 
 const unsigned long LOOP_SLEEP_US = 50000;
 const int INCOMING_TIMEOUT_S = 600;
-// After terminating the remaining calls at stop, the core is iterated until they are released
-// (so that each BYE goes out and is answered), but never longer than this.
-const int STOP_GRACE_MS = 3000;
+// After terminating the remaining calls and the registration at stop, the core is iterated until
+// they are over (each BYE and the unregistration answered), but never longer than this, so that
+// the program is gone within 3 s of being asked to exit.
+const int STOP_GRACE_MS = 2500;
 
 // The library's callbacks carry no user data here; they reach the single engine through this.
 std::atomic<ZimPhone*> engine{nullptr};
@@ -67,13 +68,18 @@ void ZimPhone::create_core()
 {
     LinphoneFactory* factory = linphone_factory_get();
     // The library keeps a database of its own (call logs); without a place it can open it
-    // answers every incoming call with 503. It lives in the program's private data directory.
+    // answers every incoming call with 503. It lives in the program's private data directory; the
+    // library appends its file names to this path as they are, so it ends with a separator.
     zim::make_private_log_dir();
-    const QByteArray store = zim::data_path(zim::DATA_DIR).toUtf8();
+    const QByteArray store = (zim::data_path(zim::DATA_DIR) + QLatin1Char('/')).toUtf8();
     linphone_factory_set_data_dir(factory, store.constData());
     linphone_factory_set_config_dir(factory, store.constData());
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
+    if (!core) {
+        logger->log(QStringLiteral("the SIP library could not create its core"), 2);
+        return;
+    }
     linphone_core_add_callbacks(core, callbacks);
     linphone_core_set_ringback(core, zim::sound_file(zim::SOUND_RINGBACK).toUtf8().constData());
     linphone_core_set_ring(core, zim::sound_file(zim::SOUND_RING).toUtf8().constData());
@@ -109,10 +115,14 @@ void ZimPhone::destroy_core()
     linphone_core_stop(core);
     linphone_core_unref(core);
     core = nullptr;
+    account = nullptr;
+    retiring = nullptr;
 }
 
 void ZimPhone::run()
 {
+    if (!has_core())
+        return;
     {
         QMutexLocker lock(&core_lock);
         setup_account();
@@ -122,12 +132,14 @@ void ZimPhone::run()
             QMutexLocker lock(&core_lock);
             linphone_core_iterate(core);
             serve_requests();
+            publish();
         }
         QThread::usleep(LOOP_SLEEP_US);
     }
     QMutexLocker lock(&core_lock);
     end_remaining_calls();
     destroy_core();
+    publish();
 }
 
 void ZimPhone::request_stop()
@@ -135,24 +147,35 @@ void ZimPhone::request_stop()
     running.store(false);
 }
 
-// The calls still alive at stop are ended properly: each peer gets its BYE before the core goes.
+// At stop the calls still alive are ended and the account unregistered properly: each peer gets
+// its BYE and the registrar a REGISTER with expiry 0 before the core goes.
 void ZimPhone::end_remaining_calls()
 {
-    bool terminated = false;
+    bool waiting = false;
     for (CallHandle* handle : {&current_call, &second_call}) {
         if (!handle->is_set())
             continue;
         const LinphoneCallState state = handle->state();
         if (state != LinphoneCallStateEnd && state != LinphoneCallStateReleased) {
             linphone_call_terminate(handle->get());
-            terminated = true;
+            waiting = true;
         }
     }
-    if (!terminated)
-        return;
+    const auto registered = [this] {
+        const LinphoneRegistrationState state =
+            account ? linphone_proxy_config_get_state(account) : LinphoneRegistrationNone;
+        return state == LinphoneRegistrationOk || state == LinphoneRegistrationProgress;
+    };
+    if (registered()) {
+        linphone_proxy_config_edit(account);
+        linphone_proxy_config_enable_register(account, FALSE);
+        linphone_proxy_config_done(account);
+        waiting = true;
+    }
     QElapsedTimer timer;
     timer.start();
-    while (linphone_core_get_calls_nb(core) > 0 && timer.elapsed() < STOP_GRACE_MS) {
+    while (waiting && (linphone_core_get_calls_nb(core) > 0 || registered()) &&
+           timer.elapsed() < STOP_GRACE_MS) {
         linphone_core_iterate(core);
         QThread::usleep(20000);
     }
@@ -166,10 +189,8 @@ void ZimPhone::serve_requests()
         perform_dial();
     if (take_request(hold_request))
         perform_hold_toggle();
-    if (take_request(transfer_step_request)) {
-        transfer_done = false; // the completion message belongs to this transfer only
+    if (take_request(transfer_step_request))
         perform_transfer_step();
-    }
     if (take_request(blind_transfer_request))
         perform_blind_transfer();
     if (take_request(attended_transfer_request))
@@ -179,10 +200,7 @@ void ZimPhone::serve_requests()
     if (take_request(answer_request))
         perform_answer();
     reapply_account();
-    if (registration_cleared) {
-        registration_cleared = false;
-        setup_account();
-    }
+    finish_retiring();
 }
 
 bool ZimPhone::take_request(bool& flag)
@@ -317,13 +335,14 @@ void ZimPhone::request_attended_transfer(const QString& number)
     attended_transfer_request = true;
 }
 
-// Queries: they read the engine's state between two loop passes, so the handles they look at
-// are the ones the engine holds references on.
+// Queries: they read the copy the engine publishes, never the core.
 
 bool ZimPhone::is_idle()
 {
-    QMutexLocker lock(&core_lock);
-    return engine_idle();
+    QMutexLocker lock(&view_lock);
+    const LinphoneCallState state = view.current_state;
+    return !view.current_set || state == LinphoneCallStateReleased || state == LinphoneCallStateIdle ||
+           state == LinphoneCallStateEnd;
 }
 
 bool ZimPhone::is_registered()
@@ -334,51 +353,83 @@ bool ZimPhone::is_registered()
 
 bool ZimPhone::is_incoming_ringing()
 {
-    QMutexLocker lock(&core_lock);
-    return current_call.is_set() && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming &&
-           current_call.state() == LinphoneCallStateIncomingReceived;
+    QMutexLocker lock(&view_lock);
+    return view.current_set && view.current_incoming &&
+           view.current_state == LinphoneCallStateIncomingReceived;
 }
 
 bool ZimPhone::is_current_streaming()
 {
-    QMutexLocker lock(&core_lock);
-    return current_call.is_set() && current_call.state() == LinphoneCallStateStreamsRunning;
+    QMutexLocker lock(&view_lock);
+    return view.current_set && view.current_state == LinphoneCallStateStreamsRunning;
 }
 
 bool ZimPhone::is_current_paused()
 {
-    QMutexLocker lock(&core_lock);
-    return current_call.is_set() && current_call.state() == LinphoneCallStatePaused;
+    QMutexLocker lock(&view_lock);
+    return view.current_set && view.current_state == LinphoneCallStatePaused;
 }
 
 bool ZimPhone::is_second_streaming()
 {
-    QMutexLocker lock(&core_lock);
-    return second_call.is_set() && second_call.state() == LinphoneCallStateStreamsRunning;
+    QMutexLocker lock(&view_lock);
+    return view.second_state == LinphoneCallStateStreamsRunning;
 }
 
 int ZimPhone::phase()
 {
-    QMutexLocker lock(&core_lock);
-    return phase_value;
+    QMutexLocker lock(&view_lock);
+    return view.phase;
 }
 
 QString ZimPhone::remote_number()
 {
-    QMutexLocker lock(&core_lock);
-    return remote_number_value;
+    QMutexLocker lock(&view_lock);
+    return view.remote_number;
 }
 
 QString ZimPhone::last_dialled_number()
 {
-    QMutexLocker lock(&core_lock);
-    return last_dialled_number_value;
+    QMutexLocker lock(&view_lock);
+    return view.last_dialled_number;
 }
 
 int ZimPhone::record_status()
 {
+    QMutexLocker lock(&view_lock);
+    return view.record_status;
+}
+
+// Engine thread: the phase is published as it changes, before any signal that follows from it.
+void ZimPhone::set_phase(int value)
+{
+    phase_value = value;
+    QMutexLocker lock(&view_lock);
+    view.phase = value;
+}
+
+// Engine thread: copies the state the queries answer from.
+void ZimPhone::publish()
+{
+    const bool current_set = current_call.is_set();
+    const bool incoming = current_set && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming;
+    const LinphoneCallState current_state = current_call.state();
+    const LinphoneCallState second_state = second_call.state();
+    QMutexLocker lock(&view_lock);
+    view.phase = phase_value;
+    view.remote_number = remote_number_value;
+    view.last_dialled_number = last_dialled_number_value;
+    view.record_status = record_status_value;
+    view.current_set = current_set;
+    view.current_incoming = incoming;
+    view.current_state = current_state;
+    view.second_state = second_state;
+}
+
+bool ZimPhone::has_core()
+{
     QMutexLocker lock(&core_lock);
-    return record_status_value;
+    return core != nullptr;
 }
 
 int ZimPhone::local_sip_port()

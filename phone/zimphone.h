@@ -57,6 +57,8 @@ public:
     QString remote_number();
     QString last_dialled_number();
     int record_status();
+    // False when the library could not create its core: the engine then does nothing.
+    bool has_core();
     // The local UDP port the library picked (0 while the core does not exist).
     int local_sip_port();
 
@@ -70,7 +72,8 @@ signals:
     void signal_registration_state(QString status, QString userId);
     void signal_received_dialog(QMap<QString, QString> params);
     void signal_update_dialog_status(QString status);
-    void signal_dialog_end();
+    // The ended call's own number and record status, so its history row describes that call.
+    void signal_dialog_end(QString number, int recordStatus);
     void signal_start_count_dialog_time();
     void signal_show_operator_login();
     void signal_clear_phone_number();
@@ -80,6 +83,10 @@ signals:
     void signal_play_hold_music();
     void signal_stop_hold_music();
     void signal_play_terminated_audio(QString file);
+    // Why an outgoing call failed ("話中です", …) or could not be placed.
+    void signal_call_failed(QString reason);
+    // Why the registration failed: a short text for the status line and one for the lamp's tooltip.
+    void signal_registration_failed(QString reason, QString tip);
 
 protected:
     void run() override;
@@ -97,6 +104,8 @@ private:
     // Registration steps (engine thread)
     void setup_account();
     void reapply_account();
+    void remove_account(LinphoneProxyConfig*& config);
+    void finish_retiring();
 
     // Call operations (engine thread)
     bool engine_idle() const;
@@ -110,9 +119,12 @@ private:
     int transfer_call(LinphoneCall* call, const QString& number);
     void emit_talking_status();
     void handle_released(LinphoneCall* call);
+    void end_calls_at_once();
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;
     void log_phase();
+    void set_phase(int value);
+    void publish();
 
     ZimLogger* logger;
     ZimData* data;
@@ -136,15 +148,32 @@ private:
     bool answer_request = false;
     int phase_value = PHASE_IDLE;
     bool reapply_request = false;
-    bool registration_cleared = false;
-    bool registered = false;
     bool hangup_in_progress = false;
     bool transfer_done = false;
-    // A re-apply waits for the old registration to end; a failed unregistration also ends it.
-    bool awaiting_unregistration = false;
+    // The one account in the core, and the replaced one while its unregistration is under way
+    // (then no account is built until that one has ended: cleared or failed).
+    LinphoneProxyConfig* account = nullptr;
+    LinphoneProxyConfig* retiring = nullptr;
+    bool retiring_ended = false;
+
+    // What the queries of the window thread read: a copy the engine thread refreshes under a lock
+    // of its own, so that a query never waits for a library iteration.
+    struct View
+    {
+        int phase = PHASE_IDLE;
+        QString remote_number;
+        QString last_dialled_number;
+        int record_status = RECORD_NONE;
+        bool current_set = false;
+        bool current_incoming = false;
+        LinphoneCallState current_state = LinphoneCallStateIdle;
+        LinphoneCallState second_state = LinphoneCallStateIdle;
+    };
+    View view;
+    QMutex view_lock;
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
-    // the core or of the engine's state from another thread.
+    // the core from another thread.
     QRecursiveMutex core_lock;
     // Guards the request flags and the numbers that come with them.
     QMutex request_lock;

@@ -4,6 +4,7 @@
 
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "phone/failuretext.h"
 
 #include <QDebug>
 
@@ -45,35 +46,40 @@ void ZimPhone::emit_talking_status()
 void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, LinphoneCallState state,
                                            const char* message)
 {
+    publish(); // the call's new state
     switch (state) {
     case LinphoneCallStateIncomingReceived:
         handle_incoming(call);
         break;
     case LinphoneCallStateOutgoingProgress:
         if (phase_value == PHASE_IDLE) {
-            phase_value = PHASE_DIALING;
+            set_phase(PHASE_DIALING);
             log_phase();
             emit signal_update_dialog_status(zim::STATUS_OUTGOING);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
-            phase_value = PHASE_TRANSFER_DIALING;
+            set_phase(PHASE_TRANSFER_DIALING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_CALLING);
         }
         break;
     case LinphoneCallStateStreamsRunning:
         log_phase();
         if (phase_value == PHASE_INCOMING || phase_value == PHASE_DIALING) {
-            phase_value = PHASE_TALKING;
+            set_phase(PHASE_TALKING);
             emit signal_start_count_dialog_time();
             emit_talking_status();
         } else if (phase_value == PHASE_HOLDING || phase_value == PHASE_REMOTE_HOLDING ||
                    phase_value == PHASE_TRANSFER_WAIT) {
             if (phase_value == PHASE_HOLDING)
                 emit signal_stop_hold_music();
-            phase_value = PHASE_TALKING;
+            // Back from the transfer prompt (resumed, or the hold was refused): the number the
+            // window cleared for the transfer target is shown again.
+            if (phase_value == PHASE_TRANSFER_WAIT && remote_number_value != user_id())
+                emit signal_set_phone_number(remote_number_value);
+            set_phase(PHASE_TALKING);
             emit_talking_status();
         } else if (phase_value == PHASE_TRANSFER_DIALING || phase_value == PHASE_TRANSFER_HOLDING ||
                    phase_value == PHASE_TRANSFER_REMOTE_HOLDING) {
-            phase_value = PHASE_TRANSFER_TALKING;
+            set_phase(PHASE_TRANSFER_TALKING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_IN_CALL);
         }
         if (record_status_value == RECORD_OUTGOING_MISSED)
@@ -83,22 +89,22 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
         break;
     case LinphoneCallStatePaused:
         if (phase_value == PHASE_TALKING) {
-            phase_value = PHASE_HOLDING;
+            set_phase(PHASE_HOLDING);
             emit signal_play_hold_music();
             emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
         } else if (phase_value == PHASE_TRANSFER_TALKING) {
-            phase_value = PHASE_TRANSFER_HOLDING;
+            set_phase(PHASE_TRANSFER_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_ON_HOLD);
         }
         break;
     case LinphoneCallStatePausedByRemote:
         if (phase_value == PHASE_TALKING) {
-            phase_value = PHASE_REMOTE_HOLDING;
+            set_phase(PHASE_REMOTE_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_REMOTE_HOLD);
         } else if (phase_value == PHASE_TRANSFER_TALKING) {
-            phase_value = PHASE_TRANSFER_REMOTE_HOLDING;
+            set_phase(PHASE_TRANSFER_REMOTE_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_REMOTE_HOLD);
         }
         break;
@@ -108,6 +114,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     default:
         break;
     }
+    publish();
     logger->log(text_of(message), 1);
 }
 
@@ -120,7 +127,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     if (!engine_idle())
         return; // a previous call is still alive
 
-    phase_value = PHASE_INCOMING;
+    set_phase(PHASE_INCOMING);
     current_call.reset(call);
 
     const LinphoneAddress* remote = linphone_call_get_remote_address(call);
@@ -137,6 +144,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     params.insert(QStringLiteral("callerId"), text_of(user_name));
     params.insert(QStringLiteral("callId"), text_of(call_id));
     qDebug() << (QStringLiteral("Call-ID:") + params.value(QStringLiteral("callId")));
+    publish(); // the window reads the caller's number as soon as it hears of the call
 
     emit signal_received_dialog(params);
     emit signal_update_dialog_status(zim::STATUS_INCOMING);
@@ -149,31 +157,38 @@ void ZimPhone::handle_released(LinphoneCall* call)
             current_call.reset();
         } else if (second_call.is(call)) {
             if (current_call.is_set()) {
-                phase_value = PHASE_TRANSFER_WAIT;
+                set_phase(PHASE_TRANSFER_WAIT);
                 emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
                 emit signal_clear_phone_number();
             } else {
-                phase_value = PHASE_IDLE;
+                set_phase(PHASE_IDLE);
                 emit signal_update_dialog_status(zim::STATUS_READY);
-                emit signal_dialog_end();
+                emit signal_dialog_end(remote_number_value, record_status_value);
             }
             second_call.reset();
+            transfer_done = false;
         }
-    } else if (current_call.is(call) || !current_call.is_set()) {
+    } else if (current_call.is(call) || (!current_call.is_set() && phase_value != PHASE_IDLE)) {
+        // A call whose end was already reported (idle, no call held) is not reported again.
+        QString failure;
         if (current_call.is_set()) {
             const LinphoneReason reason = linphone_call_get_reason(current_call.get());
             if (reason == LinphoneReasonNone)
                 emit signal_play_terminated_audio(zim::SOUND_HANGUP);
             else if (reason != LinphoneReasonBusy)
                 emit signal_play_terminated_audio(zim::SOUND_FAILED);
+            // An outgoing call that never got through, and that the operator did not hang up.
+            if (record_status_value == RECORD_OUTGOING_MISSED && !hangup_in_progress)
+                failure = zim::call_failure_text(reason);
         }
         emit signal_update_dialog_status(zim::STATUS_READY);
-        emit signal_dialog_end();
-        if (phase_value == PHASE_TRANSFER_WAIT && transfer_done) {
-            transfer_done = false;
+        emit signal_dialog_end(remote_number_value, record_status_value);
+        if (!failure.isEmpty())
+            emit signal_call_failed(failure);
+        if (phase_value == PHASE_TRANSFER_WAIT && transfer_done)
             emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_DONE);
-        }
-        phase_value = PHASE_IDLE;
+        transfer_done = false;
+        set_phase(PHASE_IDLE);
         current_call.reset();
     } else if (second_call.is(call)) {
         second_call.reset();
@@ -184,6 +199,26 @@ void ZimPhone::handle_released(LinphoneCall* call)
     if (second_call.is(call))
         second_call.reset();
     hangup_in_progress = false;
+}
+
+// The registrar is lost: the calls end here and now, each end reported once, not when the
+// library's transaction timers give up on a BYE nobody answers. Their later release finds them
+// no longer held, so a call dialled meanwhile keeps its own state.
+void ZimPhone::end_calls_at_once()
+{
+    if (!current_call.is_set() && !second_call.is_set())
+        return;
+    for (CallHandle* handle : {&current_call, &second_call}) {
+        if (handle->is_set() && !ended(handle->state()))
+            linphone_call_terminate(handle->get());
+        handle->reset();
+    }
+    set_phase(PHASE_IDLE);
+    transfer_done = false;
+    hangup_in_progress = false;
+    publish();
+    emit signal_update_dialog_status(zim::STATUS_READY);
+    emit signal_dialog_end(remote_number_value, record_status_value);
 }
 
 // Operations served by the loop
@@ -204,6 +239,8 @@ void ZimPhone::perform_dial()
             remote_number_value = number;
             last_dialled_number_value = number;
             record_status_value = RECORD_OUTGOING_MISSED;
+        } else if (!account) {
+            emit signal_call_failed(zim::FAIL_NO_ACCOUNT); // a bare number needs an account
         }
     } else if (phase_value == PHASE_TRANSFER_WAIT) {
         if (second_call.is_set() && !ended(second_call.state()))
@@ -276,6 +313,7 @@ int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
 
 void ZimPhone::perform_transfer_step()
 {
+    transfer_done = false; // a completion belongs to the transfer that reported it
     QString number;
     {
         QMutexLocker lock(&request_lock);
@@ -285,13 +323,13 @@ void ZimPhone::perform_transfer_step()
         LinphoneCall* call = current_call.get();
         if (current_call.state() == LinphoneCallStateStreamsRunning) {
             if (linphone_call_pause(call) == 0)
-                phase_value = PHASE_TRANSFER_WAIT;
+                set_phase(PHASE_TRANSFER_WAIT);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
             if (!number.isEmpty()) {
                 if (transfer_call(call, number) >= 0)
                     transfer_done = true;
-            } else if (linphone_call_resume(call) >= 0 && remote_number_value != user_id()) {
-                emit signal_set_phone_number(remote_number_value);
+            } else {
+                linphone_call_resume(call);
             }
         } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is_set()) {
             if (linphone_call_transfer_to_another(call, second_call.get()) >= 0)
@@ -300,7 +338,7 @@ void ZimPhone::perform_transfer_step()
     } else if (second_call.is_set()) {
         // The first party hung up during the consultation: the consultation call stays.
         current_call.take_from(second_call);
-        phase_value = PHASE_TALKING;
+        set_phase(PHASE_TALKING);
         emit signal_update_dialog_status(zim::STATUS_IN_CALL);
         emit signal_show_phone_message(zim::STATUS_NO_TRANSFER_SOURCE);
     }
@@ -318,6 +356,7 @@ void ZimPhone::perform_blind_transfer()
     const LinphoneCallState state = current_call.state();
     if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused)
         return;
+    transfer_done = false;
     // Only a transfer the library took on can later be reported as completed.
     if (transfer_call(current_call.get(), number) >= 0)
         transfer_done = true;

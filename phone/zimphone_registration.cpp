@@ -5,6 +5,7 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "phone/failuretext.h"
 
 namespace {
 const int REGISTRATION_EXPIRES_S = 60;
@@ -47,33 +48,66 @@ void ZimPhone::setup_account()
     linphone_core_add_proxy_config(core, config);
     linphone_core_set_default_proxy_config(core, config);
     linphone_proxy_config_unref(config); // the core keeps its own reference
+    account = config;
 
     apply_media_settings_in_core();
     linphone_core_iterate(core); // the registration starts at once
 }
 
-// Disables the registration of the current account; the new one is built at once when nothing is
-// registered, otherwise once the library reports the old registration gone.
+// One account at a time: a registered (or registering) account is unregistered first and the new
+// one is built from the settings as they are once that has ended; any other is dropped at once.
+// Re-applies that arrive meanwhile are covered by that one build.
 void ZimPhone::reapply_account()
 {
-    if (!take_request(reapply_request))
+    if (!take_request(reapply_request) || retiring)
         return;
-    if (LinphoneProxyConfig* config = linphone_core_get_default_proxy_config(core)) {
-        linphone_proxy_config_edit(config);
-        linphone_proxy_config_enable_register(config, FALSE);
-        linphone_proxy_config_done(config);
-    }
-    if (!registered) {
-        setup_account();
+    const LinphoneRegistrationState state =
+        account ? linphone_proxy_config_get_state(account) : LinphoneRegistrationNone;
+    if (state == LinphoneRegistrationOk || state == LinphoneRegistrationProgress) {
+        linphone_proxy_config_edit(account);
+        linphone_proxy_config_enable_register(account, FALSE);
+        linphone_proxy_config_done(account);
+        retiring = account;
+        account = nullptr;
         return;
     }
-    awaiting_unregistration = true;
+    remove_account(account);
+    setup_account();
+}
+
+void ZimPhone::remove_account(LinphoneProxyConfig*& config)
+{
+    if (config)
+        linphone_core_remove_proxy_config(core, config);
+    config = nullptr;
+}
+
+// Served by the loop, outside the library's callbacks.
+void ZimPhone::finish_retiring()
+{
+    if (!retiring_ended)
+        return;
+    retiring_ended = false;
+    remove_account(retiring);
+    setup_account();
 }
 
 void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig* config,
                                              LinphoneRegistrationState state, const char* message)
 {
+    logger->log(QString::fromLatin1(message ? message : ""), 1);
     const QString user = user_id();
+    if (config && config == retiring) {
+        // Only the replaced account's own end lets the new one be built.
+        if (state == LinphoneRegistrationCleared || state == LinphoneRegistrationFailed) {
+            retiring_ended = true;
+            emit signal_registration_state(
+                state == LinphoneRegistrationCleared ? zim::REG_UNREGISTER : zim::REG_FAILED, user);
+        }
+        return;
+    }
+    if (config != account)
+        return; // an account already removed
     switch (state) {
     case LinphoneRegistrationProgress:
         emit signal_registration_state(zim::REG_PROGRESS, user);
@@ -83,38 +117,22 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         emit signal_show_operator_login();
         if (phase_value == PHASE_IDLE)
             emit signal_update_dialog_status(zim::STATUS_READY);
-        registered = true;
         break;
     case LinphoneRegistrationCleared:
-        registration_cleared = true;
-        awaiting_unregistration = false;
-        // Nothing is registered any more: a later re-apply must not wait for an unregistration
-        // that will never be reported.
-        registered = false;
         emit signal_registration_state(zim::REG_UNREGISTER, user);
         break;
-    case LinphoneRegistrationFailed:
+    case LinphoneRegistrationFailed: {
+        const bool timed_out = message && qstrcmp(message, "timeout") == 0;
+        const LinphoneReason reason = linphone_proxy_config_get_error(config);
         emit signal_registration_state(zim::REG_FAILED, user);
-        registered = false;
-        // An unregistration that fails (server gone) still ends the old registration: the
-        // account waiting to be re-applied is built all the same.
-        if (awaiting_unregistration && config && !linphone_proxy_config_register_enabled(config)) {
-            awaiting_unregistration = false;
-            registration_cleared = true;
-        }
-        if (message && qstrcmp(message, "timeout") == 0) {
-            // The calls are ended here; the release of each reports the end of the call, once,
-            // so the history gets one row per call and none when there was no call.
-            for (CallHandle* handle : {&current_call, &second_call}) {
-                if (handle->is_set())
-                    linphone_call_terminate(handle->get());
-            }
-            phase_value = PHASE_IDLE;
-        }
+        emit signal_registration_failed(zim::registration_failure_text(reason, timed_out),
+                                        zim::registration_failure_tip(reason, timed_out));
+        if (timed_out)
+            end_calls_at_once();
         break;
+    }
     default:
         emit signal_registration_state(zim::STATUS_NOT_REGISTERED, user);
         break;
     }
-    logger->log(QString::fromLatin1(message ? message : ""), 1);
 }

@@ -25,7 +25,46 @@ private:
         return log.contains(QStringLiteral("] ") + command + QLatin1Char('\n'));
     }
 
+    // Runs the copied program to its end (bounded); returns its standard error, or "" when it
+    // kept running or crashed.
+    static QString failed_start(const ProgramRunner& runner)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), runner.dir());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(runner.dir() + QStringLiteral("/velora-softphone"), QStringList());
+        if (!process.waitForFinished(15000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            return QString();
+        }
+        const bool failed = process.exitStatus() == QProcess::NormalExit && process.exitCode() != 0;
+        return failed ? QString::fromLocal8Bit(process.readAllStandardError()) : QString();
+    }
+
 private slots:
+    // A missing module, or a data directory that cannot be made: one line naming the file and
+    // the reason, a non-zero exit, no crash.
+    void start_up_failures_print_one_line_and_exit_non_zero()
+    {
+        ProgramRunner runner;
+        const QString module = runner.dir() + QStringLiteral("/libvelora-softphone-app.so");
+        QVERIFY(QFile::rename(module, module + QStringLiteral(".away")));
+        QString error = failed_start(runner);
+        QCOMPARE(error.count(QLatin1Char('\n')), 1);
+        QVERIFY2(error.contains(module) && error.contains(QStringLiteral("No such file")), qPrintable(error));
+
+        QVERIFY(QFile::rename(module + QStringLiteral(".away"), module));
+        QFile in_the_way(runner.dir() + QStringLiteral("/data"));
+        QVERIFY(in_the_way.open(QIODevice::WriteOnly));
+        in_the_way.close();
+        error = failed_start(runner);
+        QVERIFY2(error.endsWith(runner.dir() + QStringLiteral("/data/logs: Not a directory\n")),
+                 qPrintable(error));
+    }
+
     void later_start_hands_its_arguments_to_the_running_instance()
     {
         ProgramRunner runner;

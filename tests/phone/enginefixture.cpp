@@ -4,7 +4,6 @@
 #include "data/zimlogger.h"
 #include "support/soundserver.h"
 
-
 EngineFixture::EngineFixture()
 {
     old_home = qgetenv("HOME");
@@ -70,7 +69,14 @@ void EngineFixture::connect_signals()
     });
     connect(p, &ZimPhone::signal_update_dialog_status, this,
             [this](QString status) { record("status:" + status); });
-    connect(p, &ZimPhone::signal_dialog_end, this, [this] { record(QStringLiteral("dialog_end")); });
+    connect(p, &ZimPhone::signal_dialog_end, this, [this](QString number, int status) {
+        ended_calls.append(number + QLatin1Char('/') + QString::number(status));
+        record(QStringLiteral("dialog_end"));
+    });
+    connect(p, &ZimPhone::signal_call_failed, this,
+            [this](QString reason) { failures.append("call:" + reason); });
+    connect(p, &ZimPhone::signal_registration_failed, this,
+            [this](QString reason, QString tip) { failures.append("registration:" + reason + "/" + tip); });
     connect(p, &ZimPhone::signal_start_count_dialog_time, this, [this] { record(QStringLiteral("timer")); });
     connect(p, &ZimPhone::signal_show_operator_login, this,
             [this] { record(QStringLiteral("operator_login")); });

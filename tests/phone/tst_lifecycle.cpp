@@ -61,6 +61,9 @@ void TestLifecycle::stop_during_call_sends_bye()
     QVERIFY(phone->is_idle());
     QCOMPARE(phone->local_sip_port(), 0);
     QVERIFY(phone->sound_devices().value("playback").isEmpty());
+    // The library's own files live inside data/, none beside it.
+    QVERIFY(QFile::exists(fixture.app_dir() + "/data/linphone.db"));
+    QCOMPARE(QDir(fixture.app_dir()).entryList({"data*"}, QDir::Files), QStringList());
 }
 
 void TestLifecycle::core_log_of_an_earlier_day_is_kept_once()

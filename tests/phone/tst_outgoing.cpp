@@ -70,6 +70,8 @@ void TestOutgoing::busy_callee_plays_no_cue()
     phone->request_dial(callee.uri("202"));
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.events, QStringList({"status:発信中", "status:ダイヤルできます", "dialog_end"}));
+    QVERIFY2(fixture.wait_until([&] { return !fixture.failures.isEmpty(); }), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.failures, QStringList({"call:話中です"}));
     QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_MISSED));
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(callee.wait_finished(10000));
@@ -86,6 +88,8 @@ void TestOutgoing::unavailable_callee_plays_failed_cue()
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.events, QStringList({"status:発信中", "audio:./share/sounds/failed.wav",
                                           "status:ダイヤルできます", "dialog_end"}));
+    fixture.settle(100);
+    QCOMPARE(fixture.failures, QStringList({"call:接続できません"}));
     QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_MISSED));
     QVERIFY(callee.wait_finished(10000));
 }
@@ -107,6 +111,7 @@ void TestOutgoing::our_hangup_ends_call_once()
     QCOMPARE(callee.exit_code(), 0);
     QCOMPARE(callee.received_requests("BYE").size(), 1);
     QCOMPARE(fixture.count("dialog_end"), 1);
+    QCOMPARE(fixture.failures, QStringList()); // our own hang-up is no failure
 }
 
 void TestOutgoing::dial_with_empty_number_does_nothing()
@@ -119,6 +124,10 @@ void TestOutgoing::dial_with_empty_number_does_nothing()
     QVERIFY(phone->is_idle());
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QCOMPARE(phone->last_dialled_number(), QString());
+    // A bare number without an account cannot be placed: the operator is told why.
+    phone->request_dial(QStringLiteral("201"));
+    QVERIFY(fixture.wait_until([&] { return !fixture.failures.isEmpty(); }));
+    QCOMPARE(fixture.failures, QStringList({"call:アカウントを設定してください"}));
 }
 
 QTEST_GUILESS_MAIN(TestOutgoing)

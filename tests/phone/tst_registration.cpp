@@ -2,6 +2,7 @@
 
 #include "data/zimlogger.h"
 #include "enginefixture.h"
+#include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/testdir.h"
 
@@ -30,6 +31,7 @@ private slots:
     void reregistration_while_unregistered_applies_at_once();
     void registration_during_a_call_keeps_the_status();
     void reapply_after_an_incomplete_account_registers_again();
+    void reapplies_leave_one_contact_at_the_registrar();
 };
 
 void TestRegistration::digest_challenge_then_registered()
@@ -74,6 +76,8 @@ void TestRegistration::rejection_reports_failed()
     QCOMPARE(fixture.events.first(), QStringLiteral("registration:progress/1001"));
     QCOMPARE(fixture.count("registration:sucessful/1001"), 0);
     QCOMPARE(fixture.count("operator_login"), 0);
+    QCOMPARE(fixture.failures.value(0),
+             "registration:ID・パスワード誤り/認証失敗：ID またはパスワードが違います");
     QVERIFY(fixture.stop());
     // The library's reason reaches the application log.
     QVERIFY(read_text_file(ZimLogger::log_path()).contains("Forbidden"));
@@ -209,6 +213,29 @@ void TestRegistration::reapply_after_an_incomplete_account_registers_again()
     fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
     phone->request_reregistration();
     QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.stop());
+}
+
+// Quick re-applies, each served while the one before still waits for its registration to end,
+// leave one contact at the registrar, that of the last account.
+void TestRegistration::reapplies_leave_one_contact_at_the_registrar()
+{
+    KamailioRunner registrar;
+    QVERIFY(registrar.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    const QStringList users = {"1001", "1002", "1003", "1004"};
+    for (const QString& user : users.mid(1)) {
+        fixture.set_account("127.0.0.1", registrar.port(), user, "secret");
+        phone->request_reregistration();
+        fixture.settle(70);
+    }
+    QVERIFY2(fixture.wait_for("registration:sucessful/1004"), qPrintable(fixture.dump()));
+    fixture.settle(1500);
+    for (const QString& user : users)
+        QCOMPARE(registrar.contacts(user).size(), user == "1004" ? 1 : 0);
     QVERIFY(fixture.stop());
 }
 

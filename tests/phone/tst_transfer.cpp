@@ -33,6 +33,7 @@ private slots:
     void consultation_hangup_returns_to_prompt();
     void first_party_hangs_up_during_consultation();
     void failed_blind_transfer_reports_no_completion();
+    void refused_hold_brings_the_number_back();
 };
 
 void TestTransfer::blind_transfer_through_transfer_step()
@@ -244,6 +245,23 @@ void TestTransfer::failed_blind_transfer_reports_no_completion()
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(first.wait_finished(10000));
     QCOMPARE(first.exit_code(), 0);
+}
+
+// The callee refuses to be held for a transfer: the call goes on, with its number shown again.
+void TestTransfer::refused_hold_brings_the_number_back()
+{
+    SippRunner first(QStringLiteral("uas_refuses_hold.xml"));
+    first.add_arguments({"-d", "2000"});
+    QVERIFY(first.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(first.uri("201"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+    phone->request_transfer_step(QString());
+    QVERIFY2(fixture.wait_for("set_number:" + first.uri("201")), qPrintable(fixture.dump()));
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

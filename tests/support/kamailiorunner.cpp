@@ -31,6 +31,7 @@ bool KamailioRunner::start(int timeout_ms)
     sip_port = free_udp_port();
     QByteArray config = source.readAll();
     config.replace("PORT", QByteArray::number(sip_port));
+    config.replace("CONTROL", control_socket().toUtf8());
     QFile target(work.filePath(QStringLiteral("kamailio.cfg")));
     if (!target.open(QIODevice::WriteOnly) || target.write(config) != config.size())
         return false;
@@ -89,5 +90,26 @@ QList<KamailioRunner::Registration> KamailioRunner::registrations()
             header == QStringLiteral("0") || (param.hasMatch() && param.captured(1).toInt() == 0);
         result.append({match.captured(1), contact_port.match(contact).captured(1).toInt(), removal});
     }
+    return result;
+}
+
+QString KamailioRunner::control_socket() const
+{
+    return work.filePath(QStringLiteral("control"));
+}
+
+QStringList KamailioRunner::contacts(const QString& user)
+{
+    QProcess lookup;
+    lookup.start(QStringLiteral("kamcmd"),
+                 {QStringLiteral("-s"), QStringLiteral("unix:") + control_socket(),
+                  QStringLiteral("ul.lookup"), QStringLiteral("location"), QStringLiteral("s:") + user});
+    if (!lookup.waitForFinished(5000))
+        return {QStringLiteral("kamcmd gave no answer")};
+    QStringList result;
+    const QRegularExpression address(QStringLiteral("Address: (\\S+)"));
+    auto it = address.globalMatch(QString::fromUtf8(lookup.readAllStandardOutput()));
+    while (it.hasNext())
+        result.append(it.next().captured(1));
     return result;
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Kamailio on a free UDP port of 127.0.0.1 as registrar (password "secret") and forwarding
@@ -29,7 +30,12 @@ public:
     };
     QList<Registration> registrations();
 
+    // The contacts the location table holds for the user now (empty when none).
+    QStringList contacts(const QString& user);
+
 private:
+    QString control_socket() const;
+
     QTemporaryDir work;
     QProcess process;
     QString output;

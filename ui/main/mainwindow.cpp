@@ -63,6 +63,9 @@ MainWindow::~MainWindow()
         zim_phone->wait();
     }
     delete zim_phone;
+    // The history's models share the store's database connection; the store closes it last.
+    delete history;
+    delete zim_data;
     delete right_click_menu;
     delete tray_menu;
 }
@@ -150,6 +153,9 @@ void MainWindow::connect_engine()
     connect(zim_phone, &ZimPhone::signal_stop_hold_music, this, &MainWindow::slot_stop_hold_music);
     connect(zim_phone, &ZimPhone::signal_play_terminated_audio, this,
             &MainWindow::slot_play_terminated_audio);
+    connect(zim_phone, &ZimPhone::signal_call_failed, this, &MainWindow::slot_show_call_failure);
+    connect(zim_phone, &ZimPhone::signal_registration_failed, this,
+            &MainWindow::slot_show_registration_failure);
 }
 
 // ---- number display and dial pad ----
@@ -317,6 +323,8 @@ void MainWindow::slot_phone_registration_state_change(QString state, QString use
 {
     ui.onlineStatus->setStyleSheet(state == zim::REG_SUCCESSFUL ? zim::STYLE_ONLINE_STATUS
                                                                 : zim::STYLE_OFFLINE_STATUS);
+    if (state != zim::REG_FAILED)
+        ui.onlineStatus->setToolTip(QString()); // a failure's reason stays only while it holds
     if (state == zim::REG_PROGRESS)
         ui.dialogStatus->setText(zim::STATUS_REGISTERING);
     else if (state == zim::REG_FAILED)

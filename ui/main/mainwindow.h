@@ -87,7 +87,7 @@ public slots:
     void slot_update_dialog_status(QString status);
     void slot_start_count_dialog_time();
     void slot_update_count_dialog_time();
-    void slot_dialog_end();
+    void slot_dialog_end(QString number, int recordStatus);
     void slot_clear_phone_number();
     void slot_set_phone_number(QString phoneNumber);
     void slot_show_phone_message(QString message);
@@ -95,6 +95,8 @@ public slots:
     void slot_clear_transfer_result_message();
     void slot_send_call_from_history_window(QString phoneNumber);
     void slot_show_operator_login();
+    void slot_show_call_failure(QString reason);
+    void slot_show_registration_failure(QString reason, QString tip);
 
     // Audio
     void slot_play_terminated_audio(QString file);
@@ -110,6 +112,7 @@ public slots:
     void slot_close_button_clicked();
     void slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason);
     void slot_right_menu_exit_clicked();
+    void exit_program();
     void slot_setting_button_clicked();
     void slot_history_button_clicked();
     void slot_about_menu_clicked();

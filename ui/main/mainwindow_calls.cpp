@@ -85,7 +85,9 @@ void MainWindow::slot_update_count_dialog_time()
     ui.dialogTime->setText(elapsed_call_time());
 }
 
-void MainWindow::slot_dialog_end()
+// The row is built from what the engine reported with the end, never from its current state: a
+// call that arrives meanwhile must not rename it.
+void MainWindow::slot_dialog_end(QString number, int recordStatus)
 {
     // The remote-site window leaves at once after our hang-up, otherwise after the delay.
     presenter->hide_after_call();
@@ -97,11 +99,11 @@ void MainWindow::slot_dialog_end()
     slot_stop_hold_music();
     call_duration = elapsed_call_time();
 
-    const int status = zim_phone->record_status();
-    const bool connected = status == RECORD_INCOMING_ANSWERED || status == RECORD_OUTGOING_ANSWERED;
+    const bool connected =
+        recordStatus == RECORD_INCOMING_ANSWERED || recordStatus == RECORD_OUTGOING_ANSWERED;
     QMap<QString, QString> row;
-    row.insert(QStringLiteral("status"), QString::number(status));
-    row.insert(QStringLiteral("phoneNumber"), zim_phone->remote_number());
+    row.insert(QStringLiteral("status"), QString::number(recordStatus));
+    row.insert(QStringLiteral("phoneNumber"), number);
     row.insert(QStringLiteral("dialogTime"), connected ? call_duration : QStringLiteral("00:00:00"));
     row.insert(QStringLiteral("dialogDate"),
                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));

@@ -24,9 +24,8 @@ void MainWindow::create_cti()
     connect(reporter, &OperatorStatusReporter::signal_select_status_index, operator_status,
             &QComboBox::setCurrentIndex);
     connect(reporter, &OperatorStatusReporter::signal_show_user_name, ui.userName, &QLabel::setText);
-    // Re-applying the account belongs to the engine's own thread.
-    connect(reporter, &OperatorStatusReporter::signal_request_reregistration, this,
-            [this] { zim_phone->request_reregistration(); });
+    // The reply's re-apply step only serves the re-apply the settings save raised, and the
+    // engine's loop serves that by itself: raising another would replace the account twice.
 
     presenter = new RemoteSitePresenter(this, zim_phone, zim_data, zim_logger);
     connect(presenter, &RemoteSitePresenter::signal_show_main_window, this,

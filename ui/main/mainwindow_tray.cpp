@@ -104,9 +104,20 @@ void MainWindow::slot_right_menu_exit_clicked()
     box.setDefaultButton(QMessageBox::No);
     if (box.exec() != QMessageBox::Ok)
         return;
+    exit_program();
+}
+
+// The confirmed exit, also taken on a termination signal and at the end of the session: the
+// engine hangs up and unregisters before it stops, and the end of the call it reported reaches
+// the history before the window goes.
+void MainWindow::exit_program()
+{
+    if (exit_requested)
+        return;
+    exit_requested = true;
     zim_phone->request_stop();
     zim_phone->wait();
-    exit_requested = true;
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     close();
 }
 

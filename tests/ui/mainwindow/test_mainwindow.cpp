@@ -69,6 +69,20 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase() { init_images(); }
 
+    // The database connection closes after its last user: no Qt warning when the window goes.
+    void closing_leaves_no_database_warning()
+    {
+        static QStringList warnings;
+        warnings.clear();
+        auto* fixture = new MainWindowFixture;
+        fixture->window->history_window()->show(); // its lists hold the connection too
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings.append(text); });
+        delete fixture;
+        qInstallMessageHandler(previous);
+        QVERIFY2(!warnings.join('\n').contains("removeDatabase"), qPrintable(warnings.join('\n')));
+    }
+
     void typing_on_the_dial_pad_and_deleting()
     {
         MainWindowFixture f;
@@ -241,6 +255,24 @@ private slots:
              {static_cast<QWidget*>(ui.settingButton), static_cast<QWidget*>(ui.historyButton),
               static_cast<QWidget*>(f.window->operator_status_selector())})
             QVERIFY2(widget->height() >= widget->sizeHint().height(), qPrintable(widget->objectName()));
+    }
+
+    // The engine's reasons reach the status line (a call's for a while) and the lamp's tooltip.
+    void failure_reasons_are_shown()
+    {
+        MainWindowFixture f;
+        const MainWindowForm& ui = f.window->form();
+        ui.dialogStatus->setText(QStringLiteral("ダイヤルできます"));
+        emit f.window->phone()->signal_call_failed(QStringLiteral("話中です"));
+        QCOMPARE(ui.dialogStatus->text(), QStringLiteral("話中です"));
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ダイヤルできます"), 5000);
+
+        emit f.window->phone()->signal_registration_failed(QStringLiteral("サーバ応答なし"),
+                                                           QStringLiteral("tip"));
+        QCOMPARE(ui.dialogStatus->text(), QStringLiteral("サーバ応答なし"));
+        QCOMPARE(ui.onlineStatus->toolTip(), QStringLiteral("tip"));
+        f.window->slot_phone_registration_state_change(QStringLiteral("sucessful"), QStringLiteral("100"));
+        QCOMPARE(ui.onlineStatus->toolTip(), QString());
     }
 
     void transfer_result_message_stays_two_seconds_from_the_first()

@@ -243,6 +243,32 @@ private slots:
                     .header(QStringLiteral("Refer-To"))
                     .contains(QStringLiteral("sip:300@127.0.0.1:9")));
     }
+
+    // Last: it ends the program. SIGTERM during a call does what the confirmed exit does.
+    void termination_signal_hangs_up_records_unregisters_and_exits_0()
+    {
+        SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"), program_address());
+        caller.add_arguments({"-s", "100"});
+        const int before = history_rows(runner->dir()).size();
+        QVERIFY(caller.start());
+        QTest::qWait(1000);
+        command({QStringLiteral("answer")});
+        QTest::qWait(1500);
+
+        runner->first()->terminate();
+        QVERIFY(runner->first()->waitForFinished(10000));
+        QCOMPARE(runner->first()->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(runner->first()->exitCode(), 0);
+        QVERIFY(caller.wait_finished(5000));
+        QCOMPARE(caller.received_requests(QStringLiteral("BYE")).size(), 1);
+        const QList<HistoryRow> rows = history_rows(runner->dir());
+        QCOMPARE(rows.size(), before + 1);
+        QCOMPARE(rows.last().status, QStringLiteral("1"));
+        QVERIFY(rows.last().number.contains(QStringLiteral("202")));
+        const auto registrations = registrar->registrations();
+        QVERIFY(!registrations.isEmpty() && registrations.last().removal);
+        QCOMPARE(registrar->contacts(QStringLiteral("100")), QStringList());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProgramCalls)

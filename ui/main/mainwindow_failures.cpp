@@ -1,0 +1,28 @@
+// Failures the operator must see: why a call did not get through, why the registration failed.
+#include "ui/main/mainwindow.h"
+
+#include "data/zimconstants.h"
+
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+const int CALL_FAILURE_SHOWN_MS = 3000;
+}
+
+void MainWindow::slot_show_call_failure(QString reason)
+{
+    const QString before = ui.dialogStatus->text();
+    ui.dialogStatus->setText(reason);
+    // Then the usual text again, unless the status has moved on meanwhile.
+    QTimer::singleShot(CALL_FAILURE_SHOWN_MS, this, [this, reason, before] {
+        if (ui.dialogStatus->text() == reason)
+            ui.dialogStatus->setText(before);
+    });
+}
+
+void MainWindow::slot_show_registration_failure(QString reason, QString tip)
+{
+    ui.dialogStatus->setText(reason);
+    ui.onlineStatus->setToolTip(tip);
+}
