@@ -37,6 +37,14 @@ inline const QString HISTORY_SCHEMA =
 inline const QString SETTINGS_SCHEMA =
     QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
 
+// Account security keys (category 1); a missing key means UDP, plain RTP, no STUN, no extra CA.
+inline const QString KEY_TRANSPORT = QStringLiteral("transport");
+inline const QString KEY_MEDIA_ENCRYPTION = QStringLiteral("mediaEncryption");
+inline const QString KEY_STUN_SERVER = QStringLiteral("stunServer");
+inline const QString KEY_CA_FILE = QStringLiteral("caFile");
+// The system's CA store (Debian's ca-certificates bundle); TLS servers are checked against it.
+inline const QString SYSTEM_CA_BUNDLE = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+
 // Logs
 inline const QString LOG_DIR = DATA_DIR + QStringLiteral("/logs");
 inline const QString LOG_FILE = DATA_DIR + QStringLiteral("/logs/logger");
@@ -116,6 +124,8 @@ inline const QString STYLE_SITE_FRAME_DETAIL =
     QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site.png)}");
 inline const QString STYLE_SITE_FRAME_SIMPLE =
     QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site_simple.png)}");
+inline const QString STYLE_ENCRYPTION_MARK =
+    QStringLiteral("QLabel#encryptionMark {border-image:url(:/ZIMPhone/images/lock.png)}");
 inline const QString STYLE_SITE_LABEL =
     QStringLiteral("QLabel#siteLabel {border-image:url(:/ZIMPhone/images/site-screen.png)}");
 
@@ -170,6 +180,7 @@ inline const QString STATUS_TRANSFER_REMOTE_HOLD = QStringLiteral("転送先相�
 inline const QString STATUS_NO_TRANSFER_SOURCE = QStringLiteral("転送元がありません");
 inline const QString STATUS_ONLINE = QStringLiteral("オンライン");
 inline const QString STATUS_TRANSFER_DONE = QStringLiteral("転送完了しました");
+inline const QString STATUS_ENCRYPTION_REFUSED = QStringLiteral("暗号化通話できません");
 inline const QString TITLE_OPERATOR_LOGIN = QStringLiteral("オペレータログイン");
 
 // Operator server request pieces

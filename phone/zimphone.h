@@ -96,6 +96,8 @@ private:
     // Registration steps (engine thread)
     void setup_account();
     void reapply_account();
+    static void set_log_secrets(const QMap<QString, QString>& account);
+    void log_connection_failure();
 
     // Call operations (engine thread)
     bool engine_idle() const;

