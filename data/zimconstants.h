@@ -194,6 +194,7 @@ inline const QString MSG_SETTINGS_DURING_CALL = QStringLiteral("通話中の場�
 inline const QString TIP_PLAYBACK_DEVICE = QStringLiteral("通話で使用するスピーカーデバイスを指定します");
 inline const QString TIP_RING_DEVICE = QStringLiteral("着信音を鳴らすデバイスを指定します");
 inline const QString TIP_CAPTURE_DEVICE = QStringLiteral("通話で使用するマイクデバイスを指定します");
+inline const QString TIP_ENCRYPTED_MEDIA = QStringLiteral("通話の音声は暗号化されています");
 inline const QString TIP_CAPTURE_GAIN =
     QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
 

@@ -79,6 +79,8 @@ signals:
     void signal_play_hold_music();
     void signal_stop_hold_music();
     void signal_play_terminated_audio(QString file);
+    // True while the media of the call shown in the status line is encrypted.
+    void signal_media_encryption(bool encrypted);
 
 protected:
     void run() override;
@@ -114,6 +116,8 @@ private:
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;
     void log_phase();
+    void report_media_encryption();
+    void report_encryption_refusal(LinphoneCall* call);
 
     ZimLogger* logger;
     ZimData* data;
@@ -141,6 +145,7 @@ private:
     bool registered = false;
     bool hangup_in_progress = false;
     bool transfer_done = false;
+    bool media_encrypted = false; // last value sent with signal_media_encryption
     // A re-apply waits for the old registration to end; a failed unregistration also ends it.
     bool awaiting_unregistration = false;
 

@@ -108,6 +108,9 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     default:
         break;
     }
+    if (state == LinphoneCallStateReleased)
+        report_encryption_refusal(call);
+    report_media_encryption();
     logger->log(text_of(message), 1);
 }
 

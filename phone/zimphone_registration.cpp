@@ -20,11 +20,11 @@ void ZimPhone::setup_account()
     const QString port = account_settings.value(QStringLiteral("port"));
     const QString user = account_settings.value(QStringLiteral("userId"));
     const QString password = account_settings.value(QStringLiteral("password"));
-    if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
-        return;
-
+    // Encryption and NAT traversal hold for direct calls too, with or without a registration.
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
     CoreSecurity::apply(core, security, logger);
+    if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
+        return;
 
     LinphoneFactory* factory = linphone_factory_get();
     LinphoneProxyConfig* config = linphone_core_create_proxy_config(core);

@@ -91,6 +91,8 @@ void EngineFixture::connect_signals()
             [this] { record(QStringLiteral("stop_hold_music")); });
     connect(p, &ZimPhone::signal_play_terminated_audio, this,
             [this](QString file) { record("audio:" + file); });
+    connect(p, &ZimPhone::signal_media_encryption, this,
+            [this](bool encrypted) { record(encrypted ? "encrypted" : "plain"); });
 }
 
 QStringList EngineFixture::events_named(const QString& name) const

@@ -19,6 +19,8 @@ class TestSecurity : public QObject
 private slots:
     void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
     void tls_certificate_from_another_ca_fails_with_the_reason();
+    void srtp_required_talks_encrypted_to_an_srtp_peer();
+    void srtp_required_refuses_a_peer_without_srtp();
 };
 
 void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy()
@@ -89,6 +91,39 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
         log.contains(QStringLiteral("SIP server 127.0.0.1:%1 (TLS) not reached: ").arg(proxy.tls_port())),
         qPrintable(log));
     QVERIFY2(log.contains("Certificate verification failed"), qPrintable(log));
+}
+
+void TestSecurity::srtp_required_talks_encrypted_to_an_srtp_peer()
+{
+    EngineFixture fixture;
+    fixture.set_account_keys({{"mediaEncryption", "srtpRequired"}});
+    ZimPhone* phone = fixture.start();
+    PeerCore peer;
+    peer.use_srtp(true);
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("encrypted"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_until([&] { return peer.media_encrypted(); }));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("plain"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_for("dialog_end"));
+}
+
+void TestSecurity::srtp_required_refuses_a_peer_without_srtp()
+{
+    EngineFixture fixture;
+    fixture.set_account_keys({{"mediaEncryption", "srtpRequired"}});
+    ZimPhone* phone = fixture.start();
+    // sipp answers in the clear whatever it was offered.
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    phone->request_dial(callee.uri("204"));
+    QVERIFY2(fixture.wait_for("status:暗号化通話できません", 15000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.count("timer"), 0);
+    QCOMPARE(fixture.count("encrypted"), 0);
+    // The refusal stays readable for a moment, then the phone is ready again.
+    QVERIFY2(fixture.wait_until([&] { return fixture.events.last() == "status:ダイヤルできます"; }, 6000),
+             qPrintable(fixture.dump()));
 }
 
 QTEST_GUILESS_MAIN(TestSecurity)

@@ -7,6 +7,7 @@
 #include "phone/zimphone.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
+#include "ui/main/encryptionmark.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -147,6 +148,7 @@ void MainWindow::connect_engine()
     connect(zim_phone, &ZimPhone::signal_stop_hold_music, this, &MainWindow::slot_stop_hold_music);
     connect(zim_phone, &ZimPhone::signal_play_terminated_audio, this,
             &MainWindow::slot_play_terminated_audio);
+    new EncryptionMark(ui.screenGroupBox, zim_phone);
 }
 
 // ---- number display and dial pad ----
