@@ -9,9 +9,53 @@
 #include "support/testca.h"
 #include "support/testdir.h"
 
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <linphone/logging.h>
+
+namespace {
+
+// A STUN server for one test: records each binding request and answers it with the sender's
+// address (XOR-MAPPED-ADDRESS, RFC 5389).
+class StunResponder : public QObject
+{
+public:
+    StunResponder()
+    {
+        socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        connect(&socket, &QUdpSocket::readyRead, this, [this] { answer(); });
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(socket.localPort()); }
+    int binding_requests = 0;
+
+private:
+    void answer()
+    {
+        while (socket.hasPendingDatagrams()) {
+            QHostAddress sender;
+            quint16 port = 0;
+            QByteArray request(int(socket.pendingDatagramSize()), '\0');
+            socket.readDatagram(request.data(), request.size(), &sender, &port);
+            if (request.size() < 20 || request.mid(0, 2) != QByteArray("\x00\x01", 2) ||
+                request.mid(4, 4) != QByteArray("\x21\x12\xa4\x42", 4))
+                continue;
+            ++binding_requests;
+            QByteArray reply = QByteArray("\x01\x01\x00\x0c", 4) + request.mid(4, 16);
+            const quint32 ip = sender.toIPv4Address() ^ 0x2112a442u;
+            const quint16 xport = port ^ 0x2112u;
+            reply += QByteArray("\x00\x20\x00\x08\x00\x01", 6);
+            reply += char(xport >> 8);
+            reply += char(xport & 0xff);
+            for (int shift = 24; shift >= 0; shift -= 8)
+                reply += char((ip >> shift) & 0xff);
+            socket.writeDatagram(reply, sender, port);
+        }
+    }
+    QUdpSocket socket;
+};
+
+} // namespace
 
 class TestSecurity : public QObject
 {
@@ -21,6 +65,7 @@ private slots:
     void tls_certificate_from_another_ca_fails_with_the_reason();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
+    void stun_server_is_asked_and_ice_candidates_are_offered();
 };
 
 void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy()
@@ -124,6 +169,24 @@ void TestSecurity::srtp_required_refuses_a_peer_without_srtp()
     // The refusal stays readable for a moment, then the phone is ready again.
     QVERIFY2(fixture.wait_until([&] { return fixture.events.last() == "status:ダイヤルできます"; }, 6000),
              qPrintable(fixture.dump()));
+}
+
+void TestSecurity::stun_server_is_asked_and_ice_candidates_are_offered()
+{
+    StunResponder stun;
+    EngineFixture fixture;
+    fixture.set_account_keys({{"stunServer", stun.address()}});
+    ZimPhone* phone = fixture.start();
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    phone->request_dial(callee.uri("204"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY(stun.binding_requests > 0);
+    const auto invites = callee.received_requests("INVITE");
+    QVERIFY(!invites.isEmpty());
+    QVERIFY2(invites[0].body().contains("a=candidate:"), qPrintable(invites[0].body()));
+    phone->request_hangup();
+    QVERIFY(fixture.wait_for("dialog_end"));
 }
 
 QTEST_GUILESS_MAIN(TestSecurity)
