@@ -9,6 +9,7 @@ class QIntValidator;
 class QShowEvent;
 class ZimData;
 class ZimLogger;
+class SecurityFields;
 class ZimPhone;
 
 namespace Ui {
@@ -51,5 +52,6 @@ private:
     ZimLogger* logger;
     ZimData* data;
     ZimPhone* phone;
+    SecurityFields* security_fields;
     QIntValidator* port_validator;
 };
