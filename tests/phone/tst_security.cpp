@@ -8,6 +8,7 @@
 #include "support/sipprunner.h"
 #include "support/testca.h"
 #include "support/testdir.h"
+#include "ui/main/encryptionmark.h"
 
 #include <QUdpSocket>
 #include <QtTest>
@@ -143,14 +144,19 @@ void TestSecurity::srtp_required_talks_encrypted_to_an_srtp_peer()
     EngineFixture fixture;
     fixture.set_account_keys({{"mediaEncryption", "srtpRequired"}});
     ZimPhone* phone = fixture.start();
+    QWidget screen; // the main window's number screen, where the padlock sits
+    auto* mark = new EncryptionMark(&screen, phone);
+    screen.show();
     PeerCore peer;
     peer.use_srtp(true);
     phone->request_dial(peer.uri("peer"));
     QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
     QVERIFY2(fixture.wait_for("encrypted"), qPrintable(fixture.dump()));
     QVERIFY(fixture.wait_until([&] { return peer.media_encrypted(); }));
+    QVERIFY(mark->isVisible());
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("plain"), qPrintable(fixture.dump()));
+    QVERIFY(!mark->isVisible());
     QVERIFY(fixture.wait_for("dialog_end"));
 }
 
@@ -189,5 +195,5 @@ void TestSecurity::stun_server_is_asked_and_ice_candidates_are_offered()
     QVERIFY(fixture.wait_for("dialog_end"));
 }
 
-QTEST_GUILESS_MAIN(TestSecurity)
+QTEST_MAIN(TestSecurity)
 #include "tst_security.moc"
