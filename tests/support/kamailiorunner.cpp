@@ -31,7 +31,11 @@ bool KamailioRunner::write_config(const QString& name, QByteArray text)
 
 bool KamailioRunner::start_tls(const QString& certificate_file, const QString& key_file, int timeout_ms)
 {
-    tls_sip_port = free_udp_port(); // TLS runs over TCP; a port free for UDP is almost always free there
+    // Ports free for UDP are almost always free for TCP too.
+    tls_sip_port = free_udp_port();
+    do
+        tcp_sip_port = free_udp_port();
+    while (tcp_sip_port == tls_sip_port);
     const QByteArray tls = "[server:default]\nmethod = TLSv1.2+\nverify_certificate = no\n"
                            "require_certificate = no\ncertificate = " +
                            certificate_file.toUtf8() + "\nprivate_key = " + key_file.toUtf8() + "\n";
@@ -50,6 +54,7 @@ bool KamailioRunner::start(int timeout_ms)
     QByteArray config = source.readAll();
     config.replace("TLSCONFIG", work.filePath(QStringLiteral("tls.cfg")).toUtf8());
     config.replace("TLSPORT", QByteArray::number(tls_sip_port));
+    config.replace("TCPPORT", QByteArray::number(tcp_sip_port));
     config.replace("PORT", QByteArray::number(sip_port));
     if (!write_config(QStringLiteral("kamailio.cfg"), config))
         return false;
