@@ -64,7 +64,7 @@ class TestSecurity : public QObject
 private slots:
     void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
     void tls_certificate_from_another_ca_fails_with_the_reason();
-    void tcp_account_registers_over_tcp();
+    void changed_to_tcp_registers_again_over_tcp();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
     void stun_server_is_asked_and_ice_candidates_are_offered();
@@ -140,7 +140,8 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
     QVERIFY2(log.contains("Certificate verification failed"), qPrintable(log));
 }
 
-void TestSecurity::tcp_account_registers_over_tcp()
+// Saving a TCP account over a registered UDP one goes through the usual re-registration.
+void TestSecurity::changed_to_tcp_registers_again_over_tcp()
 {
     QTemporaryDir certs;
     TestCa trusted;
@@ -148,10 +149,15 @@ void TestSecurity::tcp_account_registers_over_tcp()
     KamailioRunner proxy;
     QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
     EngineFixture fixture;
-    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
-    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.set_account("127.0.0.1", proxy.port(), "1001", "secret");
     fixture.start();
     QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY(proxy.log().contains("REGISTER over udp"));
+
+    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.phone()->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000, 2), qPrintable(fixture.dump()));
     QVERIFY2(proxy.log().contains("REGISTER over tcp"), qPrintable(proxy.log()));
 }
 
