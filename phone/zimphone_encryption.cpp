@@ -47,6 +47,8 @@ void ZimPhone::report_encryption_refusal(LinphoneCall* call)
         return;
     logger->log(QStringLiteral("call refused: the peer offers no media encryption"), 1);
     emit signal_update_dialog_status(zim::STATUS_ENCRYPTION_REFUSED);
+    // The library ended the call itself, which reads like a hang-up; it is a failed call.
+    emit signal_play_terminated_audio(zim::SOUND_FAILED);
     // The timer runs in the window's thread; it puts the idle status back unless a call started.
     QTimer::singleShot(REFUSAL_SHOWN_MS, this, [this] {
         if (phase() == PHASE_IDLE)

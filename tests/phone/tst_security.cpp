@@ -61,7 +61,15 @@ private:
 class TestSecurity : public QObject
 {
     Q_OBJECT
+    QTemporaryDir certs;
+    TestCa trusted; // the account's CA
+    TestCa foreign; // a CA the account does not know
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
+        QVERIFY2(foreign.make(certs.path(), "foreign"), qPrintable(foreign.error));
+    }
     void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
     void tls_certificate_from_another_ca_fails_with_the_reason();
     void changed_to_tcp_registers_again_over_tcp();
@@ -72,9 +80,6 @@ private slots:
 
 void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy()
 {
-    QTemporaryDir certs;
-    TestCa trusted;
-    QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
     KamailioRunner proxy;
     QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
     EngineFixture fixture;
@@ -117,11 +122,6 @@ void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy
 
 void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
 {
-    QTemporaryDir certs;
-    TestCa trusted;
-    TestCa foreign;
-    QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
-    QVERIFY2(foreign.make(certs.path(), "foreign"), qPrintable(foreign.error));
     KamailioRunner proxy;
     QVERIFY2(proxy.start_tls(foreign.certificate_file, foreign.key_file), qPrintable(proxy.log()));
     EngineFixture fixture;
@@ -143,9 +143,6 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
 // Saving a TCP account over a registered UDP one goes through the usual re-registration.
 void TestSecurity::changed_to_tcp_registers_again_over_tcp()
 {
-    QTemporaryDir certs;
-    TestCa trusted;
-    QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
     KamailioRunner proxy;
     QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
     EngineFixture fixture;
@@ -194,6 +191,7 @@ void TestSecurity::srtp_required_refuses_a_peer_without_srtp()
     QVERIFY2(fixture.wait_for("status:暗号化通話できません", 15000), qPrintable(fixture.dump()));
     QCOMPARE(fixture.count("timer"), 0);
     QCOMPARE(fixture.count("encrypted"), 0);
+    QVERIFY(fixture.events.contains("audio:./share/sounds/failed.wav"));
     // The refusal stays readable for a moment, then the phone is ready again.
     QVERIFY2(fixture.wait_until([&] { return fixture.events.last() == "status:ダイヤルできます"; }, 6000),
              qPrintable(fixture.dump()));
