@@ -39,6 +39,14 @@ inline const QString SETTINGS_SCHEMA =
 // Category 4: where the main window was last dropped, "x,y"; without it the window system places it.
 inline const QString KEY_MAIN_WINDOW_POSITION = QStringLiteral("mainWindowPosition");
 
+// Account security keys (category 1); a missing key means UDP, plain RTP, no STUN, no extra CA.
+inline const QString KEY_TRANSPORT = QStringLiteral("transport");
+inline const QString KEY_MEDIA_ENCRYPTION = QStringLiteral("mediaEncryption");
+inline const QString KEY_STUN_SERVER = QStringLiteral("stunServer");
+inline const QString KEY_CA_FILE = QStringLiteral("caFile");
+// The system's CA store (Debian's ca-certificates bundle); TLS servers are checked against it.
+inline const QString SYSTEM_CA_BUNDLE = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+
 // Logs
 inline const QString LOG_DIR = DATA_DIR + QStringLiteral("/logs");
 inline const QString LOG_FILE = DATA_DIR + QStringLiteral("/logs/logger");
@@ -118,6 +126,8 @@ inline const QString STYLE_SITE_FRAME_DETAIL =
     QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site.png)}");
 inline const QString STYLE_SITE_FRAME_SIMPLE =
     QStringLiteral("QFrame#siteFrame {border-image:url(:/ZIMPhone/images/site_simple.png)}");
+inline const QString STYLE_ENCRYPTION_MARK =
+    QStringLiteral("QLabel#encryptionMark {border-image:url(:/ZIMPhone/images/lock.png)}");
 inline const QString STYLE_SITE_LABEL =
     QStringLiteral("QLabel#siteLabel {border-image:url(:/ZIMPhone/images/site-screen.png)}");
 
@@ -172,6 +182,7 @@ inline const QString STATUS_TRANSFER_REMOTE_HOLD = QStringLiteral("転送先相�
 inline const QString STATUS_NO_TRANSFER_SOURCE = QStringLiteral("転送元がありません");
 inline const QString STATUS_ONLINE = QStringLiteral("オンライン");
 inline const QString STATUS_TRANSFER_DONE = QStringLiteral("転送完了しました");
+inline const QString STATUS_ENCRYPTION_REFUSED = QStringLiteral("暗号化通話できません");
 inline const QString TITLE_OPERATOR_LOGIN = QStringLiteral("オペレータログイン");
 
 // Why an outgoing call or the registration failed (status line; the lamp's tooltip)
@@ -198,6 +209,7 @@ inline const QString MSG_SETTINGS_DURING_CALL = QStringLiteral("通話中の場�
 inline const QString TIP_PLAYBACK_DEVICE = QStringLiteral("通話で使用するスピーカーデバイスを指定します");
 inline const QString TIP_RING_DEVICE = QStringLiteral("着信音を鳴らすデバイスを指定します");
 inline const QString TIP_CAPTURE_DEVICE = QStringLiteral("通話で使用するマイクデバイスを指定します");
+inline const QString TIP_ENCRYPTED_MEDIA = QStringLiteral("通話の音声は暗号化されています");
 inline const QString TIP_CAPTURE_GAIN =
     QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
 

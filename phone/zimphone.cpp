@@ -47,6 +47,8 @@ ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
     engine.store(this);
 
     logger->log(QString::fromLatin1(linphone_core_get_version()), 1);
+    ZimCoreLog::watch();
+    set_log_secrets(data->account_settings());
     if (data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1"))
         ZimCoreLog::start(zim::data_path(zim::CORE_LOG_FILE));
     create_core();
@@ -348,7 +350,7 @@ bool ZimPhone::is_idle()
 bool ZimPhone::is_registered()
 {
     QMutexLocker lock(&core_lock);
-    return registered;
+    return account && linphone_proxy_config_get_state(account) == LinphoneRegistrationOk;
 }
 
 bool ZimPhone::is_incoming_ringing()

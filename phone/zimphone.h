@@ -87,6 +87,8 @@ signals:
     void signal_call_failed(QString reason);
     // Why the registration failed: a short text for the status line and one for the lamp's tooltip.
     void signal_registration_failed(QString reason, QString tip);
+    // True while the media of the call shown in the status line is encrypted.
+    void signal_media_encryption(bool encrypted);
 
 protected:
     void run() override;
@@ -106,6 +108,8 @@ private:
     void reapply_account();
     void remove_account(LinphoneProxyConfig*& config);
     void finish_retiring();
+    static void set_log_secrets(const QMap<QString, QString>& account);
+    void log_connection_failure();
 
     // Call operations (engine thread)
     bool engine_idle() const;
@@ -125,6 +129,8 @@ private:
     void log_phase();
     void set_phase(int value);
     void publish();
+    void report_media_encryption();
+    void report_encryption_refusal(LinphoneCall* call);
 
     ZimLogger* logger;
     ZimData* data;
@@ -171,6 +177,7 @@ private:
     };
     View view;
     QMutex view_lock;
+    bool media_encrypted = false; // last value sent with signal_media_encryption
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core from another thread.

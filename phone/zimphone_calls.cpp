@@ -114,6 +114,9 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     default:
         break;
     }
+    if (state == LinphoneCallStateReleased)
+        report_encryption_refusal(call);
+    report_media_encryption();
     publish();
     logger->log(text_of(message), 1);
 }

@@ -5,7 +5,9 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "phone/coresecurity.h"
 #include "phone/failuretext.h"
+#include "phone/zimcorelog.h"
 
 namespace {
 const int REGISTRATION_EXPIRES_S = 60;
@@ -14,10 +16,14 @@ const int REGISTRATION_EXPIRES_S = 60;
 void ZimPhone::setup_account()
 {
     account_settings = data->account_settings();
+    set_log_secrets(account_settings);
     const QString address = account_settings.value(QStringLiteral("address"));
     const QString port = account_settings.value(QStringLiteral("port"));
     const QString user = account_settings.value(QStringLiteral("userId"));
     const QString password = account_settings.value(QStringLiteral("password"));
+    // Encryption and NAT traversal hold for direct calls too, with or without a registration.
+    const AccountSecurity security = AccountSecurity::from_settings(account_settings);
+    CoreSecurity::apply(core, security, logger);
     if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
         return;
 
@@ -38,7 +44,7 @@ void ZimPhone::setup_account()
     linphone_core_add_auth_info(core, auth);
     linphone_auth_info_unref(auth);
 
-    const QString server = address + QStringLiteral(":") + port;
+    const QString server = CoreSecurity::server_address(address, port, security);
     linphone_proxy_config_set_identity_address(config, parsed);
     linphone_proxy_config_set_server_addr(config, server.toLatin1().constData());
     linphone_proxy_config_set_expires(config, REGISTRATION_EXPIRES_S);
@@ -52,6 +58,28 @@ void ZimPhone::setup_account()
 
     apply_media_settings_in_core();
     linphone_core_iterate(core); // the registration starts at once
+}
+
+// The library's own log may quote what it was given; the passwords never reach the file.
+void ZimPhone::set_log_secrets(const QMap<QString, QString>& account)
+{
+    ZimCoreLog::set_secrets(
+        {account.value(QStringLiteral("password")), account.value(QStringLiteral("operatorPW"))});
+}
+
+// The library reports a server it could not reach (a refused TLS certificate among others) only as
+// "io error"; the reason comes from its channel log, with the server it was about.
+void ZimPhone::log_connection_failure()
+{
+    const QString reason = ZimCoreLog::take_connection_failure();
+    if (reason.isEmpty())
+        return;
+    const AccountSecurity security = AccountSecurity::from_settings(account_settings);
+    logger->log(QStringLiteral("SIP server %1:%2 (%3) not reached: %4")
+                    .arg(account_settings.value(QStringLiteral("address")),
+                         account_settings.value(QStringLiteral("port")),
+                         security.transport_parameter().toUpper(), reason),
+                2);
 }
 
 // One account at a time: a registered (or registering) account is unregistered first and the new
@@ -125,6 +153,7 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         const bool timed_out = message && qstrcmp(message, "timeout") == 0;
         const LinphoneReason reason = linphone_proxy_config_get_error(config);
         emit signal_registration_state(zim::REG_FAILED, user);
+        log_connection_failure();
         emit signal_registration_failed(zim::registration_failure_text(reason, timed_out),
                                         zim::registration_failure_tip(reason, timed_out));
         if (timed_out)

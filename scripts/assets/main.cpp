@@ -17,6 +17,7 @@
 //                                           button shows it squeezed
 //   screen.png                     271x101  screenGroupBox
 //   online.png, offline.png         21x21   onlineStatus (registration lamp)
+//   lock.png                        16x16   encryptionMark (media encrypted), left of the status
 //   delete.png, delete_clicked.png  31x21   deleteButton
 //   digital*.png                    86x35   the twelve dial-pad keys (three keys and two
 //                                           gaps of 6 in a 271 row, minimum height 35)
@@ -588,6 +589,42 @@ void makeLamp(bool online)
     save(img, online ? "online.png" : "offline.png");
 }
 
+// The padlock beside the call status while the media is encrypted: the lamp's green in a body
+// with the same lens shading, a steel shackle, a dark keyhole.
+void makeLock()
+{
+    QImage img = newImage(16, 16);
+    QPainter p(&img);
+    begin(p);
+    const QColor base("#22c55e");
+    const QColor rim("#137a3a");
+    QPainterPath shackle;
+    shackle.moveTo(4.8, 8);
+    shackle.lineTo(4.8, 5.2);
+    shackle.arcTo(QRectF(4.8, 1.4, 6.4, 7.6), 180, -180);
+    shackle.lineTo(11.2, 8);
+    p.setPen(QPen(QColor("#66707b"), 2.0, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shackle);
+    const QRectF body(2.5, 7, 11, 8.2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 40));
+    p.drawPath(rounded(body.translated(0, 0.6), 2));
+    QLinearGradient g(body.topLeft(), body.bottomLeft());
+    g.setColorAt(0, mix(base, Qt::white, 0.45));
+    g.setColorAt(0.5, base);
+    g.setColorAt(1, mix(base, Qt::black, 0.3));
+    p.setPen(QPen(rim, 1));
+    p.setBrush(g);
+    p.drawPath(rounded(body, 2));
+    p.setPen(Qt::NoPen);
+    p.setBrush(mix(rim, Qt::black, 0.35));
+    p.drawEllipse(QPointF(8, 10.4), 1.3, 1.3);
+    p.drawRect(QRectF(7.45, 10.6, 1.1, 2.6));
+    p.end();
+    save(img, "lock.png");
+}
+
 void makeClose()
 {
     QImage img = newImage(61, 31);
@@ -746,6 +783,7 @@ void makeImages()
     makeIcon();
     makeLamp(true);
     makeLamp(false);
+    makeLock();
     makeDelete(false);
     makeDelete(true);
 
@@ -801,9 +839,9 @@ int main(int argc, char* argv[])
     }
 
     makeImages();
-    bool ok = g_written.size() == 38;
+    bool ok = g_written.size() == 39;
     if (!ok)
-        std::fprintf(stderr, "wrote %d images, expected 38\n", int(g_written.size()));
+        std::fprintf(stderr, "wrote %d images, expected 39\n", int(g_written.size()));
     if (args.size() > 3 && !writeQrc(args.at(3))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.at(3)));
         ok = false;

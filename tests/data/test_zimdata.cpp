@@ -1,7 +1,9 @@
+#include "data/accountsecurity.h"
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
+#include "phone/coresecurity.h"
 #include "support/testdir.h"
 
 #include <QFileInfo>
@@ -103,6 +105,26 @@ private slots:
         ZimData again(nullptr, &logger);
         QCOMPARE(again.account_settings(), map({{"userId", "202"}, {"address", "127.0.0.1"}}));
         QCOMPARE(again.media_settings().value(QStringLiteral("userId")), QStringLiteral("media-copy"));
+    }
+
+    // A store written before the account security keys existed (or holding a value this version
+    // does not know) keeps the plain account: UDP to host:port, no encryption, no STUN, no CA file.
+    void old_account_without_security_keys_stays_plain()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        delete new ZimData(nullptr, &logger); // creates the tables
+        QVERIFY(execute_outside({"INSERT INTO settings VALUES('1','address','pbx.example.com')",
+                                 "INSERT INTO settings VALUES('1','port','5060')",
+                                 "INSERT INTO settings VALUES('1','mediaEncryption','zrtp')"}));
+        ZimData old(nullptr, &logger);
+        const AccountSecurity security = AccountSecurity::from_settings(old.account_settings());
+        QCOMPARE(int(security.transport), int(AccountSecurity::TransportUdp));
+        QCOMPARE(int(security.encryption), int(AccountSecurity::EncryptionNone));
+        QVERIFY(security.stun_server.isEmpty() && security.ca_file.isEmpty());
+        QCOMPARE(CoreSecurity::server_address("pbx.example.com", "5060", security),
+                 QStringLiteral("pbx.example.com:5060"));
     }
 
     void duplicate_rows_from_outside_load_the_last_and_save_updates_both()

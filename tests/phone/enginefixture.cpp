@@ -32,6 +32,11 @@ void EngineFixture::set_account(const QString& address, int port, const QString&
                                  {QStringLiteral("password"), password}});
 }
 
+void EngineFixture::set_account_keys(const QMap<QString, QString>& values)
+{
+    data->save_account_settings(values);
+}
+
 void EngineFixture::set_media(const QMap<QString, QString>& values)
 {
     data->save_media_settings(values);
@@ -93,6 +98,8 @@ void EngineFixture::connect_signals()
             [this] { record(QStringLiteral("stop_hold_music")); });
     connect(p, &ZimPhone::signal_play_terminated_audio, this,
             [this](QString file) { record("audio:" + file); });
+    connect(p, &ZimPhone::signal_media_encryption, this,
+            [this](bool encrypted) { record(encrypted ? "encrypted" : "plain"); });
 }
 
 QStringList EngineFixture::events_named(const QString& name) const

@@ -24,6 +24,7 @@ public:
 
     // Settings written before the engine exists (the engine reads them at construction and start).
     void set_account(const QString& address, int port, const QString& user, const QString& password);
+    void set_account_keys(const QMap<QString, QString>& values);
     void set_media(const QMap<QString, QString>& values);
     void set_other(const QMap<QString, QString>& values);
 

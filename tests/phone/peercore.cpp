@@ -57,6 +57,19 @@ void PeerCore::terminate_all()
     linphone_core_terminate_all_calls(core);
 }
 
+void PeerCore::use_srtp(bool required)
+{
+    linphone_core_set_media_encryption(core, LinphoneMediaEncryptionSRTP);
+    linphone_core_set_media_encryption_mandatory(core, required);
+}
+
+bool PeerCore::media_encrypted() const
+{
+    LinphoneCall* call = linphone_core_get_current_call(core);
+    const LinphoneCallParams* params = call ? linphone_call_get_current_params(call) : nullptr;
+    return params && linphone_call_params_get_media_encryption(params) == LinphoneMediaEncryptionSRTP;
+}
+
 PeerCore* PeerCore::self(LinphoneCore* core)
 {
     return static_cast<PeerCore*>(linphone_core_cbs_get_user_data(linphone_core_get_current_callbacks(core)));

@@ -22,6 +22,9 @@ public:
     int calls_received = 0; // incoming calls seen
     int active_calls() const;
     void terminate_all();
+    // SRTP offered and accepted; required: calls in the clear are refused.
+    void use_srtp(bool required);
+    bool media_encrypted() const; // the media of the peer's current call
 
 private:
     static void on_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state, const char*);

@@ -23,6 +23,28 @@ KamailioRunner::~KamailioRunner()
     }
 }
 
+bool KamailioRunner::write_config(const QString& name, QByteArray text)
+{
+    QFile target(work.filePath(name));
+    return target.open(QIODevice::WriteOnly) && target.write(text) == text.size();
+}
+
+bool KamailioRunner::start_tls(const QString& certificate_file, const QString& key_file, int timeout_ms)
+{
+    // Ports free for UDP are almost always free for TCP too.
+    tls_sip_port = free_udp_port();
+    do
+        tcp_sip_port = free_udp_port();
+    while (tcp_sip_port == tls_sip_port);
+    const QByteArray tls = "[server:default]\nmethod = TLSv1.2+\nverify_certificate = no\n"
+                           "require_certificate = no\ncertificate = " +
+                           certificate_file.toUtf8() + "\nprivate_key = " + key_file.toUtf8() + "\n";
+    if (!write_config(QStringLiteral("tls.cfg"), tls))
+        return false;
+    defines.append(QStringLiteral("WITH_TLS"));
+    return start(timeout_ms);
+}
+
 bool KamailioRunner::start(int timeout_ms)
 {
     QFile source(QStringLiteral(VELORA_SIP_SCENARIOS "/kamailio.cfg"));
@@ -30,17 +52,22 @@ bool KamailioRunner::start(int timeout_ms)
         return false;
     sip_port = free_udp_port();
     QByteArray config = source.readAll();
+    config.replace("TLSCONFIG", work.filePath(QStringLiteral("tls.cfg")).toUtf8());
+    config.replace("TLSPORT", QByteArray::number(tls_sip_port));
+    config.replace("TCPPORT", QByteArray::number(tcp_sip_port));
     config.replace("PORT", QByteArray::number(sip_port));
     config.replace("CONTROL", control_socket().toUtf8());
-    QFile target(work.filePath(QStringLiteral("kamailio.cfg")));
-    if (!target.open(QIODevice::WriteOnly) || target.write(config) != config.size())
+    if (!write_config(QStringLiteral("kamailio.cfg"), config))
         return false;
-    target.close();
-    process.start(QStringLiteral("kamailio"),
-                  {QStringLiteral("-f"), target.fileName(), QStringLiteral("-DD"), QStringLiteral("-E"),
-                   QStringLiteral("-m"), QStringLiteral("32"), QStringLiteral("-M"), QStringLiteral("8"),
-                   QStringLiteral("-P"), work.filePath(QStringLiteral("kamailio.pid")), QStringLiteral("-Y"),
-                   work.path()});
+    QStringList arguments = {QStringLiteral("-f"),  work.filePath(QStringLiteral("kamailio.cfg")),
+                             QStringLiteral("-DD"), QStringLiteral("-E"),
+                             QStringLiteral("-m"),  QStringLiteral("32"),
+                             QStringLiteral("-M"),  QStringLiteral("8"),
+                             QStringLiteral("-P"),  work.filePath(QStringLiteral("kamailio.pid")),
+                             QStringLiteral("-Y"),  work.path()};
+    for (const QString& name : defines)
+        arguments << QStringLiteral("-A") << name;
+    process.start(QStringLiteral("kamailio"), arguments);
     if (!process.waitForStarted(timeout_ms))
         return false;
     QDeadlineTimer deadline(timeout_ms);

@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 
 // Kamailio on a free UDP port of 127.0.0.1 as registrar (password "secret") and forwarding
-// proxy, from tests/sip/kamailio.cfg. Ended by its PID when the runner goes away.
+// proxy, from tests/sip/kamailio.cfg; with a server certificate it also takes SIP over TLS and
+// over TCP, each on a port of its own. Ended by its PID when the runner goes away.
 class KamailioRunner
 {
 public:
@@ -15,7 +16,11 @@ public:
     ~KamailioRunner();
 
     bool start(int timeout_ms = 10000);
+    // Also listens for TLS with this certificate and key (PEM files), and for TCP.
+    bool start_tls(const QString& certificate_file, const QString& key_file, int timeout_ms = 10000);
     int port() const { return sip_port; }
+    int tls_port() const { return tls_sip_port; }
+    int tcp_port() const { return tcp_sip_port; }
     QString log();
     // The port of the contact the user registered last (0 while not registered).
     int registered_port(const QString& user);
@@ -35,9 +40,13 @@ public:
 
 private:
     QString control_socket() const;
+    bool write_config(const QString& name, QByteArray text);
 
     QTemporaryDir work;
     QProcess process;
     QString output;
     int sip_port = 0;
+    int tls_sip_port = 0;
+    int tcp_sip_port = 0;
+    QStringList defines; // -A names for the configuration's #!ifdef blocks
 };

@@ -7,6 +7,7 @@
 #include "phone/zimphone.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
+#include "ui/main/encryptionmark.h"
 #include "ui/main/pastednumber.h"
 #include "ui/main/windowdragger.h"
 
@@ -156,6 +157,7 @@ void MainWindow::connect_engine()
     connect(zim_phone, &ZimPhone::signal_call_failed, this, &MainWindow::slot_show_call_failure);
     connect(zim_phone, &ZimPhone::signal_registration_failed, this,
             &MainWindow::slot_show_registration_failure);
+    new EncryptionMark(ui.screenGroupBox, zim_phone);
 }
 
 // ---- number display and dial pad ----

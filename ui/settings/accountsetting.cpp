@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/settings/securityfields.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_accountsetting.h"
 
@@ -18,6 +19,8 @@ AccountSetting::AccountSetting(QWidget* parent, ZimLogger* logger, ZimData* data
     setWindowTitle(zim::TITLE_ACCOUNT_SETTINGS);
     setFixedSize(size());
     ui->SIP->setCurrentIndex(0);
+    security_fields =
+        new SecurityFields(ui->transport, ui->mediaEncryption, ui->stunServer, ui->caFile, ui->caFileButton);
 }
 
 AccountSetting::~AccountSetting()
@@ -91,16 +94,20 @@ void AccountSetting::load_settings()
     ui->operatorPW->setText(account.value(QStringLiteral("operatorPW")));
     if (account.value(QStringLiteral("operatorAuto")).toInt() == 1)
         ui->operatorAuto->setChecked(true);
+    security_fields->load(account);
 }
 
 QMap<QString, QString> AccountSetting::account_values() const
 {
-    return {{QStringLiteral("address"), ui->address->text()},
-            {QStringLiteral("port"), ui->port->text()},
-            {QStringLiteral("userId"), ui->userid->text()},
-            {QStringLiteral("password"), ui->password->text()},
-            {QStringLiteral("operatorId"), ui->operatorId->text()},
-            {QStringLiteral("operatorPW"), ui->operatorPW->text()},
-            {QStringLiteral("operatorAuto"),
-             ui->operatorAuto->isChecked() ? QStringLiteral("1") : QStringLiteral("0")}};
+    QMap<QString, QString> values = {{QStringLiteral("address"), ui->address->text()},
+                                     {QStringLiteral("port"), ui->port->text()},
+                                     {QStringLiteral("userId"), ui->userid->text()},
+                                     {QStringLiteral("password"), ui->password->text()},
+                                     {QStringLiteral("operatorId"), ui->operatorId->text()},
+                                     {QStringLiteral("operatorPW"), ui->operatorPW->text()},
+                                     {QStringLiteral("operatorAuto"), ui->operatorAuto->isChecked()
+                                                                          ? QStringLiteral("1")
+                                                                          : QStringLiteral("0")}};
+    security_fields->write_to(values);
+    return values;
 }

@@ -8,6 +8,7 @@ class QCloseEvent;
 class QShowEvent;
 class ZimData;
 class ZimLogger;
+class SecurityFields;
 class ZimPhone;
 
 namespace Ui {
@@ -41,4 +42,5 @@ private:
     ZimLogger* logger;
     ZimData* data;
     ZimPhone* phone;
+    SecurityFields* security_fields;
 };

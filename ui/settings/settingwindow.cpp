@@ -5,6 +5,7 @@
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
 #include "ui/settings/devicechoice.h"
+#include "ui/settings/securityfields.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_settingwindow.h"
 
@@ -35,6 +36,8 @@ SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, 
 
     port_validator = new QIntValidator(1, 65535, this);
     ui->port->setValidator(port_validator);
+    security_fields =
+        new SecurityFields(ui->transport, ui->mediaEncryption, ui->stunServer, ui->caFile, ui->caFileButton);
 
     ui->playbackLabel->setToolTip(zim::TIP_PLAYBACK_DEVICE);
     ui->ringbackLabel->setToolTip(zim::TIP_RING_DEVICE);
@@ -160,6 +163,7 @@ void SettingWindow::load_account()
     ui->port->setText(account.value(QStringLiteral("port")));
     ui->userid->setText(account.value(QStringLiteral("userId")));
     ui->password->setText(account.value(QStringLiteral("password")));
+    security_fields->load(account);
 }
 
 void SettingWindow::load_media()
@@ -176,10 +180,12 @@ void SettingWindow::load_media()
 
 QMap<QString, QString> SettingWindow::account_values() const
 {
-    return {{QStringLiteral("address"), ui->address->text()},
-            {QStringLiteral("port"), ui->port->text()},
-            {QStringLiteral("userId"), ui->userid->text()},
-            {QStringLiteral("password"), ui->password->text()}};
+    QMap<QString, QString> values = {{QStringLiteral("address"), ui->address->text()},
+                                     {QStringLiteral("port"), ui->port->text()},
+                                     {QStringLiteral("userId"), ui->userid->text()},
+                                     {QStringLiteral("password"), ui->password->text()}};
+    security_fields->write_to(values);
+    return values;
 }
 
 QMap<QString, QString> SettingWindow::media_values() const

@@ -10,6 +10,7 @@ class QKeyEvent;
 class QShowEvent;
 class ZimData;
 class ZimLogger;
+class SecurityFields;
 class ZimPhone;
 
 namespace Ui {
@@ -54,5 +55,6 @@ private:
     ZimLogger* logger;
     ZimData* data;
     ZimPhone* phone;
+    SecurityFields* security_fields;
     QIntValidator* port_validator;
 };

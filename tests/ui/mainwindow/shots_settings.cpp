@@ -1,6 +1,6 @@
-// Draws the settings, account, audio and about windows and the tray menu of a real main window
-// into PNG files for the documentation: shots_settings <output dir>. Run it under
-// QT_QPA_PLATFORM=offscreen with a PulseAudio server up, so the device lists are real.
+// Draws the settings, account (with its connection tab), audio and about windows and the tray
+// menu of a real main window into PNG files for the documentation: shots_settings <output dir>.
+// Run it under QT_QPA_PLATFORM=offscreen with a PulseAudio server up, so the device lists are real.
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
@@ -71,12 +71,16 @@ int main(int argc, char** argv)
         ZimLogger logger;
         ZimData data(nullptr, &logger);
         data.save_account_settings({{"address", "sip.example.com"},
-                                    {"port", "5060"},
+                                    {"port", "5061"},
                                     {"userId", "1001"},
                                     {"password", "secret"},
                                     {"operatorAddress", "ops.example.com"},
                                     {"operatorId", "op1001"},
-                                    {"operatorPassword", "secret"}});
+                                    {"operatorPassword", "secret"},
+                                    {"transport", "TLS"},
+                                    {"mediaEncryption", "srtp"},
+                                    {"stunServer", "stun.example.jp:3478"},
+                                    {"caFile", "/etc/velora/pbx-ca.pem"}});
         data.save_media_settings({{"captureGain", "6"}});
     }
 
@@ -107,6 +111,16 @@ int main(int argc, char** argv)
         ok = shown_page && save(shown_page, out.filePath(QString::fromLatin1(page.file))) && ok;
         if (shown_page)
             shown_page->hide();
+    }
+
+    // The account page's connection and encryption tab.
+    window.slot_account_menu_clicked();
+    if (QWidget* account = shown("AccountSetting")) {
+        account->findChild<QTabWidget*>(QStringLiteral("SIP"))->setCurrentIndex(2);
+        ok = save(account, out.filePath(QStringLiteral("account-security.png"))) && ok;
+        account->hide();
+    } else {
+        ok = false;
     }
 
     QMenu* menu = window.tray_context_menu();

@@ -10,6 +10,7 @@
 #include "ui/settings/settingsnotice.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -76,6 +77,7 @@ private slots:
     void read_only_store_warns_and_keeps_edits();
     void cancel_then_reopen_shows_the_stored_values();
     void each_check_box_shows_only_its_own_password();
+    void security_fields_show_the_defaults_for_an_old_account_and_save_the_choice();
 };
 
 void TestAccountSetting::window_has_its_title_size_and_tabs()
@@ -301,6 +303,38 @@ void TestAccountSetting::each_check_box_shows_only_its_own_password()
     window.show();
     QCOMPARE(sip->echoMode(), QLineEdit::Password);
     QCOMPARE(op->echoMode(), QLineEdit::Password);
+}
+
+// An account stored before these keys existed shows UDP without encryption; the choice made on
+// the page is stored and shown again.
+void TestAccountSetting::security_fields_show_the_defaults_for_an_old_account_and_save_the_choice()
+{
+    SettingsFixture fixture;
+    QVERIFY(fixture.data()->save_account_settings(STORED_ACCOUNT));
+    AccountSetting window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
+    window.show();
+    QComboBox* transport = child<QComboBox>(&window, "transport");
+    QComboBox* encryption = child<QComboBox>(&window, "mediaEncryption");
+    QCOMPARE(transport->currentText(), QStringLiteral("UDP"));
+    QCOMPARE(encryption->currentText(), QStringLiteral("なし"));
+    QVERIFY(!edit(&window, "caFile")->isEnabled()); // only TLS uses a CA file
+
+    transport->setCurrentIndex(2);
+    encryption->setCurrentIndex(2);
+    QVERIFY(edit(&window, "caFile")->isEnabled());
+    type_into(edit(&window, "stunServer"), "stun.example.jp:3478");
+    type_into(edit(&window, "caFile"), "/etc/pbx/ca.pem");
+    type_into(edit(&window, "port"), "5061");
+    click(&window, "pushButton");
+    const QMap<QString, QString> account = fixture.stored(ZimData::Account);
+    QCOMPARE(account.value("transport"), QStringLiteral("TLS"));
+    QCOMPARE(account.value("mediaEncryption"), QStringLiteral("srtpRequired"));
+    QCOMPARE(account.value("stunServer"), QStringLiteral("stun.example.jp:3478"));
+    QCOMPARE(account.value("caFile"), QStringLiteral("/etc/pbx/ca.pem"));
+    QCOMPARE(account.value("port"), QStringLiteral("5061"));
+    window.show();
+    QCOMPARE(transport->currentText(), QStringLiteral("TLS"));
+    QCOMPARE(encryption->currentText(), QStringLiteral("SRTP必須"));
 }
 
 QTEST_MAIN(TestAccountSetting)

@@ -93,12 +93,12 @@ void TestSettingWindow::window_has_its_title_size_tabs_and_tooltips()
     SettingsFixture fixture;
     SettingWindow window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
     QCOMPARE(window.windowTitle(), QStringLiteral("設定"));
-    QCOMPARE(window.size(), QSize(413, 289));
+    QCOMPARE(window.size(), QSize(413, 409)); // taller by the four account security rows
     QVERIFY(window.windowFlags() & Qt::Window);
     QVERIFY(window.windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
     // Centred in the primary screen's available area, whose origin is not added.
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    QCOMPARE(window.pos(), QPoint((available.width() - 413) / 2, (available.height() - 289) / 2));
+    QCOMPARE(window.pos(), QPoint((available.width() - 413) / 2, (available.height() - 409) / 2));
     auto* tabs = child<QTabWidget>(&window, "tabWidget");
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(tabs->tabText(0), QStringLiteral("アカウント設定"));
@@ -217,6 +217,8 @@ void TestSettingWindow::save_when_idle_writes_both_parts_and_registers_the_new_a
     type_into(edit(&window, "port"), QString::number(registrar.port()));
     type_into(edit(&window, "userid"), "2002");
     type_into(edit(&window, "password"), "new-secret");
+    QCOMPARE(combo(&window, "transport")->currentText(), QStringLiteral("UDP")); // registrar is UDP
+    combo(&window, "mediaEncryption")->setCurrentIndex(1);
     child<QSlider>(&window, "captureGainSlider")->setValue(8);
     child<QCheckBox>(&window, "debugModel")->setChecked(true);
 
@@ -232,6 +234,8 @@ void TestSettingWindow::save_when_idle_writes_both_parts_and_registers_the_new_a
     QCOMPARE(account.value("port"), QString::number(registrar.port()));
     QCOMPARE(account.value("userId"), QStringLiteral("2002"));
     QCOMPARE(account.value("password"), QStringLiteral("new-secret"));
+    QCOMPARE(account.value("transport"), QStringLiteral("UDP"));
+    QCOMPARE(account.value("mediaEncryption"), QStringLiteral("srtp"));
     QCOMPARE(account.value("operatorAddress"), QStringLiteral("ops.example.com"));
     QCOMPARE(fixture.stored(ZimData::Media).value("captureGain"), QStringLiteral("8"));
     QCOMPARE(fixture.stored(ZimData::Other).value("debugModel"), QStringLiteral("1"));

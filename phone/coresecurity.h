@@ -1,0 +1,26 @@
+#pragma once
+
+#include "data/accountsecurity.h"
+
+#include <QString>
+
+#include <linphone/core.h>
+
+class ZimLogger;
+
+// Puts an account's transport, media encryption, NAT traversal and TLS trust into the SIP core.
+// Engine thread only, like every other use of the core.
+class CoreSecurity
+{
+public:
+    static void apply(LinphoneCore* core, const AccountSecurity& security, ZimLogger* logger);
+    // The proxy address: "host:port" for UDP as always, with the transport named otherwise.
+    static QString server_address(const QString& host, const QString& port, const AccountSecurity& security);
+
+private:
+    static void apply_transports(LinphoneCore* core, AccountSecurity::Transport transport);
+    static void apply_media_encryption(LinphoneCore* core, AccountSecurity::Encryption encryption,
+                                       ZimLogger* logger);
+    static void apply_nat_policy(LinphoneCore* core, const QString& stun_server);
+    static void apply_trust(LinphoneCore* core, const QString& ca_file, ZimLogger* logger);
+};

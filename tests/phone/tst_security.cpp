@@ -1,0 +1,219 @@
+// Secure and reachable accounts: SIP over TLS against Kamailio with certificates made here,
+// SRTP against a second core, STUN/ICE against a small STUN responder, and no password in any log.
+
+#include "data/zimlogger.h"
+#include "enginefixture.h"
+#include "peercore.h"
+#include "support/kamailiorunner.h"
+#include "support/sipprunner.h"
+#include "support/testca.h"
+#include "support/testdir.h"
+#include "ui/main/encryptionmark.h"
+
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <linphone/logging.h>
+
+namespace {
+
+// A STUN server for one test: records each binding request and answers it with the sender's
+// address (XOR-MAPPED-ADDRESS, RFC 5389).
+class StunResponder : public QObject
+{
+public:
+    StunResponder()
+    {
+        socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        connect(&socket, &QUdpSocket::readyRead, this, [this] { answer(); });
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(socket.localPort()); }
+    int binding_requests = 0;
+
+private:
+    void answer()
+    {
+        while (socket.hasPendingDatagrams()) {
+            QHostAddress sender;
+            quint16 port = 0;
+            QByteArray request(int(socket.pendingDatagramSize()), '\0');
+            socket.readDatagram(request.data(), request.size(), &sender, &port);
+            if (request.size() < 20 || request.mid(0, 2) != QByteArray("\x00\x01", 2) ||
+                request.mid(4, 4) != QByteArray("\x21\x12\xa4\x42", 4))
+                continue;
+            ++binding_requests;
+            QByteArray reply = QByteArray("\x01\x01\x00\x0c", 4) + request.mid(4, 16);
+            const quint32 ip = sender.toIPv4Address() ^ 0x2112a442u;
+            const quint16 xport = port ^ 0x2112u;
+            reply += QByteArray("\x00\x20\x00\x08\x00\x01", 6);
+            reply += char(xport >> 8);
+            reply += char(xport & 0xff);
+            for (int shift = 24; shift >= 0; shift -= 8)
+                reply += char((ip >> shift) & 0xff);
+            socket.writeDatagram(reply, sender, port);
+        }
+    }
+    QUdpSocket socket;
+};
+
+} // namespace
+
+class TestSecurity : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir certs;
+    TestCa trusted; // the account's CA
+    TestCa foreign; // a CA the account does not know
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(trusted.make(certs.path(), "trusted"), qPrintable(trusted.error));
+        QVERIFY2(foreign.make(certs.path(), "foreign"), qPrintable(foreign.error));
+    }
+    void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
+    void tls_certificate_from_another_ca_fails_with_the_reason();
+    void changed_to_tcp_registers_again_over_tcp();
+    void srtp_required_talks_encrypted_to_an_srtp_peer();
+    void srtp_required_refuses_a_peer_without_srtp();
+    void stun_server_is_asked_and_ice_candidates_are_offered();
+};
+
+void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy()
+{
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
+    fixture.set_account_keys(
+        {{"transport", "TLS"}, {"caFile", trusted.ca_file}, {"operatorPW", "Kq7-operator"}});
+    fixture.set_other({{"debugModel", "1"}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000),
+             qPrintable(fixture.dump() + proxy.log()));
+    QVERIFY2(proxy.log().contains("REGISTER over tls"), qPrintable(proxy.log()));
+    // Whatever the library might quote from what it was given is masked in its log.
+    linphone_logging_service_error(linphone_logging_service_get(), "quoted: secret Kq7-operator");
+
+    // The call goes out over the TLS connection; Kamailio passes it on to sipp over UDP.
+    SippRunner callee(QStringLiteral("uas_behind_proxy.xml"));
+    QVERIFY(callee.start());
+    ZimPhone* phone = fixture.phone();
+    phone->request_dial(callee.uri("300"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    const auto invites = callee.received_requests("INVITE");
+    QVERIFY(!invites.isEmpty());
+    QVERIFY2(invites[0].header("Via").contains("SIP/2.0/UDP 127.0.0.1:" + QString::number(proxy.port())),
+             qPrintable(invites[0].text));
+    QVERIFY2(invites[0].text.contains("SIP/2.0/TLS"), qPrintable(invites[0].text));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
+
+    // With the library's log on, neither log holds a password.
+    QVERIFY(fixture.stop());
+    const QRegularExpression secrets(QStringLiteral("\\bsecret\\b|Kq7-operator"));
+    const QString core_log = read_text_file(fixture.app_dir() + "/data/logs/core.log");
+    QVERIFY(core_log.contains("REGISTER sip:"));
+    QVERIFY(core_log.contains("quoted: ******** ********"));
+    QVERIFY2(!core_log.contains(secrets), qPrintable(core_log.mid(core_log.indexOf(secrets) - 300, 400)));
+    QVERIFY(!read_text_file(ZimLogger::log_path()).contains(secrets));
+}
+
+void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
+{
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(foreign.certificate_file, foreign.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TLS"}, {"caFile", trusted.ca_file}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:failed/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY(fixture.stop());
+    QCOMPARE(fixture.count("registration:sucessful/1001"), 0);
+    // Kamailio never saw a REGISTER, and the log says which server was refused and why.
+    QVERIFY2(!proxy.log().contains("REGISTER over"), qPrintable(proxy.log()));
+    const QString log = read_text_file(ZimLogger::log_path());
+    QVERIFY2(
+        log.contains(QStringLiteral("SIP server 127.0.0.1:%1 (TLS) not reached: ").arg(proxy.tls_port())),
+        qPrintable(log));
+    QVERIFY2(log.contains("Certificate verification failed"), qPrintable(log));
+}
+
+// Saving a TCP account over a registered UDP one goes through the usual re-registration.
+void TestSecurity::changed_to_tcp_registers_again_over_tcp()
+{
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.port(), "1001", "secret");
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY(proxy.log().contains("REGISTER over udp"));
+
+    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.phone()->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000, 2), qPrintable(fixture.dump()));
+    QVERIFY2(proxy.log().contains("REGISTER over tcp"), qPrintable(proxy.log()));
+}
+
+void TestSecurity::srtp_required_talks_encrypted_to_an_srtp_peer()
+{
+    EngineFixture fixture;
+    fixture.set_account_keys({{"mediaEncryption", "srtpRequired"}});
+    ZimPhone* phone = fixture.start();
+    QWidget screen; // the main window's number screen, where the padlock sits
+    auto* mark = new EncryptionMark(&screen, phone);
+    screen.show();
+    PeerCore peer;
+    peer.use_srtp(true);
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("encrypted"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_until([&] { return peer.media_encrypted(); }));
+    QVERIFY(mark->isVisible());
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("plain"), qPrintable(fixture.dump()));
+    QVERIFY(!mark->isVisible());
+    QVERIFY(fixture.wait_for("dialog_end"));
+}
+
+void TestSecurity::srtp_required_refuses_a_peer_without_srtp()
+{
+    EngineFixture fixture;
+    fixture.set_account_keys({{"mediaEncryption", "srtpRequired"}});
+    ZimPhone* phone = fixture.start();
+    // sipp answers in the clear whatever it was offered.
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    phone->request_dial(callee.uri("204"));
+    QVERIFY2(fixture.wait_for("status:暗号化通話できません", 15000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.count("timer"), 0);
+    QCOMPARE(fixture.count("encrypted"), 0);
+    QVERIFY(fixture.events.contains("audio:./share/sounds/failed.wav"));
+    // The refusal stays readable for a moment, then the phone is ready again.
+    QVERIFY2(fixture.wait_until([&] { return fixture.events.last() == "status:ダイヤルできます"; }, 6000),
+             qPrintable(fixture.dump()));
+}
+
+void TestSecurity::stun_server_is_asked_and_ice_candidates_are_offered()
+{
+    StunResponder stun;
+    EngineFixture fixture;
+    fixture.set_account_keys({{"stunServer", stun.address()}});
+    ZimPhone* phone = fixture.start();
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    phone->request_dial(callee.uri("204"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY(stun.binding_requests > 0);
+    const auto invites = callee.received_requests("INVITE");
+    QVERIFY(!invites.isEmpty());
+    QVERIFY2(invites[0].body().contains("a=candidate:"), qPrintable(invites[0].body()));
+    phone->request_hangup();
+    QVERIFY(fixture.wait_for("dialog_end"));
+}
+
+QTEST_MAIN(TestSecurity)
+#include "tst_security.moc"
