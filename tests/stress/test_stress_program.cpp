@@ -151,6 +151,101 @@ private slots:
         if (stress_full())
             QVERIFY2(late.rss_kb <= early.rss_kb + 2048, qPrintable(figure_kb(early.rss_kb, late.rss_kb)));
     }
+
+    void invite_flood_during_a_call()
+    {
+        QUdpSocket sink; // the callee's audio port: the phone's RTP lands here
+        QVERIFY(sink.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        const auto packets_in = [&sink](int ms) {
+            int packets = 0;
+            QDeadlineTimer deadline(ms);
+            while (!deadline.hasExpired()) {
+                QTest::qWait(20);
+                while (sink.hasPendingDatagrams() && sink.readDatagram(nullptr, 0) >= 0)
+                    ++packets;
+            }
+            return packets;
+        };
+        SippRunner callee(QStringLiteral("uas_answer_media_sink.xml"));
+        callee.add_arguments({"-key", "sink_port", QString::number(sink.localPort())});
+        QVERIFY(callee.start());
+        const int rows = program.row_count();
+        QVERIFY(program.command({QStringLiteral("call&") + callee.uri(QStringLiteral("300"))}));
+        QVERIFY2(peer_got(callee, QStringLiteral("ACK"), 10000), qPrintable(callee.output()));
+        packets_in(500);
+        const int quiet = packets_in(1000);
+
+        const int invites = stress_count(200, 50);
+        SippRunner flood(QStringLiteral("uac_call_refused.xml"), program.address());
+        flood.add_arguments({"-s", "100", "-m", QString::number(invites), "-r", "50"});
+        QVERIFY(flood.start());
+        qint64 slowest_ms = 0;
+        int loud = 0, loud_ms = 0;
+        while (!flood.wait_finished(10) && loud_ms < 60000) {
+            const qint64 trip = RegisteredProgram::command_round_trip_ms("noop");
+            QVERIFY(trip >= 0);
+            slowest_ms = qMax(slowest_ms, trip);
+            loud += packets_in(200);
+            loud_ms += 200;
+        }
+        QVERIFY2(flood.wait_finished(30000), qPrintable(flood.output()));
+        QSet<QString> refused; // calls, not the retransmissions of their answer
+        for (const auto& message : flood.messages())
+            if (message.received && message.first_line().startsWith(QStringLiteral("SIP/2.0 486")))
+                refused.insert(message.header(QStringLiteral("Call-ID")));
+        const int busy_replies = refused.size();
+        report_figure(QStringLiteral("INVITE flood: INVITEs at 50/s / answered 486"),
+                      QStringLiteral("%1 / %2").arg(invites).arg(busy_replies));
+        report_figure(QStringLiteral("INVITE flood: command round trip, slowest"),
+                      QStringLiteral("%1 ms").arg(slowest_ms));
+        report_figure(QStringLiteral("INVITE flood: RTP packets/s before / during"),
+                      QStringLiteral("%1 / %2").arg(quiet).arg(loud * 1000 / qMax(1, loud_ms)));
+        QCOMPARE(flood.exit_code(), 0);
+        QCOMPARE(busy_replies, invites);
+        QVERIFY2(loud * 1000 / qMax(1, loud_ms) >= quiet / 2, qPrintable(QString::number(loud)));
+        QVERIFY2(slowest_ms < 1000, qPrintable(QString::number(slowest_ms))); // 100 ms is the aim
+
+        QVERIFY(program.command({QStringLiteral("hangup")}));
+        QVERIFY2(callee.wait_finished(10000), qPrintable(callee.output()));
+        QCOMPARE(callee.exit_code(), 0);
+        QVERIFY(program.wait_rows(rows + 1));
+        QCOMPARE(program.rows_after(0).last().status, QStringLiteral("2"));
+    }
+
+    // Last: each kill leaves the registrar a stale contact of the program.
+    void kill_nine_while_rows_are_written()
+    {
+        auto busy = callee(QStringLiteral("uas_busy.xml"));
+        auto answering = callee(QStringLiteral("uas_answer_then_bye.xml"), {"-d", "200"});
+        QVERIFY(busy && answering);
+        const QRegularExpression stored(QStringLiteral("history row stored: status=\\d phoneNumber=(\\S+)"));
+        QRandomGenerator random(20261208);
+        const int kills = stress_count(50, 10);
+        int logged = 0;
+        for (int k = 0; k < kills; ++k) {
+            const bool answered = k % 2;
+            const QString number = QStringLiteral("9%1").arg(k);
+            QVERIFY(program.command({QStringLiteral("call&") + (answered ? answering : busy)->uri(number)}));
+            QTest::qWait(random.bounded(answered ? 900 : 500)); // about when the call ends
+            program.runner.kill_first();
+
+            QCOMPARE(program.integrity(), QStringLiteral("ok"));
+            QSet<QString> numbers;
+            for (const auto& row : program.rows_after(0))
+                numbers.insert(row.number);
+            auto it = stored.globalMatch(program.runner.log_text());
+            logged = 0;
+            while (it.hasNext()) {
+                const QString number = it.next().captured(1);
+                QVERIFY2(numbers.contains(number), qPrintable(number));
+                ++logged;
+            }
+            QVERIFY2(program.start(), qPrintable(QStringLiteral("kill %1").arg(k)));
+            QCOMPARE(program.runner.first()->state(), QProcess::Running);
+        }
+        report_figure(QStringLiteral("kill -9: kills / rows the log calls stored (all found)"),
+                      QStringLiteral("%1 / %2").arg(kills).arg(logged));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStressProgram)
