@@ -55,6 +55,20 @@ bool RegisteredProgram::start()
     return false;
 }
 
+bool RegisteredProgram::restart_with_outlink(const QMap<QString, QString>& outlink)
+{
+    runner.stop_first();
+    zim::set_app_dir_for_tests(runner.dir());
+    bool saved;
+    {
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        saved = data.save_outlink_settings(outlink);
+    }
+    zim::set_app_dir_for_tests(QString());
+    return saved && start();
+}
+
 int RegisteredProgram::registrations()
 {
     int count = 0;

@@ -16,6 +16,8 @@ public:
 
     // Starts Kamailio once, saves the account and starts the program; true when it registered.
     bool start();
+    // Stops the program, stores these external-link settings and starts it again.
+    bool restart_with_outlink(const QMap<QString, QString>& outlink);
     // Its own SIP port, from the contact it registered last.
     int sip_port() { return registrar.registered_port(QStringLiteral("100")); }
     QString address() { return QStringLiteral("127.0.0.1:%1").arg(sip_port()); }
