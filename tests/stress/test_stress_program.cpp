@@ -58,7 +58,8 @@ class TestStressProgram : public QObject
     {
         SippRunner caller(scenario, kamailio());
         caller.add_arguments({"-s", "100", "-d", "300"});
-        QVERIFY(caller.start());
+        // On a loaded machine sipp now and then misses its start-up time; that is no call.
+        QVERIFY2(caller.start() || caller.start(), qPrintable(caller.output()));
         if (!reaction.isEmpty()) {
             QVERIFY2(peer_got(caller, QStringLiteral("SIP/2.0 180"), 10000), qPrintable(caller.output()));
             QVERIFY(program.command({reaction}));
