@@ -4,6 +4,25 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTextCodec>
+#include <QTimer>
+
+namespace {
+// No link or action word comes near this; anything longer is not a command.
+const qint64 MAX_COMMAND_BYTES = 16 * 1024;
+// A messenger sends its command as soon as it is connected; one that stays silent this long
+// is dropped so that idle connections never pile up.
+const int IDLE_MS = 5000;
+
+bool is_command(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > MAX_COMMAND_BYTES || bytes.contains('\0'))
+        return false;
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+} // namespace
 
 ZimServer::ZimServer(const QString& name, QObject* parent) : QObject(parent), server(new QLocalServer(this))
 {
@@ -39,6 +58,7 @@ void ZimServer::solt_socket_new_connection()
     connect(socket, &QLocalSocket::readyRead, this, &ZimServer::solt_ready_read_handler);
     // Messengers come and go all day; their sockets must not pile up.
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(IDLE_MS, socket, [socket] { socket->abort(); });
 }
 
 void ZimServer::solt_ready_read_handler()
@@ -46,9 +66,15 @@ void ZimServer::solt_ready_read_handler()
     auto* socket = qobject_cast<QLocalSocket*>(sender());
     if (!socket)
         return;
-    const QString command = QString::fromUtf8(socket->readAll());
+    const QByteArray bytes = socket->readAll();
+    // Bytes that are no command (too long, NUL, not UTF-8) end the connection unanswered.
+    if (!is_command(bytes)) {
+        socket->abort();
+        return;
+    }
     if (main_window)
-        main_window->handle_client_command(command);
+        main_window->handle_client_command(QString::fromUtf8(bytes));
     socket->write(QStringLiteral("OK").toUtf8());
-    socket->flush();
+    // One command per connection: closing here frees the socket even if the client never does.
+    socket->disconnectFromServer();
 }

@@ -8,7 +8,8 @@ class MainWindow;
 class QLocalServer;
 
 // Listening side of the local command channel in the running instance. Every connection
-// raises the main window; every chunk of bytes that arrives is one command, answered "OK".
+// raises the main window; the bytes that arrive are one command, answered "OK" when they are
+// UTF-8 text without NUL of at most 16 KB, and the connection is closed either way.
 class ZimServer : public QObject
 {
     Q_OBJECT

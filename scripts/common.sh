@@ -3,8 +3,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir="${VELORA_BUILD_DIR:-$root/build}"
 
 # build_release [target...]: everything when no target is named.
+# VELORA_CMAKE_ARGS: extra configure arguments (scripts/test passes the sanitizer switch).
 build_release() {
-    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    # shellcheck disable=SC2086
+    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release ${VELORA_CMAKE_ARGS:-} >/dev/null
     local targets=()
     [ $# -gt 0 ] && targets=(--target "$@")
     cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}"

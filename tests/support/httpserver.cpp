@@ -101,10 +101,17 @@ void HttpServer::read_from(QTcpSocket* socket)
         buffer.remove(0, header_end + 4 + length);
         recorded << request;
 
-        socket->write(
-            "HTTP/1.1 200 OK\r\nContent-Type: " + response_type +
-            "\r\nCache-Control: no-store\r\nContent-Length: " + QByteArray::number(response_body.size()) +
-            "\r\nConnection: close\r\n\r\n" + response_body);
+        if (silent) {
+            emit signal_request_received();
+            break;
+        }
+        if (!raw_response.isEmpty())
+            socket->write(raw_response);
+        else
+            socket->write(
+                "HTTP/1.1 200 OK\r\nContent-Type: " + response_type +
+                "\r\nCache-Control: no-store\r\nContent-Length: " + QByteArray::number(response_body.size()) +
+                "\r\nConnection: close\r\n\r\n" + response_body);
         socket->disconnectFromHost();
         emit signal_request_received();
         break;

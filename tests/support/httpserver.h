@@ -35,6 +35,10 @@ public:
     QString base_url() const;
 
     void set_response(const QByteArray& body, const QByteArray& content_type = "text/html; charset=utf-8");
+    // Answers with exactly these bytes (status line and headers included) while not empty.
+    void set_raw_response(const QByteArray& bytes) { raw_response = bytes; }
+    // Records requests but never answers them, keeping the connection open.
+    void set_silent(bool silent) { this->silent = silent; }
     QList<RecordedRequest> requests() const { return recorded; }
     // Requests for one path, ignoring the engine's own ones such as /favicon.ico.
     QList<RecordedRequest> requests_for(const QByteArray& path) const;
@@ -59,5 +63,7 @@ private:
     QSslKey key;
     QByteArray response_body = "<html><body>ok</body></html>";
     QByteArray response_type = "text/html; charset=utf-8";
+    QByteArray raw_response;
+    bool silent = false;
     QList<RecordedRequest> recorded;
 };

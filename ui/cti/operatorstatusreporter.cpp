@@ -14,6 +14,11 @@
 #include <QStringList>
 #include <QUrl>
 
+namespace {
+// A server that accepts and never answers must not leave the operator waiting for ever.
+const int REPLY_TIMEOUT_MS = 10000;
+} // namespace
+
 OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* data, ZimLogger* logger)
     : QObject(main_window), data(data), logger(logger), login(new OperatorLogin(main_window))
 {
@@ -109,6 +114,7 @@ void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params
     manager.clearAccessCache();
     QNetworkRequest request(QUrl(params.value(QStringLiteral("url")), QUrl::TolerantMode));
     request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    request.setTransferTimeout(REPLY_TIMEOUT_MS);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
     // Each value is form-encoded, so a password with "&", "=", "+" or "%" arrives as typed.
@@ -130,7 +136,16 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
         emit signal_request_reregistration();
         reapply_after_reply = false;
     }
-    const OperatorReply answer = OperatorReply::parse(reply->readAll());
+    const QNetworkReply::NetworkError error = reply->error();
+    OperatorReply answer;
+    if (error == QNetworkReply::OperationCanceledError) // only the timeout cancels
+        answer.message =
+            QStringLiteral("オペレータサーバが%1秒以内に応答しませんでした").arg(REPLY_TIMEOUT_MS / 1000);
+    else
+        answer = OperatorReply::parse(reply->readAll());
+    // Only a whole, successful HTTP answer accepts; one cut short or with an error status refuses.
+    if (error != QNetworkReply::NoError && answer.result == 0)
+        answer.result = OperatorReply::SERVER_ERROR;
     reply->close();
     reply->deleteLater();
     if (answer.result != 0) {

@@ -214,6 +214,11 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
                              row.value(QStringLiteral("dialogTime")),
                              row.value(QStringLiteral("dialogDate"))),
                     2);
+    } else {
+        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3")
+                        .arg(row.value(QStringLiteral("status")), row.value(QStringLiteral("phoneNumber")),
+                             row.value(QStringLiteral("dialogDate"))),
+                    1);
     }
     refresh_views();
 }

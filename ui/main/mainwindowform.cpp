@@ -84,6 +84,7 @@ void MainWindowForm::setup(QMainWindow* window)
     phoneNumberLabel->setFont(font_of(15, true));
     phoneNumberLabel->setAutoFillBackground(false);
     phoneNumberLabel->setAlignment(Qt::AlignCenter);
+    phoneNumberLabel->setTextFormat(Qt::PlainText); // a caller's number may hold markup
     deleteButton = make<QPushButton>("deleteButton", screenGroupBox, 233, 41, 31, 21);
     deleteButton->setStyleSheet(QStringLiteral("border-image: url(:/ZIMPhone/images/delete.png);"));
 

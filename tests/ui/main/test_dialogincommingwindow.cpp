@@ -44,6 +44,7 @@ private slots:
     void popup_sits_in_the_bottom_right_corner();
     void answer_button_answers_the_ringing_call();
     void close_leaves_the_call_ringing_and_reject_refuses_it();
+    void markup_in_the_number_is_shown_as_written();
 };
 
 void TestDialogIncommingWindow::popup_sits_in_the_bottom_right_corner()
@@ -132,6 +133,30 @@ void TestDialogIncommingWindow::close_leaves_the_call_ringing_and_reject_refuses
     QCOMPARE(fixture.count("timer"), 0);
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
+}
+
+void TestDialogIncommingWindow::markup_in_the_number_is_shown_as_written()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    SippRunner caller(QStringLiteral("uac_hostile_invite.xml"), engine_address(phone));
+    const QString sdp =
+        QStringLiteral("v=0\r\no=x 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+                       "m=audio 9 RTP/AVP 0\r\n");
+    caller.add_arguments({"-s", "1001", "-key", "from_name", "x", "-key", "from_user", "%3Cb%3E7%3C/b%3E",
+                          "-key", "extra_header", "X-A: 1", "-key", "content_type", "application/sdp", "-key",
+                          "sdp", sdp});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+
+    QWidget main_window;
+    DialogIncommingWindow popup(&main_window, phone);
+    popup.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&popup));
+    QCOMPARE(number_text(&popup), QStringLiteral("<b>7</b> から着信中・・・"));
+    QCOMPARE(popup.findChild<QLabel*>(QStringLiteral("phoneNumber"))->textFormat(), Qt::PlainText);
+    QTest::mouseClick(button(&popup, "siteTerminateButton"), Qt::LeftButton);
+    QVERIFY(caller.wait_finished(10000));
 }
 
 QTEST_MAIN(TestDialogIncommingWindow)

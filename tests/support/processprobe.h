@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// What the kernel says about a running process (from /proc/<pid>): resident memory, open file
+// descriptors and threads. All -1 when the process is gone.
+struct ProcessProbe
+{
+    qint64 rss_kb = -1;
+    int fds = -1;
+    int threads = -1;
+};
+
+ProcessProbe probe_process(qint64 pid);
+
+// Stress cases run long (full) under scripts/stress and short inside ctest.
+bool stress_full();
+int stress_count(int full, int short_count);
+// Prints one figure for the table scripts/stress draws and appends it to the file named by
+// VELORA_STRESS_FIGURES, if any.
+void report_figure(const QString& name, const QString& value);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "support/kamailiorunner.h"
+#include "support/programrunner.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// The real program registered as user 100 at a Kamailio on 127.0.0.1, for tests that drive a
+// whole working day of it. The history table is read through one connection of the test's own.
+class RegisteredProgram
+{
+public:
+    RegisteredProgram();
+    ~RegisteredProgram();
+
+    // Starts Kamailio once, saves the account and starts the program; true when it registered.
+    bool start();
+    // Stops the program, stores these external-link settings and starts it again.
+    bool restart_with_outlink(const QMap<QString, QString>& outlink);
+    // Its own SIP port, from the contact it registered last.
+    int sip_port() { return registrar.registered_port(QStringLiteral("100")); }
+    QString address() { return QStringLiteral("127.0.0.1:%1").arg(sip_port()); }
+    // How many REGISTERs for user 100 the registrar accepted so far.
+    int registrations();
+    // Runs a later start with these arguments; true when it handed them over.
+    bool command(const QStringList& args) { return runner.run_messenger(args) == 0; }
+    // Sends a command on the channel itself and returns the time until "OK" (-1 without one).
+    static qint64 command_round_trip_ms(const QByteArray& command);
+
+    struct Row
+    {
+        int id;
+        QString status, number;
+    };
+    QList<Row> rows_after(int id);
+    int row_count();
+    // Waits until the history has at least count rows.
+    bool wait_rows(int count, int timeout_ms = 20000);
+    QString integrity(); // PRAGMA integrity_check
+
+    KamailioRunner registrar;
+    ProgramRunner runner;
+
+private:
+    bool open_history();
+    QSqlDatabase history;
+};
