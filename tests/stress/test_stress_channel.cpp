@@ -1,5 +1,6 @@
 // The command channel of the running program under fuzzed commands, a crowd of later starts and
 // clients that connect and then stay silent or stop half-way.
+#include "app/instancenames.h"
 #include "data/zimconstants.h"
 #include "support/processprobe.h"
 #include "support/programrunner.h"
@@ -62,7 +63,7 @@ QByteArray send_raw(const QByteArray& bytes, qint64* elapsed_ms = nullptr)
     QElapsedTimer clock;
     clock.start();
     QLocalSocket socket;
-    socket.connectToServer(zim::LOCAL_SERVER_NAME);
+    socket.connectToServer(zim::local_server_name());
     if (!socket.waitForConnected(5000))
         return "no connection";
     socket.write(bytes);
@@ -99,7 +100,7 @@ private slots:
         std::vector<std::unique_ptr<QLocalSocket>> idle;
         for (int i = 0; i < 10; ++i) {
             idle.emplace_back(new QLocalSocket);
-            idle.back()->connectToServer(zim::LOCAL_SERVER_NAME);
+            idle.back()->connectToServer(zim::local_server_name());
             QVERIFY(idle.back()->waitForConnected(5000));
             if (i % 2) {
                 idle.back()->write("call&20\xe5\xb1");

@@ -1,3 +1,4 @@
+#include "app/instancenames.h"
 #include "support/registeredprogram.h"
 
 #include "data/zimconstants.h"
@@ -82,7 +83,7 @@ qint64 RegisteredProgram::command_round_trip_ms(const QByteArray& command)
     QElapsedTimer clock;
     clock.start();
     QLocalSocket socket;
-    socket.connectToServer(zim::LOCAL_SERVER_NAME);
+    socket.connectToServer(zim::local_server_name());
     if (!socket.waitForConnected(5000))
         return -1;
     socket.write(command);

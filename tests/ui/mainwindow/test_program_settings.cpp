@@ -233,7 +233,7 @@ private slots:
 
         // Saving during the call is refused in a box without parent, and the settings window goes.
         QVERIFY(xdotool(
-            {"mousemove", "--window", QString::number(settings.first()), "264", "269", "click", "1"}));
+            {"mousemove", "--window", QString::number(settings.first()), "264", "389", "click", "1"}));
         const QList<unsigned long> box = visible_windows(QStringLiteral("^設定できません$"));
         QCOMPARE(box.size(), 1);
         QVERIFY(close_as_window_manager(box.first()));
