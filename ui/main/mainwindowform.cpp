@@ -1,5 +1,7 @@
 #include "ui/main/mainwindowform.h"
 
+#include "ui/main/statuslabel.h"
+
 #include <QFont>
 #include <QFrame>
 #include <QGroupBox>
@@ -75,7 +77,7 @@ void MainWindowForm::setup(QMainWindow* window)
     dialogTime->setFont(font_of(11, false));
     dialogTime->setAlignment(Qt::AlignCenter);
     // From the end of the user ID to the right edge: the transfer prompt needs all of it.
-    dialogStatus = make<QLabel>("dialogStatus", screenGroupBox, 91, 2, 170, 21);
+    dialogStatus = make<StatusLabel>("dialogStatus", screenGroupBox, 91, 2, 170, 21);
     dialogStatus->setFont(font_of(9, false));
     dialogStatus->setLayoutDirection(Qt::LeftToRight);
     dialogStatus->setAlignment(Qt::AlignRight | Qt::AlignTrailing | Qt::AlignVCenter);

@@ -9,6 +9,7 @@
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
+#include "ui/main/statuslabel.h"
 #include "ui/main/mainwindow.h"
 #include "ui/settings/settingwindow.h"
 
@@ -251,6 +252,11 @@ private slots:
         f.window->slot_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
         QVERIFY(ui.dialogStatus->fontMetrics().horizontalAdvance(ui.dialogStatus->text()) <=
                 ui.dialogStatus->contentsRect().width());
+        // A longer reason is drawn smaller, still whole.
+        f.window->slot_update_dialog_status(QStringLiteral("アカウントを設定してください"));
+        auto* status = static_cast<StatusLabel*>(ui.dialogStatus);
+        QVERIFY(QFontMetrics(status->fitted_font()).horizontalAdvance(status->text()) <=
+                status->contentsRect().width());
         for (QWidget* widget :
              {static_cast<QWidget*>(ui.settingButton), static_cast<QWidget*>(ui.historyButton),
               static_cast<QWidget*>(f.window->operator_status_selector())})
