@@ -33,7 +33,7 @@ QString InstallLayout::data_dir() const
 {
     if (!installed)
         return dir + QStringLiteral("/data");
-    // The base directory specification ignores a relative XDG_DATA_HOME.
+    // A relative XDG_DATA_HOME is invalid and is ignored, as desktops do.
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");

@@ -13,12 +13,13 @@ QFont StatusLabel::fitted_font() const
 
 void StatusLabel::paintEvent(QPaintEvent* event)
 {
-    if (fitted_font() == font()) {
+    const QFont fitted = fitted_font();
+    if (fitted == font()) {
         QLabel::paintEvent(event);
         return;
     }
     QPainter painter(this);
-    painter.setFont(fitted_font());
+    painter.setFont(fitted);
     painter.setPen(palette().color(foregroundRole()));
     painter.drawText(contentsRect(), int(alignment()), text());
 }
