@@ -12,7 +12,7 @@
 
 namespace {
 
-const unsigned long LOOP_SLEEP_US = 50000;
+const unsigned long LOOP_SLEEP_MS = 50;
 const int INCOMING_TIMEOUT_S = 600;
 // After terminating the remaining calls at stop, the core is iterated until they are released
 // (so that each BYE goes out and is answered), but never longer than this.
@@ -123,7 +123,7 @@ void ZimPhone::run()
             linphone_core_iterate(core);
             serve_requests();
         }
-        QThread::usleep(LOOP_SLEEP_US);
+        wait_for_next_pass();
     }
     QMutexLocker lock(&core_lock);
     end_remaining_calls();
@@ -133,6 +133,33 @@ void ZimPhone::run()
 void ZimPhone::request_stop()
 {
     running.store(false);
+    wake_loop();
+}
+
+// The library is iterated every loop period; a request cuts the sleep short so that the window
+// never waits for the next period to see its dial or hang-up go out.
+void ZimPhone::wait_for_next_pass()
+{
+    QMutexLocker lock(&request_lock);
+    if (!wake_pending)
+        request_raised.wait(&request_lock, LOOP_SLEEP_MS);
+    wake_pending = false;
+}
+
+void ZimPhone::wake_loop()
+{
+    QMutexLocker lock(&request_lock);
+    wake_locked();
+}
+
+// Called with request_lock held. A request the loop raises for itself keeps waiting for the next
+// period, as the step it follows needs that time to settle (a pause before the consultation call).
+void ZimPhone::wake_locked()
+{
+    if (QThread::currentThread() == this)
+        return;
+    wake_pending = true;
+    request_raised.wakeOne();
 }
 
 // The calls still alive at stop are ended properly: each peer gets its BYE before the core goes.
@@ -197,6 +224,7 @@ void ZimPhone::raise_request(bool& flag)
 {
     QMutexLocker lock(&request_lock);
     flag = true;
+    wake_locked();
 }
 
 void ZimPhone::apply_media_settings()
@@ -278,6 +306,7 @@ void ZimPhone::request_dial(const QString& number)
     QMutexLocker lock(&request_lock);
     pending_dial_number = number;
     dial_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_answer()
@@ -300,6 +329,7 @@ void ZimPhone::request_transfer_step(const QString& number)
     QMutexLocker lock(&request_lock);
     transfer_number = number;
     transfer_step_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_blind_transfer(const QString& number)
@@ -307,6 +337,7 @@ void ZimPhone::request_blind_transfer(const QString& number)
     QMutexLocker lock(&request_lock);
     transfer_number = number;
     blind_transfer_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_attended_transfer(const QString& number)
@@ -315,6 +346,7 @@ void ZimPhone::request_attended_transfer(const QString& number)
     transfer_number = number;
     pending_dial_number = number;
     attended_transfer_request = true;
+    wake_locked();
 }
 
 // Queries: they read the engine's state between two loop passes, so the handles they look at
