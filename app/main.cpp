@@ -1,7 +1,7 @@
 // Process entry. The first start becomes the softphone; every later start hands its arguments to
 // the running instance over the local channel and exits. The softphone itself lives in a module
 // beside the executable, loaded only by the first start, so that a later start costs no more
-// than loading Qt Core and Network.
+// than loading Qt Core.
 #include "app/instancelock.h"
 #include "app/zimclient.h"
 #include "data/zimconstants.h"

@@ -54,13 +54,23 @@ QProcessEnvironment ProgramRunner::environment() const
     return env;
 }
 
+void ProgramRunner::route_output(QProcess& process) const
+{
+    if (output_to_file) {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setStandardOutputFile(temp.filePath(QStringLiteral("output.log")), QIODevice::Append);
+    } else {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setStandardOutputFile(QProcess::nullDevice());
+    }
+}
+
 bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
 {
     stop_first();
     first_process = new QProcess;
     first_process->setProcessEnvironment(environment());
-    first_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    first_process->setStandardOutputFile(QProcess::nullDevice());
+    route_output(*first_process);
     first_process->start(executable, args);
     if (!first_process->waitForStarted(timeout_ms))
         return false;
@@ -112,8 +122,7 @@ int ProgramRunner::run_messenger(const QStringList& args, int timeout_ms)
 {
     QProcess messenger;
     messenger.setProcessEnvironment(environment());
-    messenger.setStandardOutputFile(QProcess::nullDevice());
-    messenger.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    route_output(messenger);
     messenger.start(executable, args);
     if (!messenger.waitForFinished(timeout_ms)) {
         messenger.kill();

@@ -16,6 +16,9 @@ public:
     QString log_path() const;
     QString log_text() const;
 
+    // Benches: the programs' terminal output goes to output.log in dir() instead of stderr.
+    void keep_output_in_file() { output_to_file = true; }
+
     // Starts a first instance and waits until its command channel answers (false on timeout).
     bool start_first(const QStringList& args = {}, int timeout_ms = 20000);
     QProcess* first() const { return first_process; }
@@ -30,8 +33,10 @@ public:
 
 private:
     QProcessEnvironment environment() const;
+    void route_output(QProcess& process) const;
 
     QTemporaryDir temp;
     QString executable;
     QProcess* first_process = nullptr;
+    bool output_to_file = false;
 };
