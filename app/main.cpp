@@ -3,6 +3,7 @@
 // beside the executable, loaded only by the first start, so that a later start costs no more
 // than loading Qt Core.
 #include "app/instancelock.h"
+#include "app/modulepath.h"
 #include "app/zimclient.h"
 #include "data/zimconstants.h"
 
@@ -43,7 +44,7 @@ QString executable_dir(const char* argv0)
 
 int run_first_instance(int argc, char* argv[])
 {
-    QLibrary module(executable_dir(argv[0]) + QStringLiteral("/velora-softphone-app"));
+    QLibrary module(zim::module_path(executable_dir(argv[0]), QStringLiteral("velora-softphone-app")));
     using Entry = int (*)(int, char**);
     auto entry = reinterpret_cast<Entry>(module.resolve("velora_run_first_instance"));
     if (!entry) {

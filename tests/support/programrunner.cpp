@@ -15,9 +15,10 @@ ProgramRunner::ProgramRunner()
     executable = temp.filePath(QStringLiteral("velora-softphone"));
     QFile::copy(QStringLiteral(VELORA_EXECUTABLE), executable);
     QFile::setPermissions(executable, QFile::permissions(QStringLiteral(VELORA_EXECUTABLE)));
-    // The softphone proper is a module beside the executable.
-    const QString module = QStringLiteral("libvelora-softphone-app.so");
-    QFile::copy(QStringLiteral(VELORA_BIN_DIR "/") + module, temp.filePath(module));
+    // The softphone proper and its web engine are modules beside the executable.
+    for (const QString& module :
+         {QStringLiteral("libvelora-softphone-app.so"), QStringLiteral("libvelora-softphone-web.so")})
+        QFile::copy(QStringLiteral(VELORA_BIN_DIR "/") + module, temp.filePath(module));
     const QString sounds = QStringLiteral(VELORA_BIN_DIR "/share/sounds");
     QDir().mkpath(temp.filePath(QStringLiteral("share/sounds")));
     const QStringList files = QDir(sounds).entryList(QDir::Files);

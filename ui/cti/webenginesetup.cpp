@@ -1,6 +1,6 @@
 #include "ui/cti/webenginesetup.h"
 
-#include <QCoreApplication>
+#include <QtGlobal>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -10,7 +10,6 @@ namespace zim {
 
 bool prepare_web_engine()
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 #ifdef Q_OS_UNIX
     // Qt has no notion of the effective user; the sandbox question only arises on Unix.
     if (geteuid() != 0)
