@@ -9,6 +9,7 @@
 
 #include "enginefixture.h"
 #include "phone/zimcorelog.h"
+#include "support/procstats.h"
 #include "support/sipprunner.h"
 
 #include <QCoreApplication>
@@ -40,20 +41,6 @@ double median(QList<double> values)
         return -1;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-// CPU time of every thread of a process, from the scheduler's nanosecond counters in /proc: clock
-// ticks are too coarse for the few hundredths of a second an idle minute costs.
-double cpu_seconds(qint64 pid)
-{
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    double total = 0;
-    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
-        if (stat.open(QIODevice::ReadOnly))
-            total += stat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    return total;
 }
 
 QList<double> measure_dial(int rounds)
@@ -175,11 +162,11 @@ int main(int argc, char** argv)
                 15000);
         both_registered = engine_ok && linphonec_ok;
         fixture.settle(2000); // both settled
-        const double engine_before = cpu_seconds(QCoreApplication::applicationPid());
-        const double linphonec_before = cpu_seconds(linphonec.processId());
+        const double engine_before = procstats::cpu_seconds(QCoreApplication::applicationPid());
+        const double linphonec_before = procstats::cpu_seconds(linphonec.processId());
         ::sleep(static_cast<unsigned>(idle_seconds)); // this thread sleeps; only the engine works
-        engine_cpu = cpu_seconds(QCoreApplication::applicationPid()) - engine_before;
-        linphonec_cpu = cpu_seconds(linphonec.processId()) - linphonec_before;
+        engine_cpu = procstats::cpu_seconds(QCoreApplication::applicationPid()) - engine_before;
+        linphonec_cpu = procstats::cpu_seconds(linphonec.processId()) - linphonec_before;
         linphonec.write("quit\n");
         if (!linphonec.waitForFinished(5000)) {
             linphonec.terminate();

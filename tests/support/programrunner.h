@@ -13,6 +13,7 @@ public:
     ~ProgramRunner();
 
     QString dir() const { return temp.path(); }
+    QString executable_path() const { return executable; }
     QString log_path() const;
     QString log_text() const;
 
