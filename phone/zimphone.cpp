@@ -72,6 +72,9 @@ void ZimPhone::create_core()
     const QByteArray store = zim::data_path(zim::DATA_DIR).toUtf8();
     linphone_factory_set_data_dir(factory, store.constData());
     linphone_factory_set_config_dir(factory, store.constData());
+    // Voice only: the streaming engine's plugins are video ones, and its video display alone
+    // would load Qt Quick. It looks for them in the data folder, which holds none.
+    linphone_factory_set_msplugins_dir(factory, store.constData());
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
     linphone_core_add_callbacks(core, callbacks);

@@ -2,14 +2,29 @@
 
 #include "web/remotesitepage.h"
 
+#include <QCoreApplication>
+#include <QQuickWindow>
 #include <QWebEngineHistory>
 #include <QWebEngineHttpRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+namespace {
+
+// The windows are raster windows (no OpenGL driver is loaded for them), so the view's scene is
+// drawn in software too. Runs before the first view exists, as the scene graph asks.
+QWidget* software_drawn(QWidget* parent)
+{
+    if (QCoreApplication::testAttribute(Qt::AA_ForceRasterWidgets))
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+    return parent;
+}
+
+} // namespace
+
 WebSitePage::WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log)
     : profile(new QWebEngineProfile()), page(new RemoteSitePage(profile, nullptr, std::move(log))),
-      web_view(new QWebEngineView(parent))
+      web_view(new QWebEngineView(software_drawn(parent)))
 {
     web_view->setPage(page);
     QObject::connect(web_view, &QWebEngineView::loadFinished, web_view, std::move(on_load_finished));
