@@ -1,7 +1,7 @@
 // Process entry. The first start becomes the softphone; every later start hands its arguments to
 // the running instance over the local channel and exits. The softphone itself lives in a module
 // (beside the executable, or under ../lib/velora-softphone once installed), loaded only by the
-// first start, so that a later start costs no more than loading Qt Core and Network.
+// first start, so that a later start costs no more than loading Qt Core.
 #include "app/instancelock.h"
 #include "app/instancenames.h"
 #include "app/zimclient.h"
@@ -34,7 +34,8 @@ QString executable_dir(const char* argv0)
 
 int run_first_instance(int argc, char* argv[])
 {
-    QLibrary module(InstallLayout(executable_dir(argv[0])).module_path());
+    QLibrary module(
+        InstallLayout(executable_dir(argv[0])).module_path(QStringLiteral("velora-softphone-app")));
     using Entry = int (*)(int, char**);
     auto entry = reinterpret_cast<Entry>(module.resolve("velora_run_first_instance"));
     if (!entry) {

@@ -1,38 +1,74 @@
 #include "app/zimclient.h"
 
+#include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QLocalSocket>
-#include <QThread>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
+
 const int TIMEOUT_MS = 30000;
+const int RETRY_MS = 20;
+
+int remaining_ms(const QElapsedTimer& clock)
+{
+    return int(qMax<qint64>(0, TIMEOUT_MS - clock.elapsed()));
 }
 
-ZimClient::ZimClient(QObject* parent) : QObject(parent), socket(new QLocalSocket) {}
+} // namespace
 
 ZimClient::~ZimClient()
 {
-    socket->disconnectFromServer();
-    delete socket;
+    close_socket();
+}
+
+QString ZimClient::socket_path(const QString& name)
+{
+    if (name.startsWith(QLatin1Char('/')))
+        return name;
+    return QDir::tempPath() + QLatin1Char('/') + name;
+}
+
+void ZimClient::close_socket()
+{
+    if (socket_fd >= 0)
+        ::close(socket_fd);
+    socket_fd = -1;
 }
 
 void ZimClient::connect_to_server(const QString& name)
 {
+    close_socket();
+    const QByteArray path = QFile::encodeName(socket_path(name));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= int(sizeof(address.sun_path)))
+        return;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+
     // A running instance creates its lock before its server listens; retry while the server
     // is not there yet instead of dropping the command. Any other error ends the attempt.
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        socket->connectToServer(name, QIODevice::ReadWrite);
-        if (socket->waitForConnected(int(qMax<qint64>(0, TIMEOUT_MS - clock.elapsed()))))
+        socket_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (socket_fd < 0)
             return;
-        const auto error = socket->error();
-        const bool not_listening_yet =
-            error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError;
+        if (::connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+            return;
+        const int error = errno;
+        close_socket();
+        const bool not_listening_yet = error == ENOENT || error == ECONNREFUSED || error == EAGAIN;
         if (!not_listening_yet || clock.elapsed() >= TIMEOUT_MS)
             return;
-        socket->abort();
-        QThread::msleep(20);
+        ::usleep(RETRY_MS * 1000);
     }
 }
 
@@ -42,14 +78,29 @@ void ZimClient::send_command(const QString& text)
     const int nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
-    if (socket->state() != QLocalSocket::ConnectedState)
+    if (socket_fd < 0)
         return;
-    socket->write(bytes);
-    socket->flush();
-    socket->waitForBytesWritten(TIMEOUT_MS);
-    if (socket->bytesAvailable() == 0)
-        socket->waitForReadyRead(TIMEOUT_MS);
-    socket->readAll(); // the reply's content does not matter
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n =
+            ::send(socket_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        sent += n;
+    }
+    // The reply's content does not matter; waiting for it tells that the command arrived.
+    pollfd reply{socket_fd, POLLIN, 0};
+    while (::poll(&reply, 1, remaining_ms(clock)) < 0 && errno == EINTR) {
+    }
+    if (reply.revents & POLLIN) {
+        char buffer[64];
+        while (::recv(socket_fd, buffer, sizeof(buffer), MSG_DONTWAIT) < 0 && errno == EINTR) {
+        }
+    }
 }
 
 QString zim::command_from_arguments(int argc, char* argv[])

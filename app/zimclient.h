@@ -1,18 +1,22 @@
 #pragma once
 
-#include <QObject>
 #include <QString>
-
-class QLocalSocket;
 
 // Sending side of the local command channel: one command per connection, answered with "OK".
 // Used by a later instance before any application object exists, so everything here blocks.
-class ZimClient : public QObject
+// It speaks to the running instance's QLocalServer over a plain Unix socket, so that a later
+// start loads nothing beyond Qt Core.
+class ZimClient
 {
-    Q_OBJECT
 public:
-    explicit ZimClient(QObject* parent = nullptr);
-    ~ZimClient() override;
+    ZimClient() = default;
+    ~ZimClient();
+    ZimClient(const ZimClient&) = delete;
+    ZimClient& operator=(const ZimClient&) = delete;
+
+    // Where the server named `name` listens: Qt's local server puts a plain name in its
+    // temporary directory and takes a full path as it is.
+    static QString socket_path(const QString& name);
 
     // Waits at most 30 s for the running instance, which may still be starting up.
     void connect_to_server(const QString& name);
@@ -20,7 +24,9 @@ public:
     void send_command(const QString& text);
 
 private:
-    QLocalSocket* socket;
+    void close_socket();
+
+    int socket_fd = -1;
 };
 
 namespace zim {

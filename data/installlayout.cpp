@@ -16,10 +16,9 @@ InstallLayout::InstallLayout(const QString& executable_dir) : dir(executable_dir
                 QFileInfo::exists(dir + INSTALLED_PART + QLatin1Char('/') + MODULE_FILE);
 }
 
-QString InstallLayout::module_path() const
+QString InstallLayout::module_path(const QString& name) const
 {
-    return QDir::cleanPath(dir + (installed ? INSTALLED_PART : QString())) +
-           QStringLiteral("/velora-softphone-app");
+    return QDir::cleanPath(dir + (installed ? INSTALLED_PART : QString())) + QLatin1Char('/') + name;
 }
 
 QString InstallLayout::sounds_dir() const

@@ -12,8 +12,8 @@ public:
     explicit InstallLayout(const QString& executable_dir);
 
     bool is_installed() const { return installed; }
-    // For QLibrary: the module's path without the "lib" prefix and the suffix.
-    QString module_path() const;
+    // For QLibrary: the path of the module `name`, given without the "lib" prefix and the suffix.
+    QString module_path(const QString& name) const;
     QString sounds_dir() const;
     // The directory that holds the settings database and logs/.
     QString data_dir() const;

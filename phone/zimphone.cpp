@@ -12,7 +12,7 @@
 
 namespace {
 
-const unsigned long LOOP_SLEEP_US = 50000;
+const unsigned long LOOP_SLEEP_MS = 50;
 const int INCOMING_TIMEOUT_S = 600;
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -76,6 +76,9 @@ void ZimPhone::create_core()
     const QByteArray store = (zim::data_path(zim::DATA_DIR) + QLatin1Char('/')).toUtf8();
     linphone_factory_set_data_dir(factory, store.constData());
     linphone_factory_set_config_dir(factory, store.constData());
+    // Voice only: the streaming engine's plugins are video ones, and its video display alone
+    // would load Qt Quick. It looks for them in the data folder, which holds none.
+    linphone_factory_set_msplugins_dir(factory, store.constData());
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
     if (!core) {
@@ -136,7 +139,7 @@ void ZimPhone::run()
             serve_requests();
             publish();
         }
-        QThread::usleep(LOOP_SLEEP_US);
+        wait_for_next_pass();
     }
     QMutexLocker lock(&core_lock);
     end_remaining_calls();
@@ -147,6 +150,33 @@ void ZimPhone::run()
 void ZimPhone::request_stop()
 {
     running.store(false);
+    wake_loop();
+}
+
+// The library is iterated every loop period; a request cuts the sleep short so that the window
+// never waits for the next period to see its dial or hang-up go out.
+void ZimPhone::wait_for_next_pass()
+{
+    QMutexLocker lock(&request_lock);
+    if (!wake_pending)
+        request_raised.wait(&request_lock, LOOP_SLEEP_MS);
+    wake_pending = false;
+}
+
+void ZimPhone::wake_loop()
+{
+    QMutexLocker lock(&request_lock);
+    wake_locked();
+}
+
+// Called with request_lock held. A request the loop raises for itself keeps waiting for the next
+// period, as the step it follows needs that time to settle (a pause before the consultation call).
+void ZimPhone::wake_locked()
+{
+    if (QThread::currentThread() == this)
+        return;
+    wake_pending = true;
+    request_raised.wakeOne();
 }
 
 // At stop the calls still alive are ended and the account unregistered properly: each peer gets
@@ -217,6 +247,7 @@ void ZimPhone::raise_request(bool& flag)
 {
     QMutexLocker lock(&request_lock);
     flag = true;
+    wake_locked();
 }
 
 void ZimPhone::apply_media_settings()
@@ -298,6 +329,7 @@ void ZimPhone::request_dial(const QString& number)
     QMutexLocker lock(&request_lock);
     pending_dial_number = number;
     dial_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_answer()
@@ -320,6 +352,7 @@ void ZimPhone::request_transfer_step(const QString& number)
     QMutexLocker lock(&request_lock);
     transfer_number = number;
     transfer_step_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_blind_transfer(const QString& number)
@@ -327,6 +360,7 @@ void ZimPhone::request_blind_transfer(const QString& number)
     QMutexLocker lock(&request_lock);
     transfer_number = number;
     blind_transfer_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_attended_transfer(const QString& number)
@@ -335,6 +369,7 @@ void ZimPhone::request_attended_transfer(const QString& number)
     transfer_number = number;
     pending_dial_number = number;
     attended_transfer_request = true;
+    wake_locked();
 }
 
 // Queries: they read the copy the engine publishes, never the core.

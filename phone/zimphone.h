@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <linphone/core.h>
 
@@ -19,7 +20,7 @@ class ZimLogger;
 
 // The telephony engine: a thread that owns the SIP core, registers the account, runs every call
 // operation in its own loop and reports to the user interface through queued signals.
-// The interface raises requests (served within one loop period) and reads queries.
+// The interface raises requests (served at once: each wakes the loop) and reads queries.
 class ZimPhone : public QThread
 {
     Q_OBJECT
@@ -100,6 +101,9 @@ private:
     void serve_requests();
     bool take_request(bool& flag);
     void raise_request(bool& flag);
+    void wake_loop();
+    void wake_locked();
+    void wait_for_next_pass();
     void apply_media_settings_in_core();
     void set_mic_gain(const QMap<QString, QString>& media);
 
@@ -184,4 +188,7 @@ private:
     QRecursiveMutex core_lock;
     // Guards the request flags and the numbers that come with them.
     QMutex request_lock;
+    // Raised with every request, so the loop serves it now instead of after its sleep.
+    QWaitCondition request_raised;
+    bool wake_pending = false;
 };

@@ -35,6 +35,7 @@ int main(int argc, char* argv[])
     const int rounds = argc > 1 ? QString::fromUtf8(argv[1]).toInt() : 100;
 
     ProgramRunner runner;
+    runner.keep_output_in_file(); // the program's log lines stay off the terminal
     if (!runner.start_first()) {
         out << "the first instance did not start\n";
         return 1;
@@ -54,6 +55,6 @@ int main(int argc, char* argv[])
     const double m = median(messenger), r = median(minimal);
     out << QStringLiteral("messenger round trip: median %1 ms over %2 runs\n").arg(m, 0, 'f', 2).arg(rounds);
     out << QStringLiteral("minimal Qt Core start and exit: median %1 ms\n").arg(r, 0, 'f', 2);
-    out << QStringLiteral("ratio: %1 (target <= 1.5)\n").arg(m / r, 0, 'f', 2);
+    out << QStringLiteral("ratio: %1 (target <= 1.2)\n").arg(m / r, 0, 'f', 2);
     return 0;
 }

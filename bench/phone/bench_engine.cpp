@@ -2,19 +2,23 @@
 //
 // 1. request_dial -> the INVITE as logged by a sipp callee;
 // 2. an INVITE sent by a sipp caller -> signal_received_dialog in this thread;
-// both as medians over several rounds, printed as a ratio of the 50 ms loop period (target <= 1.2).
+// both as medians over several rounds, printed as a ratio of the 50 ms loop period (a request wakes
+// the loop: target <= 0.2; an incoming INVITE waits for the next iteration: target <= 1.2).
 // 3. how long a query of the window thread waits (phase, call state, number) while the engine
 // serves a burst of 1000 requests in a call, against the same query on an idle engine: the
 // longest and the 99th percentile as ratios (target p99 <= 2x);
 // 4. CPU used over an idle period by this process (the engine registered to a sipp registrar) next
-// to an idle linphonec registered to the same registrar in the same period (target <= 1.0x).
+// to an idle linphonec registered to the same registrar in the same period (target <= 0.3x).
 
 #include "enginefixture.h"
+#include "phone/zimcorelog.h"
+#include "support/procstats.h"
 #include "support/sipprunner.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -41,19 +45,6 @@ double median(QList<double> values)
         return -1;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-// User plus system CPU seconds of a process, from /proc.
-double cpu_seconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    // After the command name: state is field 3, utime 14 and stime 15 (1-based in proc(5)).
-    const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
-    return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
 QList<double> measure_dial(int rounds)
@@ -194,6 +185,10 @@ QString write_linphonec_config(const QTemporaryDir& dir, int registrar_port)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // The program's and the library's log lines go to files; the terminal gets the figures only.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    const QString core_log = QDir::temp().filePath(QStringLiteral("bench_phone_engine-linphone.log"));
+    ZimCoreLog::start(core_log);
     const int rounds = argc > 1 ? std::max(3, atoi(argv[1])) : 20;
     const int idle_seconds = argc > 2 ? std::max(5, atoi(argv[2])) : 30;
 
@@ -236,11 +231,11 @@ int main(int argc, char** argv)
                 15000);
         both_registered = engine_ok && linphonec_ok;
         fixture.settle(2000); // both settled
-        const double engine_before = cpu_seconds(QCoreApplication::applicationPid());
-        const double linphonec_before = cpu_seconds(linphonec.processId());
+        const double engine_before = procstats::cpu_seconds(QCoreApplication::applicationPid());
+        const double linphonec_before = procstats::cpu_seconds(linphonec.processId());
         ::sleep(static_cast<unsigned>(idle_seconds)); // this thread sleeps; only the engine works
-        engine_cpu = cpu_seconds(QCoreApplication::applicationPid()) - engine_before;
-        linphonec_cpu = cpu_seconds(linphonec.processId()) - linphonec_before;
+        engine_cpu = procstats::cpu_seconds(QCoreApplication::applicationPid()) - engine_before;
+        linphonec_cpu = procstats::cpu_seconds(linphonec.processId()) - linphonec_before;
         linphonec.write("quit\n");
         if (!linphonec.waitForFinished(5000)) {
             linphonec.terminate();
@@ -252,7 +247,7 @@ int main(int argc, char** argv)
     }
 
     std::printf("Engine loop period: %.0f ms, %d rounds each\n", LOOP_PERIOD_MS, rounds);
-    std::printf("request_dial -> INVITE at sipp:            median %7.1f ms  ratio %.2f (target <= 1.2)\n",
+    std::printf("request_dial -> INVITE at sipp:            median %7.1f ms  ratio %.2f (target <= 0.2)\n",
                 median(dial), median(dial) / LOOP_PERIOD_MS);
     std::printf("INVITE from sipp -> signal_received_dialog: median %7.1f ms  ratio %.2f (target <= 1.2)\n",
                 median(incoming), median(incoming) / LOOP_PERIOD_MS);
@@ -264,10 +259,11 @@ int main(int argc, char** argv)
     else
         std::printf("Window query wait: the call did not come up\n");
     std::printf("Idle CPU over %d s (registered%s): engine %.2f s (%.2f%%), linphonec %.2f s (%.2f%%), "
-                "ratio %.2fx (target <= 1.0x)\n",
+                "ratio %.2fx (target <= 0.3x)\n",
                 idle_seconds, both_registered ? "" : ", NOT both registered", engine_cpu,
                 100.0 * engine_cpu / idle_seconds, linphonec_cpu, 100.0 * linphonec_cpu / idle_seconds,
                 linphonec_cpu > 0 ? engine_cpu / linphonec_cpu : -1.0);
+    std::printf("Library log: %s\n", qPrintable(core_log));
     return dial.size() == rounds && incoming.size() == rounds && queries.size() == 4 && both_registered ? 0
                                                                                                         : 1;
 }

@@ -26,9 +26,10 @@ ProgramRunner::ProgramRunner(Layout layout) : layout(layout)
     executable = temp.filePath(QStringLiteral("velora-softphone"));
     QFile::copy(QStringLiteral(VELORA_EXECUTABLE), executable);
     QFile::setPermissions(executable, QFile::permissions(QStringLiteral(VELORA_EXECUTABLE)));
-    // The softphone proper is a module beside the executable.
-    const QString module = QStringLiteral("libvelora-softphone-app.so");
-    QFile::copy(QStringLiteral(VELORA_BIN_DIR "/") + module, temp.filePath(module));
+    // The softphone proper and its web engine are modules beside the executable.
+    for (const QString& module :
+         {QStringLiteral("libvelora-softphone-app.so"), QStringLiteral("libvelora-softphone-web.so")})
+        QFile::copy(QStringLiteral(VELORA_BIN_DIR "/") + module, temp.filePath(module));
     const QString sounds = QStringLiteral(VELORA_BIN_DIR "/share/sounds");
     QDir().mkpath(temp.filePath(QStringLiteral("share/sounds")));
     const QStringList files = QDir(sounds).entryList(QDir::Files);
@@ -82,13 +83,23 @@ QProcessEnvironment ProgramRunner::environment() const
     return env;
 }
 
+void ProgramRunner::route_output(QProcess& process) const
+{
+    if (output_to_file) {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setStandardOutputFile(temp.filePath(QStringLiteral("output.log")), QIODevice::Append);
+    } else {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setStandardOutputFile(QProcess::nullDevice());
+    }
+}
+
 bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
 {
     stop_first();
     first_process = new QProcess;
     first_process->setProcessEnvironment(environment());
-    first_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    first_process->setStandardOutputFile(QProcess::nullDevice());
+    route_output(*first_process);
     first_process->start(executable, args);
     if (!first_process->waitForStarted(timeout_ms))
         return false;
@@ -140,8 +151,7 @@ int ProgramRunner::run_messenger(const QStringList& args, int timeout_ms)
 {
     QProcess messenger;
     messenger.setProcessEnvironment(environment());
-    messenger.setStandardOutputFile(QProcess::nullDevice());
-    messenger.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    route_output(messenger);
     messenger.start(executable, args);
     if (!messenger.waitForFinished(timeout_ms)) {
         messenger.kill();

@@ -16,10 +16,14 @@ public:
     ~ProgramRunner();
 
     QString dir() const { return temp.path(); }
+    QString executable_path() const { return executable; }
     // data/ beside the copied executable, or the XDG data directory of the installed one.
     QString data_dir() const;
     QString log_path() const;
     QString log_text() const;
+
+    // Benches: the programs' terminal output goes to output.log in dir() instead of stderr.
+    void keep_output_in_file() { output_to_file = true; }
 
     // Starts a first instance and waits until its command channel answers (false on timeout).
     bool start_first(const QStringList& args = {}, int timeout_ms = 20000);
@@ -36,6 +40,7 @@ public:
     // Plays another user: a user id of its own and a runtime directory below dir().
     void set_user(const QString& uid);
     QProcessEnvironment environment() const;
+    void route_output(QProcess& process) const;
 
 private:
     QTemporaryDir temp;
@@ -43,4 +48,5 @@ private:
     QMap<QString, QString> overrides;
     QString executable;
     QProcess* first_process = nullptr;
+    bool output_to_file = false;
 };

@@ -26,10 +26,20 @@ OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* da
     connect(login, &OperatorLogin::signal_set_op_status, this, &OperatorStatusReporter::slot_set_op_status);
     connect(login, &OperatorLogin::signal_reset_user_status_combox, this,
             &OperatorStatusReporter::slot_reset_user_status_combox);
-    connect(&manager, &QNetworkAccessManager::finished, this,
-            &OperatorStatusReporter::slot_set_op_status_finished);
-    connect(&manager, &QNetworkAccessManager::sslErrors, this,
-            &OperatorStatusReporter::slot_ssl_error_handler);
+}
+
+// Made with the first report: the manager starts Qt's network-configuration watch (plug-ins and a
+// thread), which a day without an operator server does not need.
+QNetworkAccessManager* OperatorStatusReporter::network()
+{
+    if (!manager) {
+        manager = new QNetworkAccessManager(this);
+        connect(manager, &QNetworkAccessManager::finished, this,
+                &OperatorStatusReporter::slot_set_op_status_finished);
+        connect(manager, &QNetworkAccessManager::sslErrors, this,
+                &OperatorStatusReporter::slot_ssl_error_handler);
+    }
+    return manager;
 }
 
 QString OperatorStatusReporter::server_url(const QString& address)
@@ -111,7 +121,7 @@ void OperatorStatusReporter::report(const QString& url, int status)
 
 void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params)
 {
-    manager.clearAccessCache();
+    network()->clearAccessCache();
     QNetworkRequest request(QUrl(params.value(QStringLiteral("url")), QUrl::TolerantMode));
     request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
     request.setTransferTimeout(REPLY_TIMEOUT_MS);
@@ -125,7 +135,7 @@ void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params
                             QByteArrayLiteral("&username=") + encoded("username") +
                             QByteArrayLiteral("&passwrod=") + encoded("password") +
                             QByteArrayLiteral("&status=") + encoded("status");
-    manager.post(request, body);
+    network()->post(request, body);
     emit signal_show_user_name(params.value(QStringLiteral("username")));
 }
 

@@ -51,12 +51,13 @@ private:
     void report(const QString& url, int status);
     void move_selector(int index);
     static QString server_url(const QString& address);
+    QNetworkAccessManager* network();
     static void warn(const QString& title, const QString& text);
 
     ZimData* data;
     ZimLogger* logger;
     OperatorLogin* login;
-    QNetworkAccessManager manager;
+    QNetworkAccessManager* manager = nullptr;
     QString username;
     QString password;
     int requested = 0;

@@ -2,10 +2,12 @@
 
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
+#include "data/zimlogger.h"
 #include "phone/zimphone.h"
 #include "ui/cti/ctiparams.h"
 #include "ui/cti/remotesiteform.h"
-#include "ui/cti/remotesitepage.h"
+#include "ui/cti/sitepage.h"
+#include "ui/cti/webmodule.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -14,16 +16,22 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QUrl>
-#include <QWebEngineHistory>
-#include <QWebEngineHttpRequest>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
 
 RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogger* logger)
-    : QWidget(parent), form(new RemoteSiteForm), phone(phone), data(data), profile(new QWebEngineProfile())
+    : QWidget(parent), form(new RemoteSiteForm), phone(phone), data(data)
 {
-    page = new RemoteSitePage(profile, nullptr, logger);
-    form->setup(this, page);
+    form->setup(this);
+    QString error;
+    page = WebModule::create_page(
+        form->frame, [this](bool) { slot_load_finished(); },
+        [logger](const QString& line) {
+            if (logger)
+                logger->log(line, 2);
+        },
+        &error);
+    if (!page && logger)
+        logger->log(QStringLiteral("remote site: no web engine: %1").arg(error), 2);
+    form->place_web_view(page ? page->view() : nullptr);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
     form->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
@@ -41,15 +49,11 @@ RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogge
             &RemoteSite::slot_dialog_end_button_clicked);
     connect(form->siteDetailButton, &QPushButton::clicked, this,
             &RemoteSite::slot_dialog_detail_button_clicked);
-    connect(form->webView, &QWebEngineView::loadFinished, this, &RemoteSite::slot_load_finished);
 }
 
 RemoteSite::~RemoteSite()
 {
-    // The engine wants the page gone before its profile.
-    delete form->webView;
-    delete page;
-    delete profile;
+    delete page; // before the frame that holds its view
     delete form;
 }
 
@@ -64,21 +68,16 @@ void RemoteSite::set_webview_params(QMap<QString, QString> call_info)
     if (!simple_template.isEmpty())
         params = CtiParams::expand(simple_template, call_info, account);
 
-    form->webView->history()->clear();
     const QString simple_url = outlink.value(QStringLiteral("simpleUrl"));
-    if (outlink.value(QStringLiteral("simpleMethod")) == QStringLiteral("post")) {
-        QWebEngineHttpRequest request(QUrl(simple_url, QUrl::TolerantMode), QWebEngineHttpRequest::Post);
-        request.setPostData(params.toUtf8());
-        // The engine sends no content type of its own, and a form handler needs one to read the body.
-        request.setHeader(QByteArrayLiteral("Content-Type"),
-                          QByteArrayLiteral("application/x-www-form-urlencoded"));
-        form->webView->load(request);
-    } else {
-        form->webView->load(
-            QWebEngineHttpRequest(QUrl(CtiParams::join(simple_url, params), QUrl::TolerantMode)));
+    if (page) {
+        page->clear_history();
+        if (outlink.value(QStringLiteral("simpleMethod")) == QStringLiteral("post"))
+            page->post_form(QUrl(simple_url, QUrl::TolerantMode), params.toUtf8());
+        else
+            page->load(QUrl(CtiParams::join(simple_url, params), QUrl::TolerantMode));
+        form->webView->hide();
+        form->progressBar->show();
     }
-    form->webView->hide();
-    form->progressBar->show();
 
     const QString detail_url = outlink.value(QStringLiteral("detailUrl"));
     if (!detail_url.isEmpty()) {
@@ -136,5 +135,6 @@ void RemoteSite::slot_dialog_detail_button_clicked()
 void RemoteSite::slot_load_finished()
 {
     form->progressBar->hide();
-    form->webView->show();
+    if (form->webView)
+        form->webView->show();
 }

@@ -4,9 +4,8 @@
 #include <QString>
 #include <QWidget>
 
-class QWebEngineProfile;
 class RemoteSiteForm;
-class RemoteSitePage;
+class SitePage;
 class ZimData;
 class ZimLogger;
 class ZimPhone;
@@ -46,8 +45,6 @@ private:
     RemoteSiteForm* form;
     ZimPhone* phone;
     ZimData* data;
-    // Off the record: nothing about callers is written to disk by the engine.
-    QWebEngineProfile* profile;
-    RemoteSitePage* page;
+    SitePage* page; // none when the web module could not be loaded
     QString detail_address_value;
 };

@@ -7,7 +7,6 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QWebEngineView>
 
 namespace {
 
@@ -26,7 +25,7 @@ QPushButton* row_button(QWidget* parent, const char* object_name, const QString&
 
 } // namespace
 
-void RemoteSiteForm::setup(QWidget* window, QWebEnginePage* page)
+void RemoteSiteForm::setup(QWidget* window)
 {
     window->setObjectName(QStringLiteral("RemoteSite"));
     window->setWindowTitle(QStringLiteral("Form"));
@@ -60,11 +59,6 @@ void RemoteSiteForm::setup(QWidget* window, QWebEnginePage* page)
     listView->setObjectName(QStringLiteral("listView"));
     listView->setGeometry(0, 0, 401, 201);
 
-    webView = new QWebEngineView(frame);
-    webView->setObjectName(QStringLiteral("webView"));
-    webView->setGeometry(10, 10, 381, 181);
-    webView->setPage(page);
-
     progressBar = new QProgressBar(frame);
     progressBar->setObjectName(QStringLiteral("progressBar"));
     progressBar->setGeometry(150, 50, 100, 100);
@@ -84,4 +78,14 @@ void RemoteSiteForm::setup(QWidget* window, QWebEnginePage* page)
     horizontalLayout->addWidget(siteDialogButton);
     horizontalLayout->addWidget(siteDetailButton);
     horizontalLayout->addWidget(siteTerminateButton);
+}
+
+void RemoteSiteForm::place_web_view(QWidget* view)
+{
+    webView = view;
+    if (!webView)
+        return;
+    webView->setObjectName(QStringLiteral("webView"));
+    webView->setGeometry(10, 10, 381, 181);
+    webView->stackUnder(progressBar);
 }

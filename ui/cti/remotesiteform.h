@@ -5,23 +5,23 @@ class QHBoxLayout;
 class QListView;
 class QProgressBar;
 class QPushButton;
-class QWebEnginePage;
-class QWebEngineView;
 class QWidget;
 
 // The widgets of the remote-site window, named and placed as the skin expects them.
 class RemoteSiteForm
 {
 public:
-    // The page (with its profile) is made by the window; the view shows it.
-    void setup(QWidget* window, QWebEnginePage* page);
+    void setup(QWidget* window);
+    // The page's view, made by the web module for `frame`, takes its place between the list
+    // behind it and the loading indicator in front.
+    void place_web_view(QWidget* view);
 
     QFrame* siteFrame = nullptr;
     QPushButton* siteCloseButton = nullptr;
     QPushButton* logoButton = nullptr;
     QFrame* frame = nullptr;
     QListView* listView = nullptr;
-    QWebEngineView* webView = nullptr;
+    QWidget* webView = nullptr; // none when the web module could not be loaded
     QProgressBar* progressBar = nullptr;
     QWidget* horizontalLayoutWidget = nullptr;
     QHBoxLayout* horizontalLayout = nullptr;

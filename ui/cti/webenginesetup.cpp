@@ -10,7 +10,9 @@ namespace zim {
 
 bool prepare_web_engine()
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Windows that may hold OpenGL content make the platform open the OpenGL driver with the first
+    // window of all; raster windows leave it unloaded, and the web page draws in software.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
 #ifdef Q_OS_UNIX
     // Qt has no notion of the effective user; the sandbox question only arises on Unix.
     if (geteuid() != 0)

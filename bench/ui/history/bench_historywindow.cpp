@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlTableModel>
@@ -127,6 +128,7 @@ Timing measure(int rows, bool outgoing_only)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false")); // log lines go to the log file
     init_images();
     for (bool outgoing_only : {false, true}) {
         const Timing small = measure(1000, outgoing_only);

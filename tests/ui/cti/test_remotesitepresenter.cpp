@@ -5,6 +5,7 @@
 #include "ui/cti/remotesite.h"
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/cti/webenginesetup.h"
+#include "ui/cti/webmodule.h"
 
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -144,6 +145,7 @@ private slots:
 int main(int argc, char** argv)
 {
     zim::prepare_web_engine();
+    WebModule::set_directory(QStringLiteral(VELORA_BIN_DIR)); // the web module of this build
     QApplication app(argc, argv);
     TestRemoteSitePresenter test;
     return QTest::qExec(&test, argc, argv);

@@ -9,6 +9,7 @@
 #include "ui/cti/remotesite.h"
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/cti/webenginesetup.h"
+#include "ui/cti/webmodule.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -88,6 +89,12 @@ class TestProgramRemoteSite : public QObject
                  QPoint(area.width(), area.height()));
     }
     void wait_call_end() { QTRY_VERIFY_WITH_TIMEOUT(at_end.seen, CALL_TIMEOUT_MS); }
+    // Whether the web engine library is mapped into this process.
+    static bool web_engine_loaded()
+    {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt5WebEngineCore");
+    }
 
 private slots:
     void initTestCase()
@@ -116,6 +123,7 @@ private slots:
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->phone()->local_sip_port() > 0, CALL_TIMEOUT_MS);
         QVERIFY(presenter()->remote_site() == nullptr); // no web engine before the first call
+        QVERIFY(!web_engine_loaded());
 
         // Queued after the main window's own handler, so this sees what the call's end left.
         connect(window->phone(), &ZimPhone::signal_dialog_end, this, [this] {
@@ -154,6 +162,7 @@ private slots:
         at_end = AtCallEnd();
         QVERIFY(caller.start());
         wait_window_up();
+        QVERIFY(web_engine_loaded()); // loaded for the first page
 
         // The page asked for carries the caller exactly as the INVITE named them.
         QTRY_VERIFY_WITH_TIMEOUT(!server.requests_for("/crm").isEmpty(), CALL_TIMEOUT_MS);
@@ -227,6 +236,7 @@ private slots:
 int main(int argc, char** argv)
 {
     zim::prepare_web_engine();
+    WebModule::set_directory(QStringLiteral(VELORA_BIN_DIR)); // the web module of this build
     QApplication app(argc, argv);
     TestProgramRemoteSite test;
     return QTest::qExec(&test, argc, argv);

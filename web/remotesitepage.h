@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWebEnginePage>
+#include "ui/cti/sitepage.h"
 
-class ZimLogger;
+#include <QWebEnginePage>
 
 // The page of the remote-site window. CRM servers inside the company often carry certificates of
 // their own making, so certificate errors are accepted; each acceptance is logged with its host.
@@ -10,11 +10,11 @@ class RemoteSitePage : public QWebEnginePage
 {
     Q_OBJECT
 public:
-    RemoteSitePage(QWebEngineProfile* profile, QObject* parent, ZimLogger* logger);
+    RemoteSitePage(QWebEngineProfile* profile, QObject* parent, SitePage::Log log);
 
 protected:
     bool certificateError(const QWebEngineCertificateError& error) override;
 
 private:
-    ZimLogger* logger;
+    SitePage::Log log;
 };
