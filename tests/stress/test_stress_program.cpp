@@ -185,7 +185,7 @@ private slots:
         qint64 slowest_ms = 0;
         int loud = 0, loud_ms = 0;
         while (!flood.wait_finished(10) && loud_ms < 60000) {
-            const qint64 trip = RegisteredProgram::command_round_trip_ms("noop");
+            const qint64 trip = program.command_round_trip_ms("noop");
             QVERIFY(trip >= 0);
             slowest_ms = qMax(slowest_ms, trip);
             loud += packets_in(200);

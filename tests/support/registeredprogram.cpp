@@ -1,5 +1,5 @@
-#include "app/instancenames.h"
 #include "support/registeredprogram.h"
+#include "app/instancenames.h"
 
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
@@ -14,7 +14,11 @@
 #include <QThread>
 #include <QVariant>
 
-RegisteredProgram::RegisteredProgram() = default;
+RegisteredProgram::RegisteredProgram()
+{
+    // A user of its own, so that a long stress run never meets another test's program.
+    runner.set_user(QStringLiteral("stress%1").arg(QCoreApplication::applicationPid()));
+}
 
 RegisteredProgram::~RegisteredProgram()
 {
@@ -78,12 +82,12 @@ int RegisteredProgram::registrations()
     return count;
 }
 
-qint64 RegisteredProgram::command_round_trip_ms(const QByteArray& command)
+qint64 RegisteredProgram::command_round_trip_ms(const QByteArray& command) const
 {
     QElapsedTimer clock;
     clock.start();
     QLocalSocket socket;
-    socket.connectToServer(zim::local_server_name());
+    socket.connectToServer(zim::local_server_name(runner.environment()));
     if (!socket.waitForConnected(5000))
         return -1;
     socket.write(command);

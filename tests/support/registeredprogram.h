@@ -26,7 +26,7 @@ public:
     // Runs a later start with these arguments; true when it handed them over.
     bool command(const QStringList& args) { return runner.run_messenger(args) == 0; }
     // Sends a command on the channel itself and returns the time until "OK" (-1 without one).
-    static qint64 command_round_trip_ms(const QByteArray& command);
+    qint64 command_round_trip_ms(const QByteArray& command) const;
 
     struct Row
     {
