@@ -243,7 +243,8 @@ private slots:
                 QVERIFY2(numbers.contains(number), qPrintable(number));
                 ++logged;
             }
-            QVERIFY2(program.start(), qPrintable(QStringLiteral("kill %1").arg(k)));
+            QVERIFY2(program.start(),
+                     qPrintable(QStringLiteral("kill %1\n").arg(k) + program.runner.log_text().right(1500)));
             QCOMPARE(program.runner.first()->state(), QProcess::Running);
         }
         report_figure(QStringLiteral("kill -9: kills / rows the log calls stored (all found)"),
