@@ -10,6 +10,12 @@
 #include <QMetaType>
 #include <QMutexLocker>
 
+#include <cerrno>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace {
 
 const unsigned long LOOP_SLEEP_MS = 50;
@@ -38,7 +44,7 @@ void forward_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallStat
 } // namespace
 
 ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
-    : QThread(parent), logger(logger), data(data)
+    : QThread(parent), logger(logger), data(data), wake_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     qRegisterMetaType<QMap<QString, QString>>("QMap<QString, QString>");
     callbacks = linphone_factory_create_core_cbs(linphone_factory_get());
@@ -62,6 +68,8 @@ ZimPhone::~ZimPhone()
     }
     destroy_core(); // only left when the thread never ran
     linphone_core_cbs_unref(callbacks);
+    if (wake_fd >= 0)
+        ::close(wake_fd);
     ZimPhone* self = this;
     engine.compare_exchange_strong(self, nullptr);
 }
@@ -157,26 +165,28 @@ void ZimPhone::request_stop()
 // never waits for the next period to see its dial or hang-up go out.
 void ZimPhone::wait_for_next_pass()
 {
-    QMutexLocker lock(&request_lock);
-    if (!wake_pending)
-        request_raised.wait(&request_lock, LOOP_SLEEP_MS);
-    wake_pending = false;
+    pollfd wake{wake_fd, POLLIN, 0};
+    if (::poll(&wake, 1, int(LOOP_SLEEP_MS)) > 0) {
+        std::uint64_t count;
+        while (::read(wake_fd, &count, sizeof(count)) < 0 && errno == EINTR) {
+        }
+    }
 }
 
 void ZimPhone::wake_loop()
 {
-    QMutexLocker lock(&request_lock);
-    wake_locked();
+    const std::uint64_t one = 1;
+    while (::write(wake_fd, &one, sizeof(one)) < 0 && errno == EINTR) {
+    }
 }
 
 // Called with request_lock held. A request the loop raises for itself keeps waiting for the next
 // period, as the step it follows needs that time to settle (a pause before the consultation call).
 void ZimPhone::wake_locked()
 {
-    if (QThread::currentThread() == this)
-        return;
-    wake_pending = true;
-    request_raised.wakeOne();
+    requests_raised.store(true);
+    if (QThread::currentThread() != this)
+        wake_loop();
 }
 
 // At stop the calls still alive are ended and the account unregistered properly: each peer gets
@@ -217,6 +227,15 @@ void ZimPhone::end_remaining_calls()
 // so a request raised again meanwhile is served in the next pass.
 void ZimPhone::serve_requests()
 {
+    if (requests_raised.exchange(false)) {
+        serve_raised_requests();
+        reapply_account();
+    }
+    finish_retiring();
+}
+
+void ZimPhone::serve_raised_requests()
+{
     if (take_request(dial_request))
         perform_dial();
     if (take_request(hold_request))
@@ -231,8 +250,6 @@ void ZimPhone::serve_requests()
         perform_hangup();
     if (take_request(answer_request))
         perform_answer();
-    reapply_account();
-    finish_retiring();
 }
 
 bool ZimPhone::take_request(bool& flag)
@@ -452,6 +469,13 @@ void ZimPhone::publish()
     const bool incoming = current_set && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming;
     const LinphoneCallState current_state = current_call.state();
     const LinphoneCallState second_state = second_call.state();
+    // Only this thread writes the view, so it may compare without the lock; most passes change
+    // nothing and leave the window's queries alone.
+    if (view.phase == phase_value && view.remote_number == remote_number_value &&
+        view.last_dialled_number == last_dialled_number_value && view.record_status == record_status_value &&
+        view.current_set == current_set && view.current_incoming == incoming &&
+        view.current_state == current_state && view.second_state == second_state)
+        return;
     QMutexLocker lock(&view_lock);
     view.phase = phase_value;
     view.remote_number = remote_number_value;

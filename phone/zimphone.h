@@ -9,7 +9,6 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <linphone/core.h>
 
@@ -99,6 +98,7 @@ private:
     void destroy_core();
     void end_remaining_calls();
     void serve_requests();
+    void serve_raised_requests();
     bool take_request(bool& flag);
     void raise_request(bool& flag);
     void wake_loop();
@@ -188,7 +188,9 @@ private:
     QRecursiveMutex core_lock;
     // Guards the request flags and the numbers that come with them.
     QMutex request_lock;
-    // Raised with every request, so the loop serves it now instead of after its sleep.
-    QWaitCondition request_raised;
-    bool wake_pending = false;
+    // Set with every request, so that a pass without one skips the flags altogether.
+    std::atomic<bool> requests_raised{false};
+    // Written with every request from another thread: the loop sleeps in poll() on it, so a
+    // request is served now instead of after the sleep (one system call per idle pass).
+    int wake_fd = -1;
 };
