@@ -117,7 +117,7 @@ private slots:
                 return;
             QVERIFY2(program.wait_rows(before + i + 1),
                      qPrintable(QStringLiteral("call %1 (kind %2) left no row\n").arg(i).arg(kind) +
-                                program.runner.log_text().right(800)));
+                                program.runner.log_text().right(800) + thread_stacks(pid())));
             if (ended.isValid())
                 slowest_end_ms = qMax(slowest_end_ms, ended.elapsed());
             const auto rows = program.rows_after(last_id);

@@ -2,10 +2,31 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTextStream>
 
 #include <cstdio>
+
+QString thread_stacks(qint64 pid)
+{
+    QProcess gdb;
+    gdb.setProcessChannelMode(QProcess::MergedChannels);
+    gdb.start(QStringLiteral("gdb"), {QStringLiteral("-batch"), QStringLiteral("-p"), QString::number(pid),
+                                      QStringLiteral("-ex"), QStringLiteral("thread apply all bt 25")});
+    if (!gdb.waitForStarted(5000))
+        return QStringLiteral("(no gdb)");
+    if (!gdb.waitForFinished(60000)) {
+        gdb.kill();
+        gdb.waitForFinished(5000);
+    }
+    // Only the frames; gdb's own chatter about symbols and threads is left out.
+    QStringList frames;
+    for (const QString& line : QString::fromLocal8Bit(gdb.readAll()).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1Char('#')) || line.startsWith(QStringLiteral("Thread ")))
+            frames.append(line.left(200));
+    return frames.join(QLatin1Char('\n'));
+}
 
 ProcessProbe probe_process(qint64 pid)
 {

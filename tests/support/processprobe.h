@@ -12,6 +12,8 @@ struct ProcessProbe
 };
 
 ProcessProbe probe_process(qint64 pid);
+// Every thread's call stack, through gdb, for a process that stopped answering.
+QString thread_stacks(qint64 pid);
 
 // Stress cases run long (full) under scripts/stress and short inside ctest.
 bool stress_full();

@@ -1,9 +1,9 @@
 #include "ui/main/audiocueplayer.h"
 
 #include "data/zimconstants.h"
-#include "data/zimpaths.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "data/zimpaths.h"
 
 #include <QAudioOutput>
 #include <QBuffer>
@@ -156,12 +156,15 @@ AudioCuePlayer::AudioCuePlayer(QObject* parent, ZimLogger* logger, ZimData* data
 
 AudioCuePlayer::~AudioCuePlayer()
 {
-    for (QAudioOutput* output : {cue_output, music_output}) {
-        if (output) {
-            output->disconnect(this);
-            output->stop();
-            delete output;
-        }
+    // Deleting a PulseAudio output runs the event loop. Every output, the ones waiting for their
+    // deferred delete too, goes here while this is still a whole player, and a state report
+    // queued before it went finds the player closing and is dropped.
+    closing = true;
+    const auto outputs = findChildren<QAudioOutput*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QAudioOutput* output : outputs) {
+        output->disconnect(this);
+        output->stop();
+        delete output;
     }
 }
 
@@ -230,7 +233,7 @@ bool AudioCuePlayer::start_output(const QString& file, bool cue, QAudioOutput*& 
     connect(
         output, &QAudioOutput::stateChanged, this,
         [this, reporter, cue](QAudio::State state) {
-            if (!reporter)
+            if (closing || !reporter)
                 return;
             if (cue)
                 slot_audio_play_state_change(reporter, state);

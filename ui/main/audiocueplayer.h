@@ -72,4 +72,5 @@ private:
     QString device_name;
     int cue_start_count = 0;
     int music_start_count = 0;
+    bool closing = false;
 };
