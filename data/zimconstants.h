@@ -34,6 +34,12 @@ inline const QString DB_PASSWORD = QStringLiteral("QuenBoat");
 inline const QString HISTORY_SCHEMA =
     QStringLiteral("create table history(Id integer PRIMARY KEY autoincrement, Status char(1), PhoneNumber "
                    "text, DialogTime varchar(8), DialogDate text, DeleteFlg char(1))");
+// The history lists other than "すべて" select their rows with these filters. Each has a partial
+// index of the same condition, so a list reads its newest rows without walking past every call of
+// other kinds (a list of missed calls in a history of outgoing ones would read the whole table).
+inline const QString HISTORY_INCOMING_FILTER = QStringLiteral("Status GLOB '*[13]*'");
+inline const QString HISTORY_OUTGOING_FILTER = QStringLiteral("Status GLOB '*[24]*'");
+inline const QString HISTORY_MISSED_FILTER = QStringLiteral("instr(Status, '3') > 0");
 inline const QString SETTINGS_SCHEMA =
     QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
 // Category 4: where the main window was last dropped, "x,y"; without it the window system places it.

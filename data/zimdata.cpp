@@ -5,6 +5,7 @@
 #include "data/zimpaths.h"
 
 #include <QMutexLocker>
+#include <QPair>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -49,6 +50,14 @@ void ZimData::open_database()
     query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     query.exec(zim::SETTINGS_SCHEMA); // fails quietly when the table exists
     query.exec(zim::HISTORY_SCHEMA);
+    // Made once, also over the history of a store written before the indexes existed.
+    const QPair<QString, QString> indexes[] = {
+        {QStringLiteral("history_incoming"), zim::HISTORY_INCOMING_FILTER},
+        {QStringLiteral("history_outgoing"), zim::HISTORY_OUTGOING_FILTER},
+        {QStringLiteral("history_missed"), zim::HISTORY_MISSED_FILTER}};
+    for (const auto& index : indexes)
+        query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON history(Id) WHERE %2")
+                       .arg(index.first, index.second));
     for (int category = Account; category <= Other; ++category)
         load_category(category);
 }

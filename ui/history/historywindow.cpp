@@ -110,15 +110,16 @@ QSqlTableModel* HistoryWindow::new_model(const QString& filter)
 
 // The models read the table lazily, a chunk at a time, as a list needs rows to show. A list that
 // filtered one shared model would have to read the whole table to find an old missed call behind
-// thousands of other calls, so each list lets SQLite pick its rows: the SQL filter selects exactly
-// the rows its proxy filter passes (a status containing 1 or 3, 2 or 4, or 3).
+// thousands of other calls, so each list lets SQLite pick its rows through the store's partial
+// index of the same filter: the SQL filter selects exactly the rows its proxy filter passes (a
+// status containing 1 or 3, 2 or 4, or 3).
 void HistoryWindow::build_models()
 {
     table_model = new_model(QString());
     tab_models[0] = table_model;
-    tab_models[1] = new_model(QStringLiteral("Status GLOB '*[13]*'"));
-    tab_models[2] = new_model(QStringLiteral("Status GLOB '*[24]*'"));
-    tab_models[3] = new_model(QStringLiteral("instr(Status, '3') > 0"));
+    tab_models[1] = new_model(zim::HISTORY_INCOMING_FILTER);
+    tab_models[2] = new_model(zim::HISTORY_OUTGOING_FILTER);
+    tab_models[3] = new_model(zim::HISTORY_MISSED_FILTER);
 }
 
 void HistoryWindow::slot_tab_changed(int tab)
