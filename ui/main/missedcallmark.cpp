@@ -36,8 +36,8 @@ QIcon with_mark(const QIcon& icon)
 QPair<qint64, int> missed_after(const QSqlDatabase& db, qint64 id)
 {
     QSqlQuery query(db);
-    query.prepare(
-        QStringLiteral("SELECT IFNULL(MAX(Id), 0), SUM(Id > ?) FROM history WHERE instr(Status, '3') > 0"));
+    query.prepare(QStringLiteral("SELECT IFNULL(MAX(Id), 0), SUM(Id > ?) FROM history WHERE ") +
+                  zim::HISTORY_MISSED_FILTER);
     query.addBindValue(id);
     if (!query.exec() || !query.next())
         return {id, 0};
