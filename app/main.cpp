@@ -13,10 +13,8 @@
 
 namespace {
 
-int run_messenger(int argc, char* argv[])
+int hand_over(ZimClient& client, int argc, char* argv[])
 {
-    ZimClient client;
-    client.connect_to_server(zim::local_server_name());
     if (argc > 1)
         client.send_command(zim::command_from_arguments(argc, argv));
     return 0;
@@ -49,8 +47,16 @@ int run_first_instance(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    InstanceLock lock(zim::instance_lock_key());
+    const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString server = zim::local_server_name(env);
+    // Only a live instance listens, so a start that reaches the server is a later start and
+    // hands its command over without touching the lock.
+    ZimClient client;
+    if (client.try_connect(server))
+        return hand_over(client, argc, argv);
+    InstanceLock lock(zim::instance_lock_key(env));
     if (lock.try_acquire())
         return run_first_instance(argc, argv);
-    return run_messenger(argc, argv);
+    client.connect_to_server(server);
+    return hand_over(client, argc, argv);
 }

@@ -43,28 +43,40 @@ void ZimClient::close_socket()
     socket_fd = -1;
 }
 
-void ZimClient::connect_to_server(const QString& name)
+int ZimClient::connect_once(const QString& name)
 {
     close_socket();
     const QByteArray path = QFile::encodeName(socket_path(name));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= int(sizeof(address.sun_path)))
-        return;
+        return ENAMETOOLONG;
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    socket_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket_fd < 0)
+        return errno;
+    if (::connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
+        return 0;
+    const int error = errno;
+    close_socket();
+    return error;
+}
 
+bool ZimClient::try_connect(const QString& name)
+{
+    return connect_once(name) == 0;
+}
+
+void ZimClient::connect_to_server(const QString& name)
+{
     // A running instance creates its lock before its server listens; retry while the server
     // is not there yet instead of dropping the command. Any other error ends the attempt.
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        socket_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (socket_fd < 0)
+        const int error = connect_once(name);
+        if (error == 0)
             return;
-        if (::connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
-            return;
-        const int error = errno;
-        close_socket();
         const bool not_listening_yet = error == ENOENT || error == ECONNREFUSED || error == EAGAIN;
         if (!not_listening_yet || clock.elapsed() >= TIMEOUT_MS)
             return;

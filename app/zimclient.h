@@ -18,6 +18,8 @@ public:
     // temporary directory and takes a full path as it is.
     static QString socket_path(const QString& name);
 
+    // One attempt without waiting: true when a running instance took the connection.
+    bool try_connect(const QString& name);
     // Waits at most 30 s for the running instance, which may still be starting up.
     void connect_to_server(const QString& name);
     // Sends the command's UTF-8 bytes up to the first NUL and waits for the reply.
@@ -25,6 +27,8 @@ public:
 
 private:
     void close_socket();
+    // 0 when connected, else the connect error.
+    int connect_once(const QString& name);
 
     int socket_fd = -1;
 };
