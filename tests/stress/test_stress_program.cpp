@@ -115,9 +115,19 @@ private slots:
             }
             if (QTest::currentTestFailed())
                 return;
-            QVERIFY2(program.wait_rows(before + i + 1),
-                     qPrintable(QStringLiteral("call %1 (kind %2) left no row\n").arg(i).arg(kind) +
-                                program.runner.log_text().right(800) + thread_stacks(pid())));
+            if (!program.wait_rows(before + i + 1)) {
+                // What the peers last said and where the phone's threads stand, for the report.
+                for (const auto* peer : {answering.get(), busy.get(), ringing.get()}) {
+                    const auto said = peer->messages();
+                    for (int m = qMax(0, said.size() - 4); m < said.size(); ++m)
+                        qWarning("%s %s", said.at(m).received ? "peer got " : "peer sent",
+                                 qPrintable(said.at(m).first_line()));
+                    qWarning("%s", qPrintable(peer->output().right(600)));
+                }
+                qWarning("%s", qPrintable(thread_stacks(pid())));
+                QFAIL(qPrintable(QStringLiteral("call %1 (kind %2) left no row\n").arg(i).arg(kind) +
+                                 program.runner.log_text().right(800)));
+            }
             if (ended.isValid())
                 slowest_end_ms = qMax(slowest_end_ms, ended.elapsed());
             const auto rows = program.rows_after(last_id);
