@@ -15,6 +15,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 struct HistoryRow
@@ -261,10 +263,14 @@ private slots:
         QCOMPARE(runner->first()->exitCode(), 0);
         QVERIFY(caller.wait_finished(5000));
         QCOMPARE(caller.received_requests(QStringLiteral("BYE")).size(), 1);
-        const QList<HistoryRow> rows = history_rows(runner->dir());
-        QCOMPARE(rows.size(), before + 1);
-        QCOMPARE(rows.last().status, QStringLiteral("1"));
-        QVERIFY(rows.last().number.contains(QStringLiteral("202")));
+        // On a slow machine the transfer's row of the case before may land after `before` was read.
+        QList<HistoryRow> rows = history_rows(runner->dir()).mid(before);
+        rows.erase(
+            std::remove_if(rows.begin(), rows.end(),
+                           [](const HistoryRow& row) { return !row.number.contains(QStringLiteral("202")); }),
+            rows.end());
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().status, QStringLiteral("1"));
         const auto registrations = registrar->registrations();
         QVERIFY(!registrations.isEmpty() && registrations.last().removal);
         QCOMPARE(registrar->contacts(QStringLiteral("100")), QStringList());
