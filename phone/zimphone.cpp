@@ -8,11 +8,12 @@
 
 #include <QElapsedTimer>
 #include <QMetaType>
-#include <QMutexLocker>
+
+#include <chrono>
 
 namespace {
 
-const unsigned long LOOP_SLEEP_MS = 50;
+const std::chrono::milliseconds LOOP_SLEEP{50};
 const int INCOMING_TIMEOUT_S = 600;
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -129,19 +130,19 @@ void ZimPhone::run()
     if (!has_core())
         return;
     {
-        QMutexLocker lock(&core_lock);
+        std::lock_guard lock(core_lock);
         setup_account();
     }
     while (running.load()) {
         {
-            QMutexLocker lock(&core_lock);
+            std::lock_guard lock(core_lock);
             linphone_core_iterate(core);
             serve_requests();
             publish();
         }
         wait_for_next_pass();
     }
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     end_remaining_calls();
     destroy_core();
     publish();
@@ -157,15 +158,15 @@ void ZimPhone::request_stop()
 // never waits for the next period to see its dial or hang-up go out.
 void ZimPhone::wait_for_next_pass()
 {
-    QMutexLocker lock(&request_lock);
+    std::unique_lock lock(request_lock);
     if (!wake_pending)
-        request_raised.wait(&request_lock, LOOP_SLEEP_MS);
+        request_raised.wait_for(lock, LOOP_SLEEP);
     wake_pending = false;
 }
 
 void ZimPhone::wake_loop()
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     wake_locked();
 }
 
@@ -176,7 +177,7 @@ void ZimPhone::wake_locked()
     if (QThread::currentThread() == this)
         return;
     wake_pending = true;
-    request_raised.wakeOne();
+    request_raised.notify_one();
 }
 
 // At stop the calls still alive are ended and the account unregistered properly: each peer gets
@@ -237,7 +238,7 @@ void ZimPhone::serve_requests()
 
 bool ZimPhone::take_request(bool& flag)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     const bool raised = flag;
     flag = false;
     return raised;
@@ -245,14 +246,14 @@ bool ZimPhone::take_request(bool& flag)
 
 void ZimPhone::raise_request(bool& flag)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     flag = true;
     wake_locked();
 }
 
 void ZimPhone::apply_media_settings()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     apply_media_settings_in_core();
 }
 
@@ -285,7 +286,7 @@ void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)
 
 QMap<QString, QStringList> ZimPhone::sound_devices()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     QStringList playback;
     QStringList capture;
     if (core) {
@@ -310,7 +311,7 @@ QMap<QString, QStringList> ZimPhone::sound_devices()
 
 void ZimPhone::send_dtmf(char digit)
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     // Only a call with its media running can carry DTMF; on a held or ringing call the library
     // has no audio stream and would crash.
     if (current_call.is_set() && current_call.state() == LinphoneCallStateStreamsRunning)
@@ -326,7 +327,7 @@ void ZimPhone::request_reregistration()
 
 void ZimPhone::request_dial(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     pending_dial_number = number;
     dial_request = true;
     wake_locked();
@@ -349,7 +350,7 @@ void ZimPhone::request_hold_toggle()
 
 void ZimPhone::request_transfer_step(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     transfer_number = number;
     transfer_step_request = true;
     wake_locked();
@@ -357,7 +358,7 @@ void ZimPhone::request_transfer_step(const QString& number)
 
 void ZimPhone::request_blind_transfer(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     transfer_number = number;
     blind_transfer_request = true;
     wake_locked();
@@ -365,7 +366,7 @@ void ZimPhone::request_blind_transfer(const QString& number)
 
 void ZimPhone::request_attended_transfer(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     transfer_number = number;
     pending_dial_number = number;
     attended_transfer_request = true;
@@ -376,7 +377,7 @@ void ZimPhone::request_attended_transfer(const QString& number)
 
 bool ZimPhone::is_idle()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     const LinphoneCallState state = view.current_state;
     return !view.current_set || state == LinphoneCallStateReleased || state == LinphoneCallStateIdle ||
            state == LinphoneCallStateEnd;
@@ -384,56 +385,56 @@ bool ZimPhone::is_idle()
 
 bool ZimPhone::is_registered()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     return account && linphone_proxy_config_get_state(account) == LinphoneRegistrationOk;
 }
 
 bool ZimPhone::is_incoming_ringing()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.current_set && view.current_incoming &&
            view.current_state == LinphoneCallStateIncomingReceived;
 }
 
 bool ZimPhone::is_current_streaming()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.current_set && view.current_state == LinphoneCallStateStreamsRunning;
 }
 
 bool ZimPhone::is_current_paused()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.current_set && view.current_state == LinphoneCallStatePaused;
 }
 
 bool ZimPhone::is_second_streaming()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.second_state == LinphoneCallStateStreamsRunning;
 }
 
 int ZimPhone::phase()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.phase;
 }
 
 QString ZimPhone::remote_number()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.remote_number;
 }
 
 QString ZimPhone::last_dialled_number()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.last_dialled_number;
 }
 
 int ZimPhone::record_status()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.record_status;
 }
 
@@ -441,7 +442,7 @@ int ZimPhone::record_status()
 void ZimPhone::set_phase(int value)
 {
     phase_value = value;
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     view.phase = value;
 }
 
@@ -452,7 +453,7 @@ void ZimPhone::publish()
     const bool incoming = current_set && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming;
     const LinphoneCallState current_state = current_call.state();
     const LinphoneCallState second_state = second_call.state();
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     view.phase = phase_value;
     view.remote_number = remote_number_value;
     view.last_dialled_number = last_dialled_number_value;
@@ -465,13 +466,13 @@ void ZimPhone::publish()
 
 bool ZimPhone::has_core()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     return core != nullptr;
 }
 
 int ZimPhone::local_sip_port()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     if (!core)
         return 0;
     LinphoneTransports* used = linphone_core_get_transports_used(core);

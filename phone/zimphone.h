@@ -4,16 +4,15 @@
 #include "phone/callphase.h"
 
 #include <QMap>
-#include <QMutex>
-#include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <linphone/core.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class ZimData;
 class ZimLogger;
@@ -180,15 +179,17 @@ private:
         LinphoneCallState second_state = LinphoneCallStateIdle;
     };
     View view;
-    QMutex view_lock;
+    std::mutex view_lock;
     bool media_encrypted = false; // last value sent with signal_media_encryption
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core from another thread.
-    QRecursiveMutex core_lock;
+    // The locks shared with the window thread are the standard library's: the thread checker
+    // sees them, while Qt's own are hidden inside a library it does not instrument.
+    std::recursive_mutex core_lock;
     // Guards the request flags and the numbers that come with them.
-    QMutex request_lock;
+    std::mutex request_lock;
     // Raised with every request, so the loop serves it now instead of after its sleep.
-    QWaitCondition request_raised;
+    std::condition_variable request_raised;
     bool wake_pending = false;
 };
