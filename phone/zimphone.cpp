@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
+#include "phone/librarycallback.h"
 #include "phone/zimcorelog.h"
 
 #include <QElapsedTimer>
@@ -23,14 +24,15 @@ const int STOP_GRACE_MS = 2500;
 // The library's callbacks carry no user data here; they reach the single engine through this.
 std::atomic<ZimPhone*> engine{nullptr};
 
-void forward_registration(LinphoneCore* core, LinphoneProxyConfig* config, LinphoneRegistrationState state,
-                          const char* message)
+LIBRARY_CALLBACK void forward_registration(LinphoneCore* core, LinphoneProxyConfig* config,
+                                           LinphoneRegistrationState state, const char* message)
 {
     if (ZimPhone* phone = engine.load())
         phone->on_registration_state_changed(core, config, state, message);
 }
 
-void forward_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state, const char* message)
+LIBRARY_CALLBACK void forward_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state,
+                                         const char* message)
 {
     if (ZimPhone* phone = engine.load())
         phone->zimphone_call_state_changed(core, call, state, message);
