@@ -4,7 +4,6 @@
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
 
-#include <QMutexLocker>
 #include <QPair>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -74,7 +73,7 @@ bool ZimData::ensure_open()
 
 void ZimData::load_category(int category)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     SettingsMap& map = cache(category);
     if (ensure_open()) {
         QSqlQuery query(database);
@@ -92,7 +91,7 @@ void ZimData::load_category(int category)
 // Upsert key by key: update the rows of (category, key) when there are any, insert one otherwise.
 bool ZimData::save_category(int category, const SettingsMap& values)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     if (!ensure_open())
         return false;
     const QString select = QStringLiteral("SELECT * FROM settings WHERE Category=%1 AND Key=?").arg(category);
@@ -153,25 +152,25 @@ const SettingsMap& ZimData::cache(int category) const
 
 SettingsMap ZimData::account_settings() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     return account;
 }
 
 SettingsMap ZimData::outlink_settings() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     return outlink;
 }
 
 SettingsMap ZimData::media_settings() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     return media;
 }
 
 SettingsMap ZimData::other_settings() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     return other;
 }
 
@@ -197,7 +196,7 @@ bool ZimData::save_other_settings(const SettingsMap& values)
 
 int ZimData::delay_hidden_remote_window()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     if (other.isEmpty())
         return 5;
     const QString value = other[QStringLiteral("dalayHiddenRemoteWindow")];

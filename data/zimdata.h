@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QMap>
-#include <QMutex>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
+
+#include <mutex>
 
 class ZimLogger;
 
@@ -56,5 +57,5 @@ private:
     SettingsMap outlink;
     SettingsMap media;
     SettingsMap other;
-    mutable QMutex mutex;
+    mutable std::mutex mutex; // the standard one, which the thread checker sees
 };

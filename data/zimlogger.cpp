@@ -7,7 +7,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QTextStream>
 
 namespace {
@@ -55,7 +54,7 @@ void ZimLogger::log(const QString& message, int level)
                          QStringLiteral("] ") + message;
     qDebug() << line;
 
-    QMutexLocker lock(&mutex);
+    std::lock_guard lock(mutex);
     QFile file(log_path());
     const bool is_new = !file.exists();
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text))

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QMutex>
 #include <QObject>
 #include <QString>
+
+#include <mutex>
 
 // The application log: one time-stamped line per message in data/logs/logger, earlier days kept
 // as logger1 (newest) to logger6 (oldest). Safe to call from any thread.
@@ -20,5 +21,5 @@ public:
 private:
     void rotate();
 
-    QMutex mutex; // lines from the interface and engine threads never interleave
+    std::mutex mutex; // lines from the interface and engine threads never interleave
 };

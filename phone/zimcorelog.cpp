@@ -1,6 +1,7 @@
 #include "phone/zimcorelog.h"
 
 #include "data/zimpaths.h"
+#include "phone/librarycallback.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -56,7 +57,7 @@ void note_connection_failure(const char* domain, LinphoneLogLevel level, const c
         connection_failure = text;
 }
 
-void write_line(LinphoneLoggingService*, const char* domain, LinphoneLogLevel level, const char* message)
+void write_locked(const char* domain, LinphoneLogLevel level, const char* message)
 {
     std::lock_guard<std::mutex> lock(log_mutex);
     note_connection_failure(domain, level, message);
@@ -70,6 +71,13 @@ void write_line(LinphoneLoggingService*, const char* domain, LinphoneLogLevel le
     std::fprintf(log_stream, "%s %s-%s-%s\n", stamp.constData(), domain ? domain : "", level_name(level),
                  text.constData());
     std::fflush(log_stream);
+}
+
+// Called by the library from any of its threads.
+LIBRARY_CALLBACK void write_line(LinphoneLoggingService*, const char* domain, LinphoneLogLevel level,
+                                 const char* message)
+{
+    write_locked(domain, level, message);
 }
 
 // Called with log_mutex held.

@@ -4,13 +4,14 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
+#include "phone/librarycallback.h"
 #include "phone/zimcorelog.h"
 
 #include <QElapsedTimer>
 #include <QMetaType>
-#include <QMutexLocker>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -18,7 +19,7 @@
 
 namespace {
 
-const unsigned long LOOP_SLEEP_MS = 50;
+const std::chrono::milliseconds LOOP_SLEEP{50};
 const int INCOMING_TIMEOUT_S = 600;
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -28,14 +29,15 @@ const int STOP_GRACE_MS = 2500;
 // The library's callbacks carry no user data here; they reach the single engine through this.
 std::atomic<ZimPhone*> engine{nullptr};
 
-void forward_registration(LinphoneCore* core, LinphoneProxyConfig* config, LinphoneRegistrationState state,
-                          const char* message)
+LIBRARY_CALLBACK void forward_registration(LinphoneCore* core, LinphoneProxyConfig* config,
+                                           LinphoneRegistrationState state, const char* message)
 {
     if (ZimPhone* phone = engine.load())
         phone->on_registration_state_changed(core, config, state, message);
 }
 
-void forward_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state, const char* message)
+LIBRARY_CALLBACK void forward_call_state(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state,
+                                         const char* message)
 {
     if (ZimPhone* phone = engine.load())
         phone->zimphone_call_state_changed(core, call, state, message);
@@ -137,19 +139,19 @@ void ZimPhone::run()
     if (!has_core())
         return;
     {
-        QMutexLocker lock(&core_lock);
+        std::lock_guard lock(core_lock);
         setup_account();
     }
     while (running.load()) {
         {
-            QMutexLocker lock(&core_lock);
+            std::lock_guard lock(core_lock);
             linphone_core_iterate(core);
             serve_requests();
             publish();
         }
         wait_for_next_pass();
     }
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     end_remaining_calls();
     destroy_core();
     publish();
@@ -166,7 +168,7 @@ void ZimPhone::request_stop()
 void ZimPhone::wait_for_next_pass()
 {
     pollfd wake{wake_fd, POLLIN, 0};
-    if (::poll(&wake, 1, int(LOOP_SLEEP_MS)) > 0) {
+    if (::poll(&wake, 1, int(LOOP_SLEEP.count())) > 0) {
         std::uint64_t count;
         while (::read(wake_fd, &count, sizeof(count)) < 0 && errno == EINTR) {
         }
@@ -254,7 +256,7 @@ void ZimPhone::serve_raised_requests()
 
 bool ZimPhone::take_request(bool& flag)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     const bool raised = flag;
     flag = false;
     return raised;
@@ -262,14 +264,14 @@ bool ZimPhone::take_request(bool& flag)
 
 void ZimPhone::raise_request(bool& flag)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     flag = true;
     wake_locked();
 }
 
 void ZimPhone::apply_media_settings()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     apply_media_settings_in_core();
 }
 
@@ -302,7 +304,7 @@ void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)
 
 QMap<QString, QStringList> ZimPhone::sound_devices()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     QStringList playback;
     QStringList capture;
     if (core) {
@@ -327,7 +329,7 @@ QMap<QString, QStringList> ZimPhone::sound_devices()
 
 void ZimPhone::send_dtmf(char digit)
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     // Only a call with its media running can carry DTMF; on a held or ringing call the library
     // has no audio stream and would crash.
     if (current_call.is_set() && current_call.state() == LinphoneCallStateStreamsRunning)
@@ -343,7 +345,7 @@ void ZimPhone::request_reregistration()
 
 void ZimPhone::request_dial(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     pending_dial_number = number;
     dial_request = true;
     wake_locked();
@@ -366,7 +368,7 @@ void ZimPhone::request_hold_toggle()
 
 void ZimPhone::request_transfer_step(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     transfer_number = number;
     transfer_step_request = true;
     wake_locked();
@@ -374,7 +376,7 @@ void ZimPhone::request_transfer_step(const QString& number)
 
 void ZimPhone::request_blind_transfer(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     transfer_number = number;
     blind_transfer_request = true;
     wake_locked();
@@ -382,7 +384,7 @@ void ZimPhone::request_blind_transfer(const QString& number)
 
 void ZimPhone::request_attended_transfer(const QString& number)
 {
-    QMutexLocker lock(&request_lock);
+    std::lock_guard lock(request_lock);
     transfer_number = number;
     pending_dial_number = number;
     attended_transfer_request = true;
@@ -393,7 +395,7 @@ void ZimPhone::request_attended_transfer(const QString& number)
 
 bool ZimPhone::is_idle()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     const LinphoneCallState state = view.current_state;
     return !view.current_set || state == LinphoneCallStateReleased || state == LinphoneCallStateIdle ||
            state == LinphoneCallStateEnd;
@@ -401,56 +403,56 @@ bool ZimPhone::is_idle()
 
 bool ZimPhone::is_registered()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     return account && linphone_proxy_config_get_state(account) == LinphoneRegistrationOk;
 }
 
 bool ZimPhone::is_incoming_ringing()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.current_set && view.current_incoming &&
            view.current_state == LinphoneCallStateIncomingReceived;
 }
 
 bool ZimPhone::is_current_streaming()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.current_set && view.current_state == LinphoneCallStateStreamsRunning;
 }
 
 bool ZimPhone::is_current_paused()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.current_set && view.current_state == LinphoneCallStatePaused;
 }
 
 bool ZimPhone::is_second_streaming()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.second_state == LinphoneCallStateStreamsRunning;
 }
 
 int ZimPhone::phase()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.phase;
 }
 
 QString ZimPhone::remote_number()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.remote_number;
 }
 
 QString ZimPhone::last_dialled_number()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.last_dialled_number;
 }
 
 int ZimPhone::record_status()
 {
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     return view.record_status;
 }
 
@@ -458,7 +460,7 @@ int ZimPhone::record_status()
 void ZimPhone::set_phase(int value)
 {
     phase_value = value;
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     view.phase = value;
 }
 
@@ -476,7 +478,7 @@ void ZimPhone::publish()
         view.current_set == current_set && view.current_incoming == incoming &&
         view.current_state == current_state && view.second_state == second_state)
         return;
-    QMutexLocker lock(&view_lock);
+    std::lock_guard lock(view_lock);
     view.phase = phase_value;
     view.remote_number = remote_number_value;
     view.last_dialled_number = last_dialled_number_value;
@@ -489,13 +491,13 @@ void ZimPhone::publish()
 
 bool ZimPhone::has_core()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     return core != nullptr;
 }
 
 int ZimPhone::local_sip_port()
 {
-    QMutexLocker lock(&core_lock);
+    std::lock_guard lock(core_lock);
     if (!core)
         return 0;
     LinphoneTransports* used = linphone_core_get_transports_used(core);

@@ -4,8 +4,6 @@
 #include "phone/callphase.h"
 
 #include <QMap>
-#include <QMutex>
-#include <QRecursiveMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -13,6 +11,7 @@
 #include <linphone/core.h>
 
 #include <atomic>
+#include <mutex>
 
 class ZimData;
 class ZimLogger;
@@ -180,14 +179,16 @@ private:
         LinphoneCallState second_state = LinphoneCallStateIdle;
     };
     View view;
-    QMutex view_lock;
+    std::mutex view_lock;
     bool media_encrypted = false; // last value sent with signal_media_encryption
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core from another thread.
-    QRecursiveMutex core_lock;
+    // The locks shared with the window thread are the standard library's: the thread checker
+    // sees them, while Qt's own are hidden inside a library it does not instrument.
+    std::recursive_mutex core_lock;
     // Guards the request flags and the numbers that come with them.
-    QMutex request_lock;
+    std::mutex request_lock;
     // Set with every request, so that a pass without one skips the flags altogether.
     std::atomic<bool> requests_raised{false};
     // Written with every request from another thread: the loop sleeps in poll() on it, so a

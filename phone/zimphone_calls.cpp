@@ -230,7 +230,7 @@ void ZimPhone::perform_dial()
 {
     QString number;
     {
-        QMutexLocker lock(&request_lock);
+        std::lock_guard lock(request_lock);
         number = pending_dial_number;
     }
     if (phase_value == PHASE_IDLE) {
@@ -319,7 +319,7 @@ void ZimPhone::perform_transfer_step()
     transfer_done = false; // a completion belongs to the transfer that reported it
     QString number;
     {
-        QMutexLocker lock(&request_lock);
+        std::lock_guard lock(request_lock);
         number = transfer_number;
     }
     if (current_call.is_set()) {
@@ -351,7 +351,7 @@ void ZimPhone::perform_blind_transfer()
 {
     QString number;
     {
-        QMutexLocker lock(&request_lock);
+        std::lock_guard lock(request_lock);
         number = transfer_number;
     }
     if (!current_call.is_set() || second_call.is_set())
