@@ -234,6 +234,17 @@ void ZimPhone::serve_requests()
         reapply_account();
     }
     finish_retiring();
+    drop_call_logs();
+}
+
+// The history is the program's own; the library's copy of every call (in memory and in its
+// database) would only grow through the day. It goes once no call is left.
+void ZimPhone::drop_call_logs()
+{
+    if (!call_logs_to_drop || linphone_core_get_calls_nb(core) > 0)
+        return;
+    call_logs_to_drop = false;
+    linphone_core_clear_call_logs(core);
 }
 
 void ZimPhone::serve_raised_requests()

@@ -98,6 +98,7 @@ private:
     void end_remaining_calls();
     void serve_requests();
     void serve_raised_requests();
+    void drop_call_logs();
     bool take_request(bool& flag);
     void raise_request(bool& flag);
     void wake_loop();
@@ -164,6 +165,7 @@ private:
     LinphoneProxyConfig* account = nullptr;
     LinphoneProxyConfig* retiring = nullptr;
     bool retiring_ended = false;
+    bool call_logs_to_drop = false; // a call was released since the library's call logs went
 
     // What the queries of the window thread read: a copy the engine thread refreshes under a lock
     // of its own, so that a query never waits for a library iteration.

@@ -114,8 +114,10 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     default:
         break;
     }
-    if (state == LinphoneCallStateReleased)
+    if (state == LinphoneCallStateReleased) {
         report_encryption_refusal(call);
+        call_logs_to_drop = true;
+    }
     report_media_encryption();
     publish();
     logger->log(text_of(message), 1);
