@@ -3,7 +3,7 @@
 
 #include "data/zimconstants.h"
 #include "enginefixture.h"
-#include "peercore.h"
+#include "support/peercore.h"
 #include "support/sipprunner.h"
 
 #include <QDateTime>

@@ -2,7 +2,7 @@
 // PulseAudio null sink.
 
 #include "enginefixture.h"
-#include "peercore.h"
+#include "support/peercore.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -3,7 +3,7 @@
 
 #include "data/zimlogger.h"
 #include "enginefixture.h"
-#include "peercore.h"
+#include "support/peercore.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/testca.h"

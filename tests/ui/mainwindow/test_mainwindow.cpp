@@ -1,7 +1,7 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
-#include "peercore.h"
+#include "support/peercore.h"
 #include "phone/zimphone.h"
 #include "support/modalanswer.h"
 #include "support/sipprunner.h"
