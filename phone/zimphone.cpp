@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QMetaType>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -21,6 +23,7 @@ namespace {
 
 const std::chrono::milliseconds LOOP_SLEEP{50};
 const int INCOMING_TIMEOUT_S = 600;
+const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
 // the program is gone within 3 s of being asked to exit.
@@ -117,8 +120,9 @@ void ZimPhone::create_core()
 
     linphone_core_set_user_agent(core, zim::PRODUCT_TITLE.toLatin1().constData(),
                                  zim::VERSION.toLatin1().constData());
-    set_mic_gain(data->media_settings());
     linphone_core_start(core);
+    // The stored devices and gain hold from the start, with or without an account.
+    apply_media_settings_in_core();
 }
 
 void ZimPhone::destroy_core()
@@ -309,8 +313,11 @@ void ZimPhone::apply_media_settings_in_core()
 
 void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)
 {
-    // Text that is no number reads as 0 dB.
-    linphone_core_set_mic_gain_db(core, media.value(QStringLiteral("captureGain")).toFloat());
+    // The stored gain is decibels, 0 to 10 whatever the database holds; text that is no number
+    // reads as 0 dB. The media library takes its "decibels" as 10^(dB/10) in amplitude, twice the
+    // real figure, so it is handed half.
+    const float gain = std::clamp(media.value(QStringLiteral("captureGain")).toFloat(), 0.0f, MAX_MIC_GAIN_DB);
+    linphone_core_set_mic_gain_db(core, gain / 2);
 }
 
 QMap<QString, QStringList> ZimPhone::sound_devices()

@@ -100,6 +100,8 @@ LinphoneCore* create_core(const char* dir, const char* playback, const char* cap
         linphone_core_set_playback_device(core, playback);
         linphone_core_set_ringer_device(core, playback);
         linphone_core_set_capture_device(core, capture);
+        // What the peer hears is what the other side sent: nothing of it is cancelled here.
+        linphone_core_enable_echo_cancellation(core, FALSE);
     } else {
         // No sound card needed: the peer plays silence and records nothing.
         linphone_core_set_use_files(core, TRUE);

@@ -1,0 +1,196 @@
+// The sound of a call, measured: tone bursts played into each side's microphone (a null sink
+// whose monitor is the microphone) and found again in the other side's speaker (another null
+// sink, recorded). The peer is a liblinphone core in its own process on null sinks of its own.
+
+#include "enginefixture.h"
+#include "support/peercore.h"
+#include "support/soundport.h"
+
+#include <QDateTime>
+#include <QtTest>
+
+namespace {
+
+const int BURST_MS = 200; // the library's noise suppression lowers a steady tone after about 1.5 s
+const double LEVEL = -15; // dBFS of the bursts played
+const double HEARD = -35; // a burst counts as heard from this level on
+
+qint64 now_ms()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+class TestAudio : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void calls_carry_bursts_both_ways_promptly_and_without_echo();
+    void gain_raises_the_level_by_its_decibels();
+    void hold_sends_no_microphone_sound();
+
+private:
+    // Plays a burst into `microphone` and finds it in `speaker`: its delay in ms (-1 when it
+    // never came within `within_ms`) and the level it arrived at.
+    struct Heard
+    {
+        qint64 delay_ms = -1;
+        double level = -200;
+    };
+    Heard burst_across(SoundPort& microphone, SoundPort& speaker, double hz, double dbfs,
+                       int within_ms = 3000);
+    void start_call();
+
+    std::unique_ptr<EngineFixture> fixture;
+    std::unique_ptr<PeerCore> peer;
+    std::unique_ptr<SoundPort> phone_mic, phone_speaker, peer_mic, peer_speaker;
+};
+
+void TestAudio::init()
+{
+    fixture = std::make_unique<EngineFixture>(); // names the sound server for both processes
+    const QString prefix = QStringLiteral("velora_%1_").arg(QCoreApplication::applicationPid());
+    phone_mic = std::make_unique<SoundPort>(prefix + QStringLiteral("phone_mic"), SoundPort::Microphone);
+    phone_speaker = std::make_unique<SoundPort>(prefix + QStringLiteral("phone_speaker"), SoundPort::Speaker);
+    peer_mic = std::make_unique<SoundPort>(prefix + QStringLiteral("peer_mic"), SoundPort::Microphone);
+    peer_speaker = std::make_unique<SoundPort>(prefix + QStringLiteral("peer_speaker"), SoundPort::Speaker);
+    for (SoundPort* port : {phone_mic.get(), phone_speaker.get(), peer_mic.get(), peer_speaker.get()}) {
+        QVERIFY2(port->loaded(), "pactl could not add a null sink");
+        QVERIFY2(port->start_recording(), qPrintable(port->device()));
+    }
+    fixture->set_media({{"playback", phone_speaker->device()},
+                        {"ringback", phone_speaker->device()},
+                        {"capture", phone_mic->device()},
+                        {"captureGain", "0"}});
+    peer = std::make_unique<PeerCore>(peer_speaker->device(), peer_mic->device());
+}
+
+void TestAudio::cleanup()
+{
+    peer.reset();
+    fixture.reset();
+    phone_mic.reset();
+    phone_speaker.reset();
+    peer_mic.reset();
+    peer_speaker.reset();
+}
+
+void TestAudio::start_call()
+{
+    if (!fixture->phone())
+        fixture->start();
+    fixture->phone()->request_dial(peer->uri("peer"));
+    QVERIFY2(fixture->wait_until([&] { return fixture->phone()->is_current_streaming(); }, 15000),
+             qPrintable(fixture->dump()));
+    fixture->settle(1000); // both sides' devices open and their streams settle
+}
+
+TestAudio::Heard TestAudio::burst_across(SoundPort& microphone, SoundPort& speaker, double hz, double dbfs,
+                                         int within_ms)
+{
+    Heard heard;
+    const qint64 start = now_ms();
+    const int mic_from = microphone.index_at(start);
+    const int speaker_from = speaker.index_at(start);
+    microphone.play(tone::burst(hz, dbfs, BURST_MS));
+    int played = -1;
+    int arrived = -1;
+    fixture->wait_until(
+        [&] {
+            if (played < 0)
+                played = microphone.find(hz, dbfs - 10, mic_from);
+            if (played >= 0 && arrived < 0)
+                arrived = speaker.find(hz, HEARD, speaker_from);
+            return arrived >= 0;
+        },
+        within_ms);
+    if (arrived >= 0) {
+        heard.delay_ms = speaker.time_of(arrived) - microphone.time_of(played);
+        fixture->settle(BURST_MS + 100);
+        heard.level = tone::loudest_db(speaker.samples(), arrived, arrived + tone::RATE * BURST_MS / 1000, hz);
+    }
+    return heard;
+}
+
+// Both ways at the level played, the caller's voice within 1 s of being spoken (a backlog in the
+// receive path once held it 1.5 s), and none of the caller's own voice sent back to them.
+void TestAudio::calls_carry_bursts_both_ways_promptly_and_without_echo()
+{
+    for (int call = 1; call <= 3; ++call) {
+        start_call();
+        const Heard incoming = burst_across(*peer_mic, *phone_speaker, 1000, LEVEL);
+        qInfo("call %d: peer to phone %lld ms at %.1f dBFS", call, incoming.delay_ms, incoming.level);
+        QVERIFY2(incoming.delay_ms >= 0, "the peer's burst never reached the phone's speaker");
+        QVERIFY2(incoming.delay_ms < 1000, qPrintable(QString::number(incoming.delay_ms)));
+        QVERIFY2(qAbs(incoming.level - LEVEL) <= 3, qPrintable(QString::number(incoming.level)));
+
+        const Heard outgoing = burst_across(*phone_mic, *peer_speaker, 1000, LEVEL);
+        qInfo("call %d: phone to peer %lld ms at %.1f dBFS", call, outgoing.delay_ms, outgoing.level);
+        QVERIFY2(outgoing.delay_ms >= 0 && outgoing.delay_ms < 1000,
+                 qPrintable(QString::number(outgoing.delay_ms)));
+        QVERIFY2(qAbs(outgoing.level - LEVEL) <= 3, qPrintable(QString::number(outgoing.level)));
+
+        // The phone's microphone stays silent: whatever of the peer's 440 Hz comes back is echo.
+        const int from = peer_speaker->index_at(now_ms());
+        peer_mic->play(tone::burst(440, LEVEL, BURST_MS));
+        fixture->settle(1500);
+        const double echo = tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 440);
+        qInfo("call %d: echo at %.1f dBFS", call, echo);
+        QVERIFY2(echo <= LEVEL - 55, qPrintable(QString::number(echo)));
+
+        fixture->phone()->request_hangup();
+        QVERIFY2(fixture->wait_for("dialog_end", 10000, call), qPrintable(fixture->dump()));
+        QVERIFY(fixture->wait_until([&] { return peer->active_calls() == 0; }, 10000));
+    }
+}
+
+// The stored gain is real decibels, applied during the call; a stored value past the slider's
+// top is held at 10 dB.
+void TestAudio::gain_raises_the_level_by_its_decibels()
+{
+    start_call();
+    const double quiet = -30;
+    double base = 0;
+    for (const auto& [gain, raise] : {std::pair{"0", 0}, {"5", 5}, {"10", 10}, {"100", 10}}) {
+        fixture->set_media({{"playback", phone_speaker->device()},
+                            {"ringback", phone_speaker->device()},
+                            {"capture", phone_mic->device()},
+                            {"captureGain", gain}});
+        fixture->phone()->apply_media_settings();
+        fixture->settle(300);
+        const int from = peer_speaker->index_at(now_ms());
+        const Heard heard = burst_across(*phone_mic, *peer_speaker, 1000, quiet);
+        qInfo("gain %s: %.1f dBFS", gain, heard.level);
+        QVERIFY2(heard.delay_ms >= 0, gain);
+        if (raise == 0)
+            base = heard.level;
+        QVERIFY2(qAbs(heard.level - base - raise) <= 1.5, qPrintable(QString::number(heard.level - base)));
+        QVERIFY(tone::peak(peer_speaker->samples(), from, peer_speaker->samples().size()) < 32767);
+    }
+}
+
+// A held call carries nothing of the operator's microphone; after the resume it does again.
+void TestAudio::hold_sends_no_microphone_sound()
+{
+    start_call();
+    ZimPhone* phone = fixture->phone();
+    phone->request_hold_toggle();
+    QVERIFY2(fixture->wait_until([&] { return phone->is_current_paused(); }, 10000), qPrintable(fixture->dump()));
+    fixture->settle(500);
+    const int from = peer_speaker->index_at(now_ms());
+    phone_mic->play(tone::burst(1000, LEVEL, BURST_MS));
+    fixture->settle(1500);
+    const double held = tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 1000);
+    QVERIFY2(held < HEARD - 20, qPrintable(QString::number(held)));
+
+    phone->request_hold_toggle();
+    QVERIFY2(fixture->wait_until([&] { return phone->is_current_streaming(); }, 10000), qPrintable(fixture->dump()));
+    fixture->settle(500);
+    QVERIFY(burst_across(*phone_mic, *peer_speaker, 1000, LEVEL).delay_ms >= 0);
+}
+
+QTEST_GUILESS_MAIN(TestAudio)
+#include "tst_audio.moc"
