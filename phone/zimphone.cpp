@@ -309,6 +309,12 @@ void ZimPhone::apply_media_settings_in_core()
     }
     bctbx_list_free_with_data(devices, reinterpret_cast<bctbx_list_free_func>(linphone_audio_device_unref));
     set_mic_gain(media);
+    // The library's software echo canceller hands the caller's audio to the speaker only as
+    // microphone frames arrive: a microphone that stalls for a moment (a headset's hiccup, a source
+    // resuming) leaves the caller's voice that much later for the rest of the call, and against a
+    // reference that far out of step the canceller sends the caller's own voice back. Operators
+    // wear headsets; a desk on loudspeakers turns it on with "echoCancellation" = "1".
+    linphone_core_enable_echo_cancellation(core, media.value(QStringLiteral("echoCancellation")) == QLatin1String("1"));
 }
 
 void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)

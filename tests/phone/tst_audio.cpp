@@ -11,9 +11,7 @@
 
 namespace {
 
-const int BURST_MS = 200; // the library's noise suppression lowers a steady tone after about 1.5 s
 const double LEVEL = -15; // dBFS of the bursts played
-const double HEARD = -35; // a burst counts as heard from this level on
 
 qint64 now_ms()
 {
@@ -33,15 +31,6 @@ private slots:
     void hold_sends_no_microphone_sound();
 
 private:
-    // Plays a burst into `microphone` and finds it in `speaker`: its delay in ms (-1 when it
-    // never came within `within_ms`) and the level it arrived at.
-    struct Heard
-    {
-        qint64 delay_ms = -1;
-        double level = -200;
-    };
-    Heard burst_across(SoundPort& microphone, SoundPort& speaker, double hz, double dbfs,
-                       int within_ms = 3000);
     void start_call();
 
     std::unique_ptr<EngineFixture> fixture;
@@ -57,10 +46,10 @@ void TestAudio::init()
     phone_speaker = std::make_unique<SoundPort>(prefix + QStringLiteral("phone_speaker"), SoundPort::Speaker);
     peer_mic = std::make_unique<SoundPort>(prefix + QStringLiteral("peer_mic"), SoundPort::Microphone);
     peer_speaker = std::make_unique<SoundPort>(prefix + QStringLiteral("peer_speaker"), SoundPort::Speaker);
-    for (SoundPort* port : {phone_mic.get(), phone_speaker.get(), peer_mic.get(), peer_speaker.get()}) {
+    for (SoundPort* port : {phone_mic.get(), phone_speaker.get(), peer_mic.get(), peer_speaker.get()})
         QVERIFY2(port->loaded(), "pactl could not add a null sink");
+    for (SoundPort* port : {phone_mic.get(), phone_speaker.get(), peer_mic.get(), peer_speaker.get()})
         QVERIFY2(port->start_recording(), qPrintable(port->device()));
-    }
     fixture->set_media({{"playback", phone_speaker->device()},
                         {"ringback", phone_speaker->device()},
                         {"capture", phone_mic->device()},
@@ -88,46 +77,19 @@ void TestAudio::start_call()
     fixture->settle(1000); // both sides' devices open and their streams settle
 }
 
-TestAudio::Heard TestAudio::burst_across(SoundPort& microphone, SoundPort& speaker, double hz, double dbfs,
-                                         int within_ms)
-{
-    Heard heard;
-    const qint64 start = now_ms();
-    const int mic_from = microphone.index_at(start);
-    const int speaker_from = speaker.index_at(start);
-    microphone.play(tone::burst(hz, dbfs, BURST_MS));
-    int played = -1;
-    int arrived = -1;
-    fixture->wait_until(
-        [&] {
-            if (played < 0)
-                played = microphone.find(hz, dbfs - 10, mic_from);
-            if (played >= 0 && arrived < 0)
-                arrived = speaker.find(hz, HEARD, speaker_from);
-            return arrived >= 0;
-        },
-        within_ms);
-    if (arrived >= 0) {
-        heard.delay_ms = speaker.time_of(arrived) - microphone.time_of(played);
-        fixture->settle(BURST_MS + 100);
-        heard.level = tone::loudest_db(speaker.samples(), arrived, arrived + tone::RATE * BURST_MS / 1000, hz);
-    }
-    return heard;
-}
-
 // Both ways at the level played, the caller's voice within 1 s of being spoken (a backlog in the
 // receive path once held it 1.5 s), and none of the caller's own voice sent back to them.
 void TestAudio::calls_carry_bursts_both_ways_promptly_and_without_echo()
 {
     for (int call = 1; call <= 3; ++call) {
         start_call();
-        const Heard incoming = burst_across(*peer_mic, *phone_speaker, 1000, LEVEL);
+        const SoundPort::Heard incoming = peer_mic->burst_to(*phone_speaker, 1000, LEVEL);
         qInfo("call %d: peer to phone %lld ms at %.1f dBFS", call, incoming.delay_ms, incoming.level);
         QVERIFY2(incoming.delay_ms >= 0, "the peer's burst never reached the phone's speaker");
         QVERIFY2(incoming.delay_ms < 1000, qPrintable(QString::number(incoming.delay_ms)));
         QVERIFY2(qAbs(incoming.level - LEVEL) <= 3, qPrintable(QString::number(incoming.level)));
 
-        const Heard outgoing = burst_across(*phone_mic, *peer_speaker, 1000, LEVEL);
+        const SoundPort::Heard outgoing = phone_mic->burst_to(*peer_speaker, 1000, LEVEL);
         qInfo("call %d: phone to peer %lld ms at %.1f dBFS", call, outgoing.delay_ms, outgoing.level);
         QVERIFY2(outgoing.delay_ms >= 0 && outgoing.delay_ms < 1000,
                  qPrintable(QString::number(outgoing.delay_ms)));
@@ -135,7 +97,7 @@ void TestAudio::calls_carry_bursts_both_ways_promptly_and_without_echo()
 
         // The phone's microphone stays silent: whatever of the peer's 440 Hz comes back is echo.
         const int from = peer_speaker->index_at(now_ms());
-        peer_mic->play(tone::burst(440, LEVEL, BURST_MS));
+        peer_mic->play(tone::burst(440, LEVEL, tone::BURST_MS));
         fixture->settle(1500);
         const double echo = tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 440);
         qInfo("call %d: echo at %.1f dBFS", call, echo);
@@ -162,7 +124,7 @@ void TestAudio::gain_raises_the_level_by_its_decibels()
         fixture->phone()->apply_media_settings();
         fixture->settle(300);
         const int from = peer_speaker->index_at(now_ms());
-        const Heard heard = burst_across(*phone_mic, *peer_speaker, 1000, quiet);
+        const SoundPort::Heard heard = phone_mic->burst_to(*peer_speaker, 1000, quiet);
         qInfo("gain %s: %.1f dBFS", gain, heard.level);
         QVERIFY2(heard.delay_ms >= 0, gain);
         if (raise == 0)
@@ -181,15 +143,15 @@ void TestAudio::hold_sends_no_microphone_sound()
     QVERIFY2(fixture->wait_until([&] { return phone->is_current_paused(); }, 10000), qPrintable(fixture->dump()));
     fixture->settle(500);
     const int from = peer_speaker->index_at(now_ms());
-    phone_mic->play(tone::burst(1000, LEVEL, BURST_MS));
+    phone_mic->play(tone::burst(1000, LEVEL, tone::BURST_MS));
     fixture->settle(1500);
     const double held = tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 1000);
-    QVERIFY2(held < HEARD - 20, qPrintable(QString::number(held)));
+    QVERIFY2(held < tone::HEARD - 20, qPrintable(QString::number(held)));
 
     phone->request_hold_toggle();
     QVERIFY2(fixture->wait_until([&] { return phone->is_current_streaming(); }, 10000), qPrintable(fixture->dump()));
     fixture->settle(500);
-    QVERIFY(burst_across(*phone_mic, *peer_speaker, 1000, LEVEL).delay_ms >= 0);
+    QVERIFY(phone_mic->burst_to(*peer_speaker, 1000, LEVEL).delay_ms >= 0);
 }
 
 QTEST_GUILESS_MAIN(TestAudio)

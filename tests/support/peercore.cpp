@@ -1,6 +1,8 @@
 #include "peercore.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QTest>
 
 PeerCore::PeerCore()
@@ -28,7 +30,10 @@ PeerCore::~PeerCore()
 void PeerCore::start(const QStringList& arguments)
 {
     connect(&process, &QProcess::readyReadStandardOutput, this, &PeerCore::read_events);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The library's log lines stay off the terminal, in one file per test process.
+    process.setStandardErrorFile(
+        QDir::temp().filePath(QStringLiteral("velora-test-peer-%1.log").arg(QCoreApplication::applicationPid())),
+        QIODevice::Append);
     process.start(QStringLiteral(VELORA_TEST_PEER), arguments);
     QDeadlineTimer deadline(15000);
     while (port == 0 && !deadline.hasExpired() && process.waitForReadyRead(int(deadline.remainingTime())))

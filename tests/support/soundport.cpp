@@ -171,3 +171,41 @@ int SoundPort::find(double hz, double threshold_db, int from)
     }
     return -1;
 }
+
+namespace {
+
+void wait_events(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+} // namespace
+
+SoundPort::Heard SoundPort::burst_to(SoundPort& speaker, double hz, double dbfs, int within_ms)
+{
+    Heard heard;
+    const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    const int mic_from = index_at(start);
+    const int speaker_from = speaker.index_at(start);
+    play(tone::burst(hz, dbfs, tone::BURST_MS));
+    int played = -1;
+    int arrived = -1;
+    QDeadlineTimer deadline(within_ms);
+    while (arrived < 0 && !deadline.hasExpired()) {
+        wait_events(10);
+        if (played < 0)
+            played = find(hz, dbfs - 10, mic_from);
+        if (played >= 0)
+            arrived = speaker.find(hz, tone::HEARD, speaker_from);
+    }
+    if (arrived < 0)
+        return heard;
+    heard.delay_ms = speaker.time_of(arrived) - time_of(played);
+    wait_events(tone::BURST_MS + 100);
+    heard.level = tone::loudest_db(speaker.samples(), arrived, arrived + tone::RATE * tone::BURST_MS / 1000, hz);
+    return heard;
+}

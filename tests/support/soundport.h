@@ -13,6 +13,8 @@
 namespace tone {
 const int RATE = 16000;
 const int WINDOW = RATE / 50; // 20 ms, the step of every search
+const int BURST_MS = 200;     // the library's noise suppression lowers a steady tone after 1.5 s
+const double HEARD = -35;     // a burst counts as heard from this level on (dBFS)
 
 QByteArray burst(double hz, double dbfs, int ms);
 QByteArray silence(int ms);
@@ -46,6 +48,16 @@ public:
     qint64 time_of(int index) const { return start_ms + qint64(index) * 1000 / tone::RATE; }
     // First 20 ms window from `from` on whose level at hz reaches threshold; -1 when none.
     int find(double hz, double threshold_db, int from);
+
+    // Plays a 200 ms burst into this microphone and waits (processing events) until it is heard in
+    // `speaker`: its delay in ms, -1 when it never came within `within_ms`, and the level it
+    // arrived at.
+    struct Heard
+    {
+        qint64 delay_ms = -1;
+        double level = -200;
+    };
+    Heard burst_to(SoundPort& speaker, double hz, double dbfs, int within_ms = 3000);
 
 private:
     void read();
