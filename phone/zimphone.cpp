@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
+#include "phone/addresstext.h"
 #include "phone/librarycallback.h"
 #include "phone/zimcorelog.h"
 
@@ -59,6 +60,10 @@ ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
 
     logger->log(QString::fromLatin1(linphone_core_get_version()), 1);
     ZimCoreLog::watch();
+    if (!AddressText::in_effect())
+        logger->log(QStringLiteral("the SIP library does not use the program's address text: a caller's "
+                                   "display name of 1000 bytes or more can end the program"),
+                    2);
     set_log_secrets(data->account_settings());
     if (data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1"))
         ZimCoreLog::start(zim::data_path(zim::CORE_LOG_FILE));

@@ -22,6 +22,8 @@ private slots:
     void answered_call_carries_caller_information();
     void hangup_while_ringing_refuses_as_busy();
     void second_call_during_a_call_is_refused();
+    void long_display_names_ring_whole_data();
+    void long_display_names_ring_whole();
 };
 
 void TestIncoming::answered_call_carries_caller_information()
@@ -122,6 +124,45 @@ void TestIncoming::second_call_during_a_call_is_refused()
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(callee.wait_finished(10000));
     QCOMPARE(callee.exit_code(), 0);
+}
+
+void TestIncoming::long_display_names_ring_whole_data()
+{
+    QTest::addColumn<QString>("from_name");
+    QTest::addColumn<QString>("to_name");
+    const QString kanji(339, QChar(0x6F22)); // 1017 bytes in UTF-8
+    for (const auto& [label, name] : {std::pair{"1013", QString(1013, 'A')}, {"1015", QString(1015, 'A')},
+                                      {"339 kanji", kanji}, {"2000", QString(2000, 'A')}}) {
+        QTest::newRow(qPrintable(QStringLiteral("From ") + label)) << name << QStringLiteral("Operator");
+        QTest::newRow(qPrintable(QStringLiteral("To ") + label)) << QStringLiteral("Taro") << name;
+    }
+}
+
+// A display name past the library's 1023-byte address buffer once ended the program (or cut the
+// caller's number): each call rings with the whole name and number, is answered, hung up and ends
+// with its row.
+void TestIncoming::long_display_names_ring_whole()
+{
+    QFETCH(QString, from_name);
+    QFETCH(QString, to_name);
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    SippRunner caller(QStringLiteral("uac_long_names_waits_for_bye.xml"), engine_address(phone));
+    caller.add_arguments({"-s", "1001", "-key", "from_name", from_name, "-key", "from_user", "201", "-key",
+                          "to_name", to_name});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("status:着信中"), qPrintable(fixture.dump() + caller.output()));
+    QCOMPARE(fixture.received_params.size(), 1);
+    QCOMPARE(fixture.received_params.first().value("callerName"), from_name);
+    QCOMPARE(fixture.received_params.first().value("callerId"), QStringLiteral("201"));
+
+    phone->request_answer();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList({"201/1"}));
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestIncoming)
