@@ -216,6 +216,8 @@ inline const QString TIP_PLAYBACK_DEVICE = QStringLiteral("通話で使用する
 inline const QString TIP_RING_DEVICE = QStringLiteral("着信音を鳴らすデバイスを指定します");
 inline const QString TIP_CAPTURE_DEVICE = QStringLiteral("通話で使用するマイクデバイスを指定します");
 inline const QString TIP_ENCRYPTED_MEDIA = QStringLiteral("通話の音声は暗号化されています");
+inline const QString TIP_ENCRYPTED_MEDIA_OPEN_KEYS =
+    QStringLiteral("通話の音声は暗号化されていますが、暗号鍵はTLSで保護されずにネットワークを通りました");
 inline const QString TIP_CAPTURE_GAIN =
     QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
 

@@ -5,13 +5,14 @@
 
 #include <QFile>
 
-void CoreSecurity::apply(LinphoneCore* core, const AccountSecurity& security, ZimLogger* logger)
+bool CoreSecurity::apply(LinphoneCore* core, const AccountSecurity& security, ZimLogger* logger)
 {
     apply_transports(core, security.transport);
-    apply_media_encryption(core, security.encryption, logger);
+    const bool encryption_ok = apply_media_encryption(core, security.encryption, logger);
     apply_nat_policy(core, security.stun_server);
     if (security.transport == AccountSecurity::TransportTls)
         apply_trust(core, security.ca_file, logger);
+    return encryption_ok;
 }
 
 QString CoreSecurity::server_address(const QString& host, const QString& port,
@@ -52,14 +53,19 @@ void CoreSecurity::apply_transports(LinphoneCore* core, AccountSecurity::Transpo
 
 // "SRTP when offered" offers and accepts SRTP but still talks to peers without it; "required"
 // refuses any call whose media would go in the clear.
-void CoreSecurity::apply_media_encryption(LinphoneCore* core, AccountSecurity::Encryption encryption,
+bool CoreSecurity::apply_media_encryption(LinphoneCore* core, AccountSecurity::Encryption encryption,
                                           ZimLogger* logger)
 {
     const bool srtp = encryption != AccountSecurity::EncryptionNone;
-    if (linphone_core_set_media_encryption(core, srtp ? LinphoneMediaEncryptionSRTP
-                                                      : LinphoneMediaEncryptionNone) != 0)
-        logger->log(QStringLiteral("SRTP is not available in the SIP library"), 2);
-    linphone_core_set_media_encryption_mandatory(core, encryption == AccountSecurity::EncryptionSrtpRequired);
+    const bool required = encryption == AccountSecurity::EncryptionSrtpRequired;
+    const bool set = linphone_core_set_media_encryption(
+                         core, srtp ? LinphoneMediaEncryptionSRTP : LinphoneMediaEncryptionNone) == 0;
+    if (!set)
+        logger->log(QStringLiteral("SRTP is not available in the SIP library") +
+                        (required ? QStringLiteral(": no call is placed or taken in the clear") : QString()),
+                    2);
+    linphone_core_set_media_encryption_mandatory(core, required);
+    return set || !required;
 }
 
 // A STUN server turns on STUN and ICE; without one the core keeps its default policy (neither),

@@ -13,13 +13,15 @@ class ZimLogger;
 class CoreSecurity
 {
 public:
-    static void apply(LinphoneCore* core, const AccountSecurity& security, ZimLogger* logger);
+    // False when the account requires SRTP and the library could not set it up: no call may be
+    // placed or taken then, since it would go in the clear.
+    static bool apply(LinphoneCore* core, const AccountSecurity& security, ZimLogger* logger);
     // The proxy address: "host:port" for UDP as always, with the transport named otherwise.
     static QString server_address(const QString& host, const QString& port, const AccountSecurity& security);
 
 private:
     static void apply_transports(LinphoneCore* core, AccountSecurity::Transport transport);
-    static void apply_media_encryption(LinphoneCore* core, AccountSecurity::Encryption encryption,
+    static bool apply_media_encryption(LinphoneCore* core, AccountSecurity::Encryption encryption,
                                        ZimLogger* logger);
     static void apply_nat_policy(LinphoneCore* core, const QString& stun_server);
     static void apply_trust(LinphoneCore* core, const QString& ca_file, ZimLogger* logger);

@@ -28,6 +28,8 @@ public:
 
     void request_stop();
     void apply_media_settings();
+    // True when the account's signalling is TLS, so the SRTP keys in its messages are protected.
+    bool media_keys_protected() const { return media_keys_over_tls.load(); }
     QMap<QString, QStringList> sound_devices();
 
     // Registration
@@ -183,6 +185,8 @@ private:
     View view;
     std::mutex view_lock;
     bool media_encrypted = false; // last value sent with signal_media_encryption
+    bool encryption_unavailable = false; // SRTP required, and the library could not set it up
+    std::atomic<bool> media_keys_over_tls{false}; // the account's signalling (and so SRTP keys) is TLS
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core from another thread.

@@ -131,6 +131,11 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     }
     if (!engine_idle())
         return; // a previous call is still alive
+    if (encryption_unavailable) {
+        logger->log(QStringLiteral("call refused: SRTP is required and not available"), 1);
+        linphone_call_decline(call, LinphoneReasonNotAcceptable);
+        return;
+    }
 
     set_phase(PHASE_INCOMING);
     current_call.reset(call);
@@ -234,6 +239,11 @@ void ZimPhone::perform_dial()
     {
         std::lock_guard lock(request_lock);
         number = pending_dial_number;
+    }
+    if (encryption_unavailable && !number.isEmpty()) {
+        logger->log(QStringLiteral("call not placed: SRTP is required and not available"), 1);
+        emit signal_call_failed(zim::STATUS_ENCRYPTION_REFUSED);
+        return;
     }
     if (phase_value == PHASE_IDLE) {
         if (!engine_idle() || number.isEmpty())

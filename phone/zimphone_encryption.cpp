@@ -22,7 +22,7 @@ void ZimPhone::report_media_encryption()
         shown.state() != LinphoneCallStateReleased) {
         const LinphoneCallParams* params = linphone_call_get_current_params(shown.get());
         encrypted =
-            params && linphone_call_params_get_media_encryption(params) != LinphoneMediaEncryptionNone;
+            params && linphone_call_params_get_media_encryption(params) == LinphoneMediaEncryptionSRTP;
     }
     if (encrypted == media_encrypted)
         return;

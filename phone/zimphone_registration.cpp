@@ -23,7 +23,8 @@ void ZimPhone::setup_account()
     const QString password = account_settings.value(QStringLiteral("password"));
     // Encryption and NAT traversal hold for direct calls too, with or without a registration.
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
-    CoreSecurity::apply(core, security, logger);
+    encryption_unavailable = !CoreSecurity::apply(core, security, logger);
+    media_keys_over_tls.store(security.transport == AccountSecurity::TransportTls);
     if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
         return;
 

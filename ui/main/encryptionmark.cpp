@@ -8,7 +8,7 @@ namespace {
 const QRect PLACE(92, 5, 16, 16);
 } // namespace
 
-EncryptionMark::EncryptionMark(QWidget* screen, ZimPhone* phone) : QLabel(screen)
+EncryptionMark::EncryptionMark(QWidget* screen, ZimPhone* phone) : QLabel(screen), phone(phone)
 {
     setObjectName(QStringLiteral("encryptionMark"));
     setGeometry(PLACE);
@@ -20,5 +20,7 @@ EncryptionMark::EncryptionMark(QWidget* screen, ZimPhone* phone) : QLabel(screen
 
 void EncryptionMark::slot_media_encryption(bool encrypted)
 {
+    // SRTP keys travel in the call's SIP messages: only TLS keeps them from the network.
+    setToolTip(phone->media_keys_protected() ? zim::TIP_ENCRYPTED_MEDIA : zim::TIP_ENCRYPTED_MEDIA_OPEN_KEYS);
     setVisible(encrypted);
 }

@@ -4,7 +4,8 @@
 
 class ZimPhone;
 
-// The padlock left of the call status, shown while the call's media is encrypted.
+// The padlock left of the call status, shown while the call's media is SRTP; its tooltip says
+// whether the keys were protected by TLS on the way.
 class EncryptionMark : public QLabel
 {
     Q_OBJECT
@@ -13,4 +14,7 @@ public:
 
 public slots:
     void slot_media_encryption(bool encrypted);
+
+private:
+    ZimPhone* phone;
 };
