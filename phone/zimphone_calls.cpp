@@ -248,7 +248,7 @@ void ZimPhone::perform_dial()
     if (phase_value == PHASE_IDLE) {
         if (!engine_idle() || number.isEmpty())
             return;
-        LinphoneCall* call = linphone_core_invite(core, number.toLatin1().constData());
+        LinphoneCall* call = linphone_core_invite(core, number.toUtf8().constData());
         current_call.reset(call);
         if (call) {
             remote_number_value = number;
@@ -262,7 +262,7 @@ void ZimPhone::perform_dial()
             return;
         if (number.isEmpty())
             return;
-        second_call.reset(linphone_core_invite(core, number.toLatin1().constData()));
+        second_call.reset(linphone_core_invite(core, number.toUtf8().constData()));
     }
 }
 
@@ -318,7 +318,7 @@ void ZimPhone::perform_hold_toggle()
 // Numbers go to the library as they are; it turns a bare number into an address of the account.
 int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
 {
-    LinphoneAddress* target = linphone_core_interpret_url(core, number.toLatin1().constData());
+    LinphoneAddress* target = linphone_core_interpret_url(core, number.toUtf8().constData());
     if (!target)
         return -1;
     const int result = linphone_call_transfer_to(call, target);

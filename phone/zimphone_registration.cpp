@@ -32,7 +32,7 @@ void ZimPhone::setup_account()
     LinphoneProxyConfig* config = linphone_core_create_proxy_config(core);
     const QString identity =
         QStringLiteral("sip:") + user + QStringLiteral("@") + address + QStringLiteral(":") + port;
-    LinphoneAddress* parsed = linphone_factory_create_address(factory, identity.toLatin1().constData());
+    LinphoneAddress* parsed = linphone_factory_create_address(factory, identity.toUtf8().constData());
     if (!parsed) {
         linphone_proxy_config_unref(config);
         return;
@@ -40,7 +40,7 @@ void ZimPhone::setup_account()
 
     LinphoneAuthInfo* auth =
         linphone_factory_create_auth_info(factory, linphone_address_get_username(parsed), nullptr,
-                                          password.toLatin1().constData(), nullptr, nullptr, nullptr);
+                                          password.toUtf8().constData(), nullptr, nullptr, nullptr);
     linphone_core_clear_all_auth_info(core);
     linphone_core_add_auth_info(core, auth);
     linphone_auth_info_unref(auth);

@@ -25,6 +25,7 @@ class TestRegistration : public QObject
 private slots:
     void digest_challenge_then_registered();
     void rejection_reports_failed();
+    void password_beyond_latin1_registers();
     void empty_password_sends_nothing();
     void unparsable_identity_sends_nothing();
     void reregistration_while_registered_unregisters_first();
@@ -237,6 +238,18 @@ void TestRegistration::reapplies_leave_one_contact_at_the_registrar()
     for (const QString& user : users)
         QCOMPARE(registrar.contacts(user).size(), user == "1004" ? 1 : 0);
     QVERIFY(fixture.stop());
+}
+
+// A password beyond Latin-1 reaches the digest as the UTF-8 the registrar checks, not as "?".
+void TestRegistration::password_beyond_latin1_registers()
+{
+    std::unique_ptr<SippRunner> holder;
+    SippRunner* registrar = start_registrar(holder, "1001", QStringLiteral("秘密-pass"));
+    QVERIFY(registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", QStringLiteral("秘密-pass"));
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
 }
 
 QTEST_GUILESS_MAIN(TestRegistration)
