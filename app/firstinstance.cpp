@@ -61,7 +61,10 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     if (!translated)
         window->logger()->log(zim::qt_translations_missing_note(), 1);
     window->show();
-    auto* server = new ZimServer(zim::local_server_name());
+    const zim::InstanceDir instance_dir = zim::instance_dir(zim::data_dir());
+    if (!instance_dir.refusal.isEmpty())
+        window->logger()->log(instance_dir.refusal, 2);
+    auto* server = new ZimServer(zim::local_server_name(instance_dir.path), window->logger());
     server->set_main_window(window);
     if (argc > 1)
         new StartCommand(window, zim::command_from_arguments(argc, argv));

@@ -2,9 +2,57 @@
 
 #include "data/zimconstants.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+const QString FOLDER = QStringLiteral("velora-softphone");
+
+QString temp_dir(const QProcessEnvironment& env)
+{
+    const QString tmp = env.value(QStringLiteral("TMPDIR"));
+    return tmp.isEmpty() ? QStringLiteral("/tmp") : QDir::cleanPath(tmp);
+}
+
+QString usual_dir(const QProcessEnvironment& env)
+{
+    const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return QDir::cleanPath(runtime) + QLatin1Char('/') + FOLDER;
+    return temp_dir(env) + QLatin1Char('/') + FOLDER + QLatin1Char('-') + zim::instance_user(env);
+}
+
+// Empty when `path` is, or has just become, a folder of this user's with mode 0700; else why not.
+// lstat, so that a link to someone else's folder counts as theirs.
+QString claim_private_dir(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) == 0)
+        ::chmod(native.constData(), 0700); // the umask took nothing away
+    else if (errno != EEXIST)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("not a folder");
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("owned by uid %1").arg(info.st_uid);
+    if ((info.st_mode & 07777) != 0700)
+        return QStringLiteral("mode %1, not 0700").arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    return QString();
+}
+
+} // namespace
 
 namespace zim {
 
@@ -14,18 +62,27 @@ QString instance_user(const QProcessEnvironment& env)
     return seam.isEmpty() ? QString::number(::getuid()) : seam;
 }
 
-QString instance_lock_key(const QProcessEnvironment& env)
+InstanceDir instance_dir(const QString& fallback, const QProcessEnvironment& env)
 {
-    return SHARED_MEMORY_KEY + QLatin1Char('-') + instance_user(env);
+    const QString usual = usual_dir(env);
+    const QString problem = claim_private_dir(usual);
+    if (problem.isEmpty())
+        return {usual, QString()};
+    QDir().mkpath(fallback);
+    QFile::setPermissions(fallback, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return {fallback, QStringLiteral("%1 refused (%2); lock and command socket in %3 instead")
+                          .arg(usual, problem, fallback)};
 }
 
-QString local_server_name(const QProcessEnvironment& env)
+QString instance_lock_path(const QString& dir, const QProcessEnvironment& env)
 {
-    const QString name = LOCAL_SERVER_NAME + QLatin1Char('-') + instance_user(env);
-    const QString runtime = env.value(QStringLiteral("XDG_RUNTIME_DIR"));
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime + QLatin1Char('/') + name;
-    return name;
+    return dir + QLatin1Char('/') + INSTANCE_LOCK_NAME + QLatin1Char('-') + instance_user(env) +
+           QStringLiteral(".lock");
+}
+
+QString local_server_name(const QString& dir, const QProcessEnvironment& env)
+{
+    return dir + QLatin1Char('/') + LOCAL_SERVER_NAME + QLatin1Char('-') + instance_user(env);
 }
 
 } // namespace zim

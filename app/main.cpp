@@ -48,13 +48,17 @@ int run_first_instance(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     const QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QString server = zim::local_server_name(env);
+    // The running instance asks the same question with the same data directory: both find
+    // the lock and the socket in the same private folder.
+    const QString data_dir = InstallLayout(executable_dir(argv[0])).data_dir();
+    const QString dir = zim::instance_dir(data_dir, env).path;
+    const QString server = zim::local_server_name(dir, env);
     // Only a live instance listens, so a start that reaches the server is a later start and
     // hands its command over without touching the lock.
     ZimClient client;
     if (client.try_connect(server))
         return hand_over(client, argc, argv);
-    InstanceLock lock(zim::instance_lock_key(env));
+    InstanceLock lock(zim::instance_lock_path(dir, env));
     if (lock.try_acquire())
         return run_first_instance(argc, argv);
     client.connect_to_server(server);

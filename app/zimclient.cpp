@@ -1,11 +1,14 @@
 #include "app/zimclient.h"
 
+#include "app/peeruid.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -55,8 +58,15 @@ int ZimClient::connect_once(const QString& name)
     socket_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket_fd < 0)
         return errno;
-    if (::connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0)
-        return 0;
+    if (::connect(socket_fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+        if (zim::peer_is_same_user(socket_fd))
+            return 0;
+        // Dialled numbers go to no one but the user's own phone.
+        std::fprintf(stderr, "velora-softphone: %s is served by uid %lld, not this user: nothing sent\n",
+                     path.constData(), zim::peer_uid(socket_fd));
+        close_socket();
+        return EACCES;
+    }
     const int error = errno;
     close_socket();
     return error;

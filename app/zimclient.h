@@ -18,7 +18,8 @@ public:
     // temporary directory and takes a full path as it is.
     static QString socket_path(const QString& name);
 
-    // One attempt without waiting: true when a running instance took the connection.
+    // One attempt without waiting: true when a running instance of the same user took the
+    // connection.
     bool try_connect(const QString& name);
     // Waits at most 30 s for the running instance, which may still be starting up.
     void connect_to_server(const QString& name);

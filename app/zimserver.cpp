@@ -1,5 +1,7 @@
 #include "app/zimserver.h"
 
+#include "app/peeruid.h"
+#include "data/zimlogger.h"
 #include "ui/main/mainwindow.h"
 
 #include <QLocalServer>
@@ -24,14 +26,20 @@ bool is_command(const QByteArray& bytes)
 }
 } // namespace
 
-ZimServer::ZimServer(const QString& name, QObject* parent) : QObject(parent), server(new QLocalServer(this))
+ZimServer::ZimServer(const QString& name, ZimLogger* logger, QObject* parent)
+    : QObject(parent), server(new QLocalServer(this)), logger(logger)
 {
     // Only the same user may drive the softphone.
     server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server->listen(name)) {
-        // A crashed instance leaves its endpoint behind.
-        if (QLocalServer::removeServer(name))
-            server->listen(name);
+        // A crashed instance leaves its endpoint behind. Only the lock's holder listens here, in
+        // the user's own folder, so whatever has the name is left over and may go.
+        QLocalServer::removeServer(name);
+        if (!server->listen(name))
+            logger->log(QStringLiteral("Command channel: cannot listen on %1 (%2); later starts "
+                                       "cannot reach this phone")
+                            .arg(name, server->errorString()),
+                        2);
     }
     connect(server, &QLocalServer::newConnection, this, &ZimServer::solt_socket_new_connection);
 }
@@ -48,13 +56,21 @@ bool ZimServer::is_listening() const
 
 void ZimServer::solt_socket_new_connection()
 {
+    QLocalSocket* socket = server->nextPendingConnection();
+    if (!socket)
+        return;
+    const int fd = int(socket->socketDescriptor());
+    if (!zim::peer_is_same_user(fd)) {
+        logger->log(
+            QStringLiteral("Command channel: refused a connection from uid %1").arg(zim::peer_uid(fd)), 2);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
     if (main_window) {
         main_window->activateWindow();
         main_window->show();
     }
-    QLocalSocket* socket = server->nextPendingConnection();
-    if (!socket)
-        return;
     connect(socket, &QLocalSocket::readyRead, this, &ZimServer::solt_ready_read_handler);
     // Messengers come and go all day; their sockets must not pile up.
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

@@ -22,8 +22,8 @@ inline const QUrl PRODUCT_SITE = QUrl(QStringLiteral("http://velora.example.com/
 inline const QString APP_ICON = QStringLiteral(":/ZIMPhone/images/icon.png");
 inline const QString HISTORY_WINDOW_TITLE = QStringLiteral("履歴一覧");
 
-// Single instance
-inline const QString SHARED_MEMORY_KEY = QStringLiteral("VeloraPhoneSimple");
+// Single instance: the lock file and the command socket, each followed by "-<uid>"
+inline const QString INSTANCE_LOCK_NAME = QStringLiteral("VeloraPhoneSimple");
 inline const QString LOCAL_SERVER_NAME = QStringLiteral("VeloraPhoneServerSimple");
 
 // Database

@@ -1,11 +1,58 @@
-#include "app/instancenames.h"
 #include "support/programrunner.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QSharedMemory>
 #include <QThread>
 #include <QtTest>
+
+#include <cstring>
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const uid_t NOBODY = 65534;
+
+// A child process sends the command as user nobody (the tests run as root). Its exit status:
+// 0 when the connection was closed unanswered, 1 when answered, 3 when it could not connect.
+int command_as_nobody(const QString& socket_path, const QByteArray& command)
+{
+    const QByteArray path = QFile::encodeName(socket_path);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(10);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0)
+            ::_exit(2);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+            ::_exit(3);
+        (void)!::write(fd, command.constData(), size_t(command.size()));
+        pollfd reply{fd, POLLIN, 0};
+        ::poll(&reply, 1, 5000);
+        char buffer[8];
+        ::_exit(::read(fd, buffer, sizeof(buffer)) > 0 ? 1 : 0);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool chown_to_nobody(const QString& path)
+{
+    return ::lchown(QFile::encodeName(path).constData(), NOBODY, NOBODY) == 0;
+}
+
+} // namespace
 
 // Two real processes: the running softphone and the later starts that hand it their arguments.
 class TestSingleInstance : public QObject
@@ -107,18 +154,83 @@ private slots:
         QCOMPARE(runner.first()->state(), QProcess::Running);
     }
 
+    // The socket sits in a folder only its user may enter; a connection from another uid that
+    // gets there all the same is closed unread, with a log line.
     void only_the_same_user_may_use_the_channel()
     {
         ProgramRunner runner;
+        runner.set_user(QStringLiteral("7004"));
         QVERIFY(runner.start_first());
-        QString name = zim::local_server_name(runner.environment());
-        if (QDir::isRelativePath(name))
-            name = QDir::tempPath() + QLatin1Char('/') + name;
-        const QFileInfo socket(name);
+        const QFileInfo socket(runner.server_name());
+        const QFileInfo folder(socket.absolutePath());
         QVERIFY2(socket.exists(), qPrintable(socket.filePath()));
-        const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-        QCOMPARE(socket.permissions() & others, QFileDevice::Permissions());
+        QCOMPARE(folder.ownerId(), ::geteuid());
+        QCOMPARE(int(folder.permissions() & 0x0077), 0);
+        // Opened up by force, from the test's folder down.
+        for (QString path = folder.filePath(); path.startsWith(runner.dir()); path = QFileInfo(path).path())
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0711) == 0);
+        QVERIFY(::chmod(QFile::encodeName(socket.filePath()).constData(), 0666) == 0);
+        QCOMPARE(command_as_nobody(socket.filePath(), "call&666"), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("refused a connection from uid 65534")));
+        QVERIFY(::chmod(QFile::encodeName(folder.filePath()).constData(), 0700) == 0);
+        QCOMPARE(runner.run_messenger({QStringLiteral("hold")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] hold\n")));
+        QVERIFY(!runner.log_text().contains(QStringLiteral("call&666")));
+    }
+
+    // Another user got in first where the program once kept its lock and socket (a segment
+    // under the old shared-memory key; a listening socket, then a plain file, at the old socket
+    // path) and where it keeps them now (the private folder). The phone starts at once, later
+    // starts reach it, and nothing reaches the other user's socket.
+    void squatted_places_change_nothing()
+    {
+        ProgramRunner runner;
+        const QString user = QStringLiteral("7003");
+        const QString tmp = runner.dir() + QStringLiteral("/tmp");
+        QVERIFY(QDir().mkpath(tmp));
+        runner.set_variable(QStringLiteral("VELORA_TEST_UID"), user);
+        runner.set_variable(QStringLiteral("TMPDIR"), tmp);
+        runner.unset_variable(QStringLiteral("XDG_RUNTIME_DIR"));
+        const QByteArray own_tmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(tmp)); // the segment's key file goes there
+        QSharedMemory segment(QStringLiteral("VeloraPhoneSimple-") + user);
+        QVERIFY(segment.create(1));
+        own_tmp.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", own_tmp);
+        const QString old_socket = tmp + QStringLiteral("/VeloraPhoneServerSimple-") + user;
+        QLocalServer foreign;
+        QVERIFY(foreign.listen(old_socket));
+        QVERIFY(chown_to_nobody(old_socket));
+        QVERIFY(runner.start_first());
+        QCOMPARE(runner.run_messenger({QStringLiteral("call&201")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] call&201\n")));
+        QVERIFY(!foreign.waitForNewConnection(100));
+
+        runner.stop_first();
+        foreign.close();
+        QFile plain(old_socket);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const QString folder = tmp + QStringLiteral("/velora-softphone-") + user;
+        QVERIFY(chown_to_nobody(folder));
+        QVERIFY(runner.start_first());
+        QVERIFY(runner.log_text().contains(folder + QStringLiteral(" refused (owned by uid 65534)")));
+        QCOMPARE(runner.server_name(),
+                 runner.data_dir() + QStringLiteral("/VeloraPhoneServerSimple-") + user);
+        QCOMPARE(runner.run_messenger({QStringLiteral("call&202")}), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] call&202\n")));
+    }
+
+    // Something that is no socket in the way: the phone runs and says why later starts
+    // cannot reach it.
+    void a_failed_listen_is_logged()
+    {
+        ProgramRunner runner;
+        runner.set_user(QStringLiteral("7005"));
+        QVERIFY(QDir().mkpath(runner.server_name() + QStringLiteral("/in-the-way")));
+        QVERIFY(!runner.start_first({}, 3000));
+        QVERIFY(
+            runner.wait_for_log(QStringLiteral("Command channel: cannot listen on ") + runner.server_name()));
+        QCOMPARE(runner.first()->state(), QProcess::Running);
     }
 
     // Two operators on one terminal server: each start finds its own user's phone.
@@ -129,7 +241,8 @@ private slots:
         second_user.set_user(QStringLiteral("7002"));
         QVERIFY(first_user.start_first());
         QVERIFY(second_user.start_first());
-        QVERIFY(QFileInfo::exists(second_user.dir() + QStringLiteral("/run/VeloraPhoneServerSimple-7002")));
+        QVERIFY(QFileInfo::exists(second_user.dir() +
+                                  QStringLiteral("/run/velora-softphone/VeloraPhoneServerSimple-7002")));
         QCOMPARE(second_user.run_messenger({QStringLiteral("hold")}), 0);
         QVERIFY(second_user.wait_for_log(QStringLiteral("] hold\n")));
         QCOMPARE(first_user.run_messenger({QStringLiteral("unhold")}), 0);

@@ -1,6 +1,5 @@
 // The command channel of the running program under fuzzed commands, a crowd of later starts and
 // clients that connect and then stay silent or stop half-way.
-#include "app/instancenames.h"
 #include "data/zimconstants.h"
 #include "support/processprobe.h"
 #include "support/programrunner.h"
@@ -58,12 +57,12 @@ bool is_text(const QByteArray& bytes)
 }
 
 // Sends one command on its own connection; the reply ("OK", or empty when dropped) and its time.
-QByteArray send_raw(const QByteArray& bytes, qint64* elapsed_ms = nullptr)
+QByteArray send_raw(const QString& server, const QByteArray& bytes, qint64* elapsed_ms = nullptr)
 {
     QElapsedTimer clock;
     clock.start();
     QLocalSocket socket;
-    socket.connectToServer(zim::local_server_name());
+    socket.connectToServer(server);
     if (!socket.waitForConnected(5000))
         return "no connection";
     socket.write(bytes);
@@ -91,8 +90,9 @@ private slots:
         ProgramRunner runner;
         QVERIFY(runner.start_first());
         const qint64 pid = runner.first()->processId();
+        const QString server = runner.server_name();
         for (int i = 0; i < 20; ++i)
-            QCOMPARE(send_raw("warmup"), QByteArray("OK"));
+            QCOMPARE(send_raw(server, "warmup"), QByteArray("OK"));
         QTest::qWait(500);
         const ProcessProbe before = probe_process(pid);
 
@@ -100,7 +100,7 @@ private slots:
         std::vector<std::unique_ptr<QLocalSocket>> idle;
         for (int i = 0; i < 10; ++i) {
             idle.emplace_back(new QLocalSocket);
-            idle.back()->connectToServer(zim::local_server_name());
+            idle.back()->connectToServer(server);
             QVERIFY(idle.back()->waitForConnected(5000));
             if (i % 2) {
                 idle.back()->write("call&20\xe5\xb1");
@@ -115,7 +115,7 @@ private slots:
         for (int i = 0; i < count; ++i) {
             const QByteArray command = fuzz_command(random, i);
             qint64 elapsed = 0;
-            const QByteArray reply = send_raw(command, &elapsed);
+            const QByteArray reply = send_raw(server, command, &elapsed);
             if (is_text(command)) {
                 QVERIFY2(reply == "OK", qPrintable(QStringLiteral("%1: %2").arg(i).arg(QString(reply))));
                 slowest_ms = qMax(slowest_ms, elapsed);

@@ -78,9 +78,19 @@ QProcessEnvironment ProgramRunner::environment() const
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     else
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
-        env.insert(it.key(), it.value());
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it) {
+        if (it.value().isNull())
+            env.remove(it.key());
+        else
+            env.insert(it.key(), it.value());
+    }
     return env;
+}
+
+QString ProgramRunner::server_name() const
+{
+    const QProcessEnvironment env = environment();
+    return zim::local_server_name(zim::instance_dir(data_dir(), env).path, env);
 }
 
 void ProgramRunner::route_output(QProcess& process) const
@@ -112,7 +122,7 @@ bool ProgramRunner::start_first(const QStringList& args, int timeout_ms)
             continue;
         }
         QLocalSocket probe;
-        probe.connectToServer(zim::local_server_name(environment()));
+        probe.connectToServer(server_name());
         if (probe.waitForConnected(200)) {
             probe.disconnectFromServer();
             return true;

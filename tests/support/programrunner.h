@@ -39,7 +39,12 @@ public:
 
     // Plays another user: a user id of its own and a runtime directory below dir().
     void set_user(const QString& uid);
+    // One variable of the programs' environment set, or removed.
+    void set_variable(const QString& name, const QString& value) { overrides.insert(name, value); }
+    void unset_variable(const QString& name) { overrides.insert(name, QString()); }
     QProcessEnvironment environment() const;
+    // The command socket the program listens on (in its user's private folder).
+    QString server_name() const;
     void route_output(QProcess& process) const;
 
 private:

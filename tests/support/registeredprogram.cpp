@@ -1,5 +1,4 @@
 #include "support/registeredprogram.h"
-#include "app/instancenames.h"
 
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
@@ -87,7 +86,7 @@ qint64 RegisteredProgram::command_round_trip_ms(const QByteArray& command) const
     QElapsedTimer clock;
     clock.start();
     QLocalSocket socket;
-    socket.connectToServer(zim::local_server_name(runner.environment()));
+    socket.connectToServer(runner.server_name());
     if (!socket.waitForConnected(5000))
         return -1;
     socket.write(command);
