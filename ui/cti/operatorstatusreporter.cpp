@@ -49,7 +49,11 @@ QString OperatorStatusReporter::server_url(const QString& address)
 
 void OperatorStatusReporter::warn(const QString& title, const QString& text)
 {
-    QMessageBox::warning(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
+    // The text may carry the server's own words: shown as they are, never as markup or links.
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.exec();
 }
 
 void OperatorStatusReporter::slot_operator_status_change(int index)

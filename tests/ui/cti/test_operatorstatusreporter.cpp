@@ -174,6 +174,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
             QCOMPARE(answerer.titles.first(), QStringLiteral("オペレータログイン"));
             QCOMPARE(answerer.texts.first(), box);
+            QCOMPARE(answerer.formats.first(), Qt::PlainText); // the server's words, never its markup
             // A refusal changes nothing: still logged out, the login still waiting.
             QCOMPARE(fixture.reporter->confirmed_status(), 0);
             QVERIFY(fixture.reporter->is_login_pending());
@@ -191,6 +192,9 @@ private slots:
                                           << QStringLiteral("認証エラー\nID不一致");
         QTest::newRow("1.9 truncates to 1")
             << QByteArray("{\"result\":1.9,\"message\":\"m\"}") << QStringLiteral("認証エラー\nm");
+        QTest::newRow("markup stays text")
+            << QByteArray("{\"result\":1,\"message\":\"<a href='http://evil.example/'>再ログイン</a>\"}")
+            << QStringLiteral("認証エラー\n<a href='http://evil.example/'>再ログイン</a>");
         QTest::newRow("99 system") << QByteArray("{\"result\":99,\"message\":\"DB down\"}")
                                    << QStringLiteral("システムエラー\nDB down");
         QTest::newRow("7 server") << QByteArray("{\"result\":7,\"message\":\"?\"}")
