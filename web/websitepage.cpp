@@ -22,8 +22,9 @@ QWidget* software_drawn(QWidget* parent)
 
 } // namespace
 
-WebSitePage::WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log)
-    : profile(new QWebEngineProfile()), page(new RemoteSitePage(profile, nullptr, std::move(log))),
+WebSitePage::WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log, CheckCertificate check)
+    : profile(new QWebEngineProfile()),
+      page(new RemoteSitePage(profile, nullptr, std::move(log), std::move(check))),
       web_view(new QWebEngineView(software_drawn(parent)))
 {
     web_view->setPage(page);
@@ -45,14 +46,17 @@ QWidget* WebSitePage::view()
 
 void WebSitePage::load(const QUrl& url)
 {
-    if (web_view)
-        web_view->load(QWebEngineHttpRequest(url));
+    if (!web_view)
+        return;
+    page->set_requested(url);
+    web_view->load(QWebEngineHttpRequest(url));
 }
 
 void WebSitePage::post_form(const QUrl& url, const QByteArray& body)
 {
     if (!web_view)
         return;
+    page->set_requested(url);
     QWebEngineHttpRequest request(url, QWebEngineHttpRequest::Post);
     request.setPostData(body);
     // The engine sends no content type of its own, and a form handler needs one to read the body.
@@ -66,7 +70,8 @@ void WebSitePage::clear_history()
     page->history()->clear();
 }
 
-SitePage* velora_create_site_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log)
+SitePage* velora_create_site_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log,
+                                  SitePage::CheckCertificate check)
 {
-    return new WebSitePage(parent, std::move(on_load_finished), std::move(log));
+    return new WebSitePage(parent, std::move(on_load_finished), std::move(log), std::move(check));
 }
