@@ -31,6 +31,8 @@ bool RemoteSitePage::certificateError(const QWebEngineCertificateError& error)
     check(url, error.certificateChain().value(0), error.errorDescription(),
           [self, pending, url](const QString& refusal) mutable {
               if (refusal.isEmpty()) {
+                  if (self)
+                      self->accepted_doubted = true;
                   pending.ignoreCertificateError();
                   return;
               }

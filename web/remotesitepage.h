@@ -17,6 +17,8 @@ public:
 
     // The address of the page being loaded, whose refusal replaces the page.
     void set_requested(const QUrl& url) { requested = url; }
+    // Whether a certificate the engine doubted was let through; the engine then remembers it.
+    bool accepted_doubted_certificate() const { return accepted_doubted; }
 
 protected:
     bool certificateError(const QWebEngineCertificateError& error) override;
@@ -27,4 +29,5 @@ private:
     SitePage::Log log;
     SitePage::CheckCertificate check;
     QUrl requested;
+    bool accepted_doubted = false;
 };

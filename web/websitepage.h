@@ -22,8 +22,13 @@ public:
     void clear_history() override;
 
 private:
-    QWebEngineProfile* profile;
-    RemoteSitePage* page;
+    void make_page();
+    void forget_accepted_certificates();
+
+    Log log;
+    CheckCertificate check;
+    QWebEngineProfile* profile = nullptr;
+    RemoteSitePage* page = nullptr;
     QPointer<QWebEngineView> web_view; // owned by its parent widget
 };
 

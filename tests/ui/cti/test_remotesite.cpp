@@ -235,10 +235,17 @@ private slots:
         site->set_webview_params(call);
         QTRY_VERIFY_WITH_TIMEOUT(!rogue.requests_for("/crm").isEmpty(), PAGE_TIMEOUT_MS);
         QCOMPARE(rogue.requests_for("/crm").first().body, QByteArray("pw=p%26w%3D1"));
-        QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "1"}, {"ctiCaFile", ""}}));
         const QString log = read_text_file(ZimLogger::log_path());
         QVERIFY2(log.contains(QStringLiteral("certificate error accepted for host 127.0.0.1")),
                  qPrintable(log));
+
+        // Ticked back on, the same server is refused again: no earlier acceptance is remembered.
+        QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "1"}}));
+        rogue.clear();
+        site->set_webview_params(call);
+        QTRY_COMPARE_WITH_TIMEOUT(page_text(), refusal, PAGE_TIMEOUT_MS);
+        QVERIFY(rogue.requests().isEmpty());
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ""}}));
     }
 
     void detail_page_opens_in_the_browser()
