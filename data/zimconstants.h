@@ -227,7 +227,7 @@ inline const QString MSG_SITE_CERT_FAILED =
 inline const QString TIP_CTI_CA_FILE = QStringLiteral("CTIサーバの証明書を発行したCAのファイル（PEM）");
 inline const QString TEXT_CTI_NO_VERIFY = QStringLiteral("サーバ証明書を確認しない");
 inline const QString TEXT_CTI_NO_VERIFY_WARNING =
-    QStringLiteral("※なりすましたサーバにもオペレータIDとパスワードが送られます");
+    QStringLiteral("※偽のサーバにもオペレータのIDとパスワードが送られます");
 
 // Messages and tooltips
 inline const QString TITLE_SETTINGS_REFUSED = QStringLiteral("設定できません");
