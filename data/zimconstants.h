@@ -219,6 +219,7 @@ inline const QString MSG_CERT_HOST_MISMATCH = QStringLiteral("証明書がこの
 inline const QString MSG_CERT_REVOKED = QStringLiteral("証明書は失効しています");
 inline const QString MSG_CERT_CHANGED = QStringLiteral("確認した証明書と異なります");
 inline const QString MSG_CERT_NO_ANSWER = QStringLiteral("サーバに接続できません");
+inline const QString MSG_CA_FILE_UNREADABLE = QStringLiteral("CA証明書ファイル %1 を読み込めません");
 // %1 the host, %2 the reason
 inline const QString MSG_OPERATOR_CERT_FAILED =
     QStringLiteral("オペレータサーバ %1 の証明書を確認できません。\n理由：%2\n状態は送信していません。");

@@ -22,12 +22,17 @@ QSslConfiguration CtiTrust::configuration(QString* problem) const
     if (!ca_file.isEmpty()) {
         const QList<QSslCertificate> own = QSslCertificate::fromPath(ca_file, QSsl::Pem);
         if (own.isEmpty() && problem)
-            *problem = QStringLiteral("CA file %1 holds no PEM certificate or cannot be read").arg(ca_file);
+            *problem = zim::MSG_CA_FILE_UNREADABLE.arg(ca_file);
         authorities += own;
     }
     configuration.setCaCertificates(authorities);
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     return configuration;
+}
+
+QString CtiTrust::with_problem(const QString& reason, const QString& problem)
+{
+    return problem.isEmpty() ? reason : reason + QStringLiteral("（") + problem + QStringLiteral("）");
 }
 
 QString CtiTrust::reason(const QList<QSslError>& errors)

@@ -15,8 +15,11 @@ class CtiTrust
 public:
     static CtiTrust from_settings(const QMap<QString, QString>& outlink);
 
-    // The TLS settings to connect with; *problem tells when the CA file gave no certificate.
+    // The TLS settings to connect with; *problem tells, in the operator's words, when the CA file gave
+    // no certificate (the check then goes on with the system's CAs alone).
     QSslConfiguration configuration(QString* problem = nullptr) const;
+    // The reason of a failed check, with the CA file's problem when there was one.
+    static QString with_problem(const QString& reason, const QString& problem);
 
     // The reason for the message box and the error page, in the operator's words.
     static QString reason(const QList<QSslError>& errors);

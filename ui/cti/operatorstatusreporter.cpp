@@ -21,6 +21,7 @@ const int REPLY_TIMEOUT_MS = 10000;
 // Set on a reply: whether its certificate is checked, and why the check failed.
 const char* const VERIFY_PROPERTY = "velora_verify_certificate";
 const char* const FAILURE_PROPERTY = "velora_certificate_failure";
+const char* const PROBLEM_PROPERTY = "velora_ca_file_problem";
 } // namespace
 
 OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* data, ZimLogger* logger)
@@ -149,6 +150,7 @@ void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params
                             QByteArrayLiteral("&status=") + encoded("status");
     QNetworkReply* reply = network()->post(request, body);
     reply->setProperty(VERIFY_PROPERTY, trust.verify);
+    reply->setProperty(PROBLEM_PROPERTY, problem);
     emit signal_show_user_name(params.value(QStringLiteral("username")));
 }
 
@@ -165,6 +167,7 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
         QString reason = reply->property(FAILURE_PROPERTY).toString();
         if (reason.isEmpty())
             reason = reply->errorString();
+        reason = CtiTrust::with_problem(reason, reply->property(PROBLEM_PROPERTY).toString());
         const QString host = reply->url().host();
         reply->deleteLater();
         warn(zim::TITLE_OPERATOR_LOGIN, zim::MSG_OPERATOR_CERT_FAILED.arg(host, reason));

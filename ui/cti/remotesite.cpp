@@ -42,18 +42,20 @@ RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogge
         const QSslConfiguration configuration = trust.configuration(&problem);
         if (!problem.isEmpty())
             log(QStringLiteral("remote site: ") + problem);
-        CertificateCheck::start(url, presented, configuration, [log, host, done](const QString& reason) {
-            if (reason.isEmpty()) {
-                log(QStringLiteral("remote site: certificate of host %1 verified against the system CAs and "
-                                   "the CTI CA file")
-                        .arg(host));
-                done(QString());
-                return;
-            }
-            log(QStringLiteral("remote site: certificate check failed for host %1, page not shown: %2")
-                    .arg(host, reason));
-            done(zim::MSG_SITE_CERT_FAILED.arg(host, reason));
-        });
+        CertificateCheck::start(
+            url, presented, configuration, [log, host, done, problem](const QString& reason) {
+                if (reason.isEmpty()) {
+                    log(QStringLiteral(
+                            "remote site: certificate of host %1 verified against the system CAs and "
+                            "the CTI CA file")
+                            .arg(host));
+                    done(QString());
+                    return;
+                }
+                log(QStringLiteral("remote site: certificate check failed for host %1, page not shown: %2")
+                        .arg(host, reason));
+                done(zim::MSG_SITE_CERT_FAILED.arg(host, CtiTrust::with_problem(reason, problem)));
+            });
     };
     QString error;
     page = WebModule::create_page(

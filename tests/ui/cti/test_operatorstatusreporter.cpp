@@ -63,6 +63,7 @@ private:
     QTemporaryDir certificate_dir;
     HttpServer server;
     QString address;
+    QString ca_file;
 
     static QByteArray status_of(const RecordedRequest& request)
     {
@@ -96,7 +97,8 @@ private slots:
         QVERIFY2(trusted.make(certificate_dir.path(), QStringLiteral("trusted")), qPrintable(trusted.error));
         QVERIFY(server.start_tls(trusted.certificate_file, trusted.key_file));
         address = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
-        QVERIFY(data->save_outlink_settings({{"ctiCaFile", trusted.ca_file}}));
+        ca_file = trusted.ca_file;
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ca_file}}));
     }
     void init()
     {
@@ -169,6 +171,21 @@ private slots:
         QVERIFY2(log.contains(QStringLiteral("certificate errors accepted for host 127.0.0.1")),
                  qPrintable(log));
         QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "1"}}));
+    }
+
+    void unreadable_ca_file_is_named_and_nothing_is_sent()
+    {
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", "/nonexistent/cti-ca.pem"}}));
+        OperatorFixture fixture(data, logger);
+        BoxAnswerer answerer;
+        fixture.combo->setCurrentIndex(1);
+        fixture.type_login(QStringLiteral("op1"), QStringLiteral("pw1"));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ca_file}}));
+        QVERIFY2(answerer.texts.first().contains(
+                     QStringLiteral("（CA証明書ファイル /nonexistent/cti-ca.pem を読み込めません）")),
+                 qPrintable(answerer.texts.first()));
+        QVERIFY(server.requests().isEmpty());
     }
 
     void selector_indices_map_to_status_codes()
