@@ -209,6 +209,27 @@ inline const QString OPERATOR_SCHEME = QStringLiteral("https://");
 inline const QString OPERATOR_PATH = QStringLiteral("/quick/actions/cti.php");
 inline const QString OPERATOR_ACTION = QStringLiteral("set_op_status");
 
+// Trust of the CTI servers (category 2): a CA file beside the system's, and the way out of the check
+inline const QString KEY_CTI_CA_FILE = QStringLiteral("ctiCaFile");
+inline const QString KEY_CTI_VERIFY_CERTIFICATE = QStringLiteral("ctiVerifyCertificate");
+inline const QString MSG_CERT_UNTRUSTED = QStringLiteral("信頼できる発行元の証明書ではありません");
+inline const QString MSG_CERT_EXPIRED = QStringLiteral("証明書の有効期限が切れています");
+inline const QString MSG_CERT_NOT_YET_VALID = QStringLiteral("証明書の有効期間がまだ始まっていません");
+inline const QString MSG_CERT_HOST_MISMATCH = QStringLiteral("証明書がこのサーバ名のものではありません");
+inline const QString MSG_CERT_REVOKED = QStringLiteral("証明書は失効しています");
+inline const QString MSG_CERT_CHANGED = QStringLiteral("確認した証明書と異なります");
+inline const QString MSG_CERT_NO_ANSWER = QStringLiteral("サーバに接続できません");
+inline const QString MSG_CA_FILE_UNREADABLE = QStringLiteral("CA証明書ファイル %1 を読み込めません");
+// %1 the host, %2 the reason
+inline const QString MSG_OPERATOR_CERT_FAILED =
+    QStringLiteral("オペレータサーバ %1 の証明書を確認できません。\n理由：%2\n状態は送信していません。");
+inline const QString MSG_SITE_CERT_FAILED =
+    QStringLiteral("CRMサーバ %1 の証明書を確認できないため、ページを表示しません。\n理由：%2");
+inline const QString TIP_CTI_CA_FILE = QStringLiteral("CTIサーバの証明書を発行したCAのファイル（PEM）");
+inline const QString TEXT_CTI_NO_VERIFY = QStringLiteral("サーバ証明書を確認しない");
+inline const QString TEXT_CTI_NO_VERIFY_WARNING =
+    QStringLiteral("※偽のサーバにもオペレータのIDとパスワードが送られます");
+
 // Messages and tooltips
 inline const QString TITLE_SETTINGS_REFUSED = QStringLiteral("設定できません");
 inline const QString MSG_SETTINGS_DURING_CALL = QStringLiteral("通話中の場合は再設定できません。");

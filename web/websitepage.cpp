@@ -22,11 +22,10 @@ QWidget* software_drawn(QWidget* parent)
 
 } // namespace
 
-WebSitePage::WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log)
-    : profile(new QWebEngineProfile()), page(new RemoteSitePage(profile, nullptr, std::move(log))),
-      web_view(new QWebEngineView(software_drawn(parent)))
+WebSitePage::WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log, CheckCertificate check)
+    : log(std::move(log)), check(std::move(check)), web_view(new QWebEngineView(software_drawn(parent)))
 {
-    web_view->setPage(page);
+    make_page();
     QObject::connect(web_view, &QWebEngineView::loadFinished, web_view, std::move(on_load_finished));
 }
 
@@ -38,6 +37,26 @@ WebSitePage::~WebSitePage()
     delete profile;
 }
 
+void WebSitePage::make_page()
+{
+    profile = new QWebEngineProfile();
+    page = new RemoteSitePage(profile, nullptr, log, check);
+    web_view->setPage(page);
+}
+
+// The engine keeps a certificate it was told to accept for as long as its profile lives, whatever the
+// settings say later; a fresh profile makes the next page ask again.
+void WebSitePage::forget_accepted_certificates()
+{
+    if (!page->accepted_doubted_certificate())
+        return;
+    RemoteSitePage* old_page = page;
+    QWebEngineProfile* old_profile = profile;
+    make_page();
+    delete old_page;
+    delete old_profile;
+}
+
 QWidget* WebSitePage::view()
 {
     return web_view;
@@ -45,14 +64,19 @@ QWidget* WebSitePage::view()
 
 void WebSitePage::load(const QUrl& url)
 {
-    if (web_view)
-        web_view->load(QWebEngineHttpRequest(url));
+    if (!web_view)
+        return;
+    forget_accepted_certificates();
+    page->set_requested(url);
+    web_view->load(QWebEngineHttpRequest(url));
 }
 
 void WebSitePage::post_form(const QUrl& url, const QByteArray& body)
 {
     if (!web_view)
         return;
+    forget_accepted_certificates();
+    page->set_requested(url);
     QWebEngineHttpRequest request(url, QWebEngineHttpRequest::Post);
     request.setPostData(body);
     // The engine sends no content type of its own, and a form handler needs one to read the body.
@@ -66,7 +90,8 @@ void WebSitePage::clear_history()
     page->history()->clear();
 }
 
-SitePage* velora_create_site_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log)
+SitePage* velora_create_site_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log,
+                                  SitePage::CheckCertificate check)
 {
-    return new WebSitePage(parent, std::move(on_load_finished), std::move(log));
+    return new WebSitePage(parent, std::move(on_load_finished), std::move(log), std::move(check));
 }

@@ -13,7 +13,7 @@ class RemoteSitePage;
 class WebSitePage : public SitePage
 {
 public:
-    WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log);
+    WebSitePage(QWidget* parent, LoadFinished on_load_finished, Log log, CheckCertificate check);
     ~WebSitePage() override;
 
     QWidget* view() override;
@@ -22,10 +22,17 @@ public:
     void clear_history() override;
 
 private:
-    QWebEngineProfile* profile;
-    RemoteSitePage* page;
+    void make_page();
+    void forget_accepted_certificates();
+
+    Log log;
+    CheckCertificate check;
+    QWebEngineProfile* profile = nullptr;
+    RemoteSitePage* page = nullptr;
     QPointer<QWebEngineView> web_view; // owned by its parent widget
 };
 
-extern "C" Q_DECL_EXPORT SitePage*
-velora_create_site_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log);
+extern "C" Q_DECL_EXPORT SitePage* velora_create_site_page(QWidget* parent,
+                                                           SitePage::LoadFinished on_load_finished,
+                                                           SitePage::Log log,
+                                                           SitePage::CheckCertificate check);

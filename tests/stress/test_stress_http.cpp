@@ -4,6 +4,7 @@
 #include "data/zimlogger.h"
 #include "support/httpserver.h"
 #include "support/processprobe.h"
+#include "support/testca.h"
 #include "support/testdir.h"
 #include "ui/cti/boxanswerer.h"
 #include "ui/cti/operatorstatusreporter.h"
@@ -82,10 +83,10 @@ private slots:
         dir.make_log_dir();
         logger = new ZimLogger;
         data = new ZimData(nullptr, logger);
-        QString certificate, key, error;
-        QVERIFY2(HttpServer::make_certificate(certificate_dir.path(), &certificate, &key, &error),
-                 qPrintable(error));
-        QVERIFY(server.start_tls(certificate, key));
+        TestCa ca;
+        QVERIFY2(ca.make(certificate_dir.path(), QStringLiteral("operator")), qPrintable(ca.error));
+        QVERIFY(server.start_tls(ca.certificate_file, ca.key_file));
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ca.ca_file}}));
         reporter = new OperatorStatusReporter(&window, data, logger);
     }
     void cleanupTestCase()

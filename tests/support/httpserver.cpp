@@ -26,7 +26,11 @@ bool HttpServer::start_tls(const QString& certificate_file, const QString& key_f
     if (!cert_in.open(QIODevice::ReadOnly) || !key_in.open(QIODevice::ReadOnly))
         return false;
     certificate = QSslCertificate(&cert_in, QSsl::Pem);
-    key = QSslKey(&key_in, QSsl::Rsa, QSsl::Pem);
+    // RSA from make_certificate, elliptic curve from TestCa.
+    const QByteArray key_pem = key_in.readAll();
+    key = QSslKey(key_pem, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        key = QSslKey(key_pem, QSsl::Ec, QSsl::Pem);
     if (certificate.isNull() || key.isNull())
         return false;
     tls = true;

@@ -30,7 +30,7 @@ public:
     explicit HttpServer(QObject* parent = nullptr);
 
     bool start();
-    // TLS with the given PEM certificate and key (see make_certificate).
+    // TLS with the given PEM certificate and key, RSA or EC (see make_certificate and TestCa).
     bool start_tls(const QString& certificate_file, const QString& key_file);
     QString base_url() const;
 

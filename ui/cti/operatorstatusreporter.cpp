@@ -3,6 +3,7 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "ui/cti/ctitrust.h"
 #include "ui/cti/operatorlogin.h"
 #include "ui/cti/operatorreply.h"
 #include "ui/cti/operatorstatuscombobox.h"
@@ -17,6 +18,10 @@
 namespace {
 // A server that accepts and never answers must not leave the operator waiting for ever.
 const int REPLY_TIMEOUT_MS = 10000;
+// Set on a reply: whether its certificate is checked, and why the check failed.
+const char* const VERIFY_PROPERTY = "velora_verify_certificate";
+const char* const FAILURE_PROPERTY = "velora_certificate_failure";
+const char* const PROBLEM_PROPERTY = "velora_ca_file_problem";
 } // namespace
 
 OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* data, ZimLogger* logger)
@@ -49,7 +54,11 @@ QString OperatorStatusReporter::server_url(const QString& address)
 
 void OperatorStatusReporter::warn(const QString& title, const QString& text)
 {
-    QMessageBox::warning(nullptr, title, text, QMessageBox::Yes, QMessageBox::Yes);
+    // The text may carry the server's own words: shown as they are, never as markup or links.
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.exec();
 }
 
 void OperatorStatusReporter::slot_operator_status_change(int index)
@@ -123,7 +132,11 @@ void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params
 {
     network()->clearAccessCache();
     QNetworkRequest request(QUrl(params.value(QStringLiteral("url")), QUrl::TolerantMode));
-    request.setSslConfiguration(QSslConfiguration::defaultConfiguration());
+    const CtiTrust trust = CtiTrust::from_settings(data->outlink_settings());
+    QString problem;
+    request.setSslConfiguration(trust.configuration(&problem));
+    if (!problem.isEmpty() && logger)
+        logger->log(QStringLiteral("operator server: ") + problem, 2);
     request.setTransferTimeout(REPLY_TIMEOUT_MS);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QStringLiteral("application/x-www-form-urlencoded"));
@@ -135,7 +148,9 @@ void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params
                             QByteArrayLiteral("&username=") + encoded("username") +
                             QByteArrayLiteral("&passwrod=") + encoded("password") +
                             QByteArrayLiteral("&status=") + encoded("status");
-    network()->post(request, body);
+    QNetworkReply* reply = network()->post(request, body);
+    reply->setProperty(VERIFY_PROPERTY, trust.verify);
+    reply->setProperty(PROBLEM_PROPERTY, problem);
     emit signal_show_user_name(params.value(QStringLiteral("username")));
 }
 
@@ -147,6 +162,17 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
         reapply_after_reply = false;
     }
     const QNetworkReply::NetworkError error = reply->error();
+    if (error == QNetworkReply::SslHandshakeFailedError) {
+        // Nothing was sent: the request leaves only after a handshake that passed.
+        QString reason = reply->property(FAILURE_PROPERTY).toString();
+        if (reason.isEmpty())
+            reason = reply->errorString();
+        reason = CtiTrust::with_problem(reason, reply->property(PROBLEM_PROPERTY).toString());
+        const QString host = reply->url().host();
+        reply->deleteLater();
+        warn(zim::TITLE_OPERATOR_LOGIN, zim::MSG_OPERATOR_CERT_FAILED.arg(host, reason));
+        return;
+    }
     OperatorReply answer;
     if (error == QNetworkReply::OperationCanceledError) // only the timeout cancels
         answer.message =
@@ -172,13 +198,19 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
 
 void OperatorStatusReporter::slot_ssl_error_handler(QNetworkReply* reply, QList<QSslError> errlist)
 {
-    // Operator servers are internal machines with certificates of their own; accepted, but on record.
-    QStringList texts;
-    for (const QSslError& error : errlist)
-        texts << error.errorString();
+    const QString host = reply->url().host();
+    if (!reply->property(VERIFY_PROPERTY).toBool()) {
+        // The site turned the check off on purpose; every acceptance stays on record.
+        if (logger)
+            logger->log(QStringLiteral("operator server: certificate errors accepted for host %1: %2")
+                            .arg(host, CtiTrust::log_text(errlist)),
+                        2);
+        reply->ignoreSslErrors();
+        return;
+    }
     if (logger)
-        logger->log(QStringLiteral("operator server: certificate errors accepted for host %1: %2")
-                        .arg(reply->url().host(), texts.join(QStringLiteral("; "))),
+        logger->log(QStringLiteral("operator server: certificate check failed for host %1, nothing sent: %2")
+                        .arg(host, CtiTrust::log_text(errlist)),
                     2);
-    reply->ignoreSslErrors();
+    reply->setProperty(FAILURE_PROPERTY, CtiTrust::reason(errlist));
 }

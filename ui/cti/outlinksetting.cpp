@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -53,6 +55,7 @@ OutlinkSetting::OutlinkSetting(QWidget* parent, ZimData* data)
     connect(d.operatorId, &QCheckBox::toggled, this, &OutlinkSetting::slot_detail_operator_id_toggle);
     // Clicked, not toggled: setting this box from code (load, a refused confirmation) must not ask.
     connect(d.operatorPW, &QCheckBox::clicked, this, &OutlinkSetting::slot_detail_operator_pw_toggle);
+    connect(form->ctiCaFileButton, &QPushButton::clicked, this, &OutlinkSetting::slot_choose_cti_ca_file);
 }
 
 OutlinkSetting::~OutlinkSetting()
@@ -97,6 +100,10 @@ void OutlinkSetting::load()
     load_page(form->simple, QStringLiteral("simple"));
     load_page(form->detail, QStringLiteral("detail"));
     form->operatorAddress->setText(data->account_settings().value(QStringLiteral("operatorAddress")));
+    form->ctiCaFile->setText(values.value(zim::KEY_CTI_CA_FILE));
+    // Ticked only when the store says "0" in so many words: a missing key keeps the check.
+    form->ctiNoVerify->setChecked(values.value(zim::KEY_CTI_VERIFY_CERTIFICATE).trimmed() ==
+                                  QStringLiteral("0"));
 }
 
 void OutlinkSetting::slot_save_button_clicked()
@@ -118,6 +125,9 @@ void OutlinkSetting::slot_save_button_clicked()
     };
     save_page(form->simple, QStringLiteral("simple"));
     save_page(form->detail, QStringLiteral("detail"));
+    values.insert(zim::KEY_CTI_CA_FILE, form->ctiCaFile->text().trimmed());
+    values.insert(zim::KEY_CTI_VERIFY_CERTIFICATE,
+                  form->ctiNoVerify->isChecked() ? QStringLiteral("0") : QStringLiteral("1"));
     const QString old_address = data->account_settings().value(QStringLiteral("operatorAddress"));
     const QString address = form->operatorAddress->text().trimmed();
     bool saved = data->save_outlink_settings(values);
@@ -135,6 +145,17 @@ void OutlinkSetting::slot_save_button_clicked()
 void OutlinkSetting::slot_cancel_button_clicked()
 {
     hide();
+}
+
+void OutlinkSetting::slot_choose_cti_ca_file()
+{
+    const QString current = form->ctiCaFile->text().trimmed();
+    const QString start = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, QStringLiteral("CA証明書ファイルを選択"), start,
+                                     QStringLiteral("証明書 (*.pem *.crt *.cer);;すべてのファイル (*)"));
+    if (!chosen.isEmpty())
+        form->ctiCaFile->setText(chosen);
 }
 
 void OutlinkSetting::toggle_placeholder(QCheckBox* box, QTextEdit* params, const QString& placeholder)

@@ -41,6 +41,7 @@ public slots:
     void slot_detail_call_id_toggle();
     void slot_detail_operator_id_toggle();
     void slot_detail_operator_pw_toggle();
+    void slot_choose_cti_ca_file();
 
 private:
     void load();

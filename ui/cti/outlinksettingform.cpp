@@ -1,5 +1,7 @@
 #include "ui/cti/outlinksettingform.h"
 
+#include "data/zimconstants.h"
+
 #include <QCheckBox>
 #include <QFont>
 #include <QGroupBox>
@@ -30,7 +32,7 @@ QCheckBox* check_box(QWidget* parent, const QString& object_name, const QString&
 void OutlinkSettingForm::setup(QWidget* window)
 {
     window->setObjectName(QStringLiteral("OutlinkSetting"));
-    window->resize(400, 353);
+    window->resize(400, 425);
     // Small type, so the Japanese labels fit their places.
     QFont small = window->font();
     small.setPointSize(9);
@@ -56,12 +58,33 @@ void OutlinkSettingForm::setup(QWidget* window)
     operatorAddress->setGeometry(122, 289, 264, 22);
     operatorAddressLabel->setBuddy(operatorAddress);
 
+    // How the servers of both pages and the operator server are trusted.
+    ctiCaFileLabel = new QLabel(QStringLiteral("CA証明書ファイル"), window);
+    ctiCaFileLabel->setObjectName(QStringLiteral("ctiCaFileLabel"));
+    ctiCaFileLabel->setGeometry(10, 317, 108, 22);
+    ctiCaFile = new QLineEdit(window);
+    ctiCaFile->setObjectName(QStringLiteral("ctiCaFile"));
+    ctiCaFile->setGeometry(122, 317, 210, 22);
+    ctiCaFile->setPlaceholderText(QStringLiteral("システムの証明書のみ"));
+    ctiCaFile->setToolTip(zim::TIP_CTI_CA_FILE);
+    ctiCaFileLabel->setBuddy(ctiCaFile);
+    ctiCaFileButton = new QPushButton(QStringLiteral("参照..."), window);
+    ctiCaFileButton->setObjectName(QStringLiteral("ctiCaFileButton"));
+    ctiCaFileButton->setGeometry(336, 317, 50, 22);
+    ctiNoVerify = new QCheckBox(zim::TEXT_CTI_NO_VERIFY, window);
+    ctiNoVerify->setObjectName(QStringLiteral("ctiNoVerify"));
+    ctiNoVerify->setGeometry(10, 345, 376, 18);
+    ctiNoVerifyWarning = new QLabel(zim::TEXT_CTI_NO_VERIFY_WARNING, window);
+    ctiNoVerifyWarning->setObjectName(QStringLiteral("ctiNoVerifyWarning"));
+    ctiNoVerifyWarning->setGeometry(28, 364, 358, 18);
+    ctiNoVerifyWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
+
     pushButton = new QPushButton(QStringLiteral("設定"), window);
     pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(220, 320, 80, 25);
+    pushButton->setGeometry(220, 392, 80, 25);
     pushButton_2 = new QPushButton(QStringLiteral("キャンセル"), window);
     pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
-    pushButton_2->setGeometry(306, 320, 80, 25);
+    pushButton_2->setGeometry(306, 392, 80, 25);
 }
 
 void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, const char* prefix,

@@ -40,6 +40,11 @@ public:
     OutlinkPageForm detail;
     QLabel* operatorAddressLabel = nullptr;
     QLineEdit* operatorAddress = nullptr;
+    QLabel* ctiCaFileLabel = nullptr;
+    QLineEdit* ctiCaFile = nullptr;
+    QPushButton* ctiCaFileButton = nullptr;
+    QCheckBox* ctiNoVerify = nullptr;
+    QLabel* ctiNoVerifyWarning = nullptr;
     QPushButton* pushButton = nullptr;
     QPushButton* pushButton_2 = nullptr;
 

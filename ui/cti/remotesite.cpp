@@ -4,7 +4,9 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/cti/certificatecheck.h"
 #include "ui/cti/ctiparams.h"
+#include "ui/cti/ctitrust.h"
 #include "ui/cti/remotesiteform.h"
 #include "ui/cti/sitepage.h"
 #include "ui/cti/webmodule.h"
@@ -21,14 +23,43 @@ RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogge
     : QWidget(parent), form(new RemoteSiteForm), phone(phone), data(data)
 {
     form->setup(this);
+    const auto log = [logger](const QString& line) {
+        if (logger)
+            logger->log(line, 2);
+    };
+    // Settings are read at each doubt, so a changed CA file or tick holds from the next page on.
+    const auto check = [data, log](const QUrl& url, const QSslCertificate& presented,
+                                   const QString& engine_reason, SitePage::CertificateDone done) {
+        const CtiTrust trust = CtiTrust::from_settings(data->outlink_settings());
+        const QString host = url.host();
+        if (!trust.verify) {
+            log(QStringLiteral("remote site: certificate error accepted for host %1: %2")
+                    .arg(host, engine_reason));
+            done(QString());
+            return;
+        }
+        QString problem;
+        const QSslConfiguration configuration = trust.configuration(&problem);
+        if (!problem.isEmpty())
+            log(QStringLiteral("remote site: ") + problem);
+        CertificateCheck::start(
+            url, presented, configuration, [log, host, done, problem](const QString& reason) {
+                if (reason.isEmpty()) {
+                    log(QStringLiteral(
+                            "remote site: certificate of host %1 verified against the system CAs and "
+                            "the CTI CA file")
+                            .arg(host));
+                    done(QString());
+                    return;
+                }
+                log(QStringLiteral("remote site: certificate check failed for host %1, page not shown: %2")
+                        .arg(host, reason));
+                done(zim::MSG_SITE_CERT_FAILED.arg(host, CtiTrust::with_problem(reason, problem)));
+            });
+    };
     QString error;
     page = WebModule::create_page(
-        form->frame, [this](bool) { slot_load_finished(); },
-        [logger](const QString& line) {
-            if (logger)
-                logger->log(line, 2);
-        },
-        &error);
+        form->frame, [this](bool) { slot_load_finished(); }, log, check, &error);
     if (!page && logger)
         logger->log(QStringLiteral("remote site: no web engine: %1").arg(error), 2);
     form->place_web_view(page ? page->view() : nullptr);

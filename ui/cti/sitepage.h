@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSslCertificate>
+#include <QString>
 #include <QUrl>
 
 #include <functional>
@@ -14,6 +16,11 @@ class SitePage
 public:
     using LoadFinished = std::function<void(bool ok)>;
     using Log = std::function<void(const QString& line)>;
+    // Asked when the engine doubts a server's certificate (it knows neither the program's CA file nor
+    // its settings). done gets an empty text to accept, or the text to show instead of the page.
+    using CertificateDone = std::function<void(const QString& refusal)>;
+    using CheckCertificate = std::function<void(const QUrl& url, const QSslCertificate& presented,
+                                                const QString& engine_reason, CertificateDone done)>;
 
     virtual ~SitePage() = default;
 
@@ -27,5 +34,5 @@ public:
 
 // The one function the web module exports.
 using CreateSitePage = SitePage* (*)(QWidget* parent, SitePage::LoadFinished on_load_finished,
-                                     SitePage::Log log);
+                                     SitePage::Log log, SitePage::CheckCertificate check);
 #define VELORA_CREATE_SITE_PAGE "velora_create_site_page"

@@ -23,7 +23,7 @@ void WebModule::set_directory(const QString& dir)
 }
 
 SitePage* WebModule::create_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log,
-                                 QString* error)
+                                 SitePage::CheckCertificate check, QString* error)
 {
     const QString dir =
         directory_override().isEmpty() ? QCoreApplication::applicationDirPath() : directory_override();
@@ -37,5 +37,5 @@ SitePage* WebModule::create_page(QWidget* parent, SitePage::LoadFinished on_load
             *error = module.errorString();
         return nullptr;
     }
-    return create(parent, std::move(on_load_finished), std::move(log));
+    return create(parent, std::move(on_load_finished), std::move(log), std::move(check));
 }

@@ -11,7 +11,7 @@ class WebModule
 public:
     // The page, or nullptr with the reason in *error when the module cannot be loaded.
     static SitePage* create_page(QWidget* parent, SitePage::LoadFinished on_load_finished, SitePage::Log log,
-                                 QString* error);
+                                 SitePage::CheckCertificate check, QString* error);
     // Tests run from folders of their own and name the build's module folder here.
     static void set_directory(const QString& dir);
 };

@@ -20,6 +20,7 @@ public:
             box->setProperty("velora_answered", true);
             titles << box->windowTitle();
             texts << box->text();
+            formats << box->textFormat();
             QAbstractButton* button = box->button(this->answer);
             if (button)
                 button->click();
@@ -32,6 +33,7 @@ public:
 
     QStringList titles;
     QStringList texts;
+    QList<Qt::TextFormat> formats;
 
 private:
     QMessageBox::StandardButton answer;

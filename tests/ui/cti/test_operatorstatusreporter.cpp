@@ -2,6 +2,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "support/httpserver.h"
+#include "support/testca.h"
 #include "support/testdir.h"
 #include "ui/cti/operatorlogin.h"
 #include "ui/cti/operatorstatuscombobox.h"
@@ -50,7 +51,7 @@ struct OperatorFixture
     OperatorStatusReporter* reporter = nullptr;
 };
 
-// Operator status reports to a real HTTPS server with a certificate of its own.
+// Operator status reports to a real HTTPS server whose certificate a CA made for the test signed.
 class TestOperatorStatusReporter : public QObject
 {
     Q_OBJECT
@@ -62,6 +63,7 @@ private:
     QTemporaryDir certificate_dir;
     HttpServer server;
     QString address;
+    QString ca_file;
 
     static QByteArray status_of(const RecordedRequest& request)
     {
@@ -91,11 +93,12 @@ private slots:
         dir->make_log_dir();
         logger = new ZimLogger;
         data = new ZimData(nullptr, logger);
-        QString certificate, key, error;
-        QVERIFY2(HttpServer::make_certificate(certificate_dir.path(), &certificate, &key, &error),
-                 qPrintable(error));
-        QVERIFY(server.start_tls(certificate, key));
+        TestCa trusted;
+        QVERIFY2(trusted.make(certificate_dir.path(), QStringLiteral("trusted")), qPrintable(trusted.error));
+        QVERIFY(server.start_tls(trusted.certificate_file, trusted.key_file));
         address = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
+        ca_file = trusted.ca_file;
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ca_file}}));
     }
     void init()
     {
@@ -130,9 +133,59 @@ private slots:
         QCOMPARE(fixture.user_name->text(), QStringLiteral("op 1&x"));
         QTRY_COMPARE_WITH_TIMEOUT(fixture.reporter->confirmed_status(), 1, TIMEOUT_MS);
         QVERIFY(!fixture.login()->isVisible());
+        // Trusted through the CA file: no error to accept.
+        const QString log = read_text_file(ZimLogger::log_path());
+        QVERIFY2(!log.contains(QStringLiteral("certificate errors accepted")), qPrintable(log));
+    }
+
+    void untrusted_server_gets_nothing_unless_the_site_turns_the_check_off()
+    {
+        TestCa foreign;
+        QVERIFY2(foreign.make(certificate_dir.path(), QStringLiteral("foreign")), qPrintable(foreign.error));
+        HttpServer rogue;
+        QVERIFY(rogue.start_tls(foreign.certificate_file, foreign.key_file));
+        QVERIFY(data->save_account_settings(
+            {{"operatorAddress", QStringLiteral("127.0.0.1:%1").arg(rogue.serverPort())}}));
+        rogue.set_response(ACCEPTED, "application/json");
+        OperatorFixture fixture(data, logger);
+        BoxAnswerer answerer;
+        fixture.combo->setCurrentIndex(1);
+        fixture.type_login(QStringLiteral("op1"), QStringLiteral("pw1"));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
+        QCOMPARE(answerer.texts.first(),
+                 QStringLiteral("オペレータサーバ 127.0.0.1 の証明書を確認できません。\n"
+                                "理由：信頼できる発行元の証明書ではありません\n"
+                                "状態は送信していません。"));
+        QCOMPARE(answerer.formats.first(), Qt::PlainText);
+        QVERIFY(rogue.requests().isEmpty()); // neither the ID nor the password left
+        QCOMPARE(fixture.reporter->confirmed_status(), 0);
+        QVERIFY(fixture.login()->isVisible());
+
+        // The site's explicit way out: accepted, and on record with the host.
+        QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "0"}}));
+        fixture.type_login(QStringLiteral("op1"), QStringLiteral("pw1"));
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.reporter->confirmed_status(), 1, TIMEOUT_MS);
+        QCOMPARE(rogue.requests_for(PATH).size(), 1);
+        QCOMPARE(answerer.texts.size(), 1);
         const QString log = read_text_file(ZimLogger::log_path());
         QVERIFY2(log.contains(QStringLiteral("certificate errors accepted for host 127.0.0.1")),
                  qPrintable(log));
+        QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "1"}}));
+    }
+
+    void unreadable_ca_file_is_named_and_nothing_is_sent()
+    {
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", "/nonexistent/cti-ca.pem"}}));
+        OperatorFixture fixture(data, logger);
+        BoxAnswerer answerer;
+        fixture.combo->setCurrentIndex(1);
+        fixture.type_login(QStringLiteral("op1"), QStringLiteral("pw1"));
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ca_file}}));
+        QVERIFY2(answerer.texts.first().contains(
+                     QStringLiteral("（CA証明書ファイル /nonexistent/cti-ca.pem を読み込めません）")),
+                 qPrintable(answerer.texts.first()));
+        QVERIFY(server.requests().isEmpty());
     }
 
     void selector_indices_map_to_status_codes()
@@ -174,6 +227,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
             QCOMPARE(answerer.titles.first(), QStringLiteral("オペレータログイン"));
             QCOMPARE(answerer.texts.first(), box);
+            QCOMPARE(answerer.formats.first(), Qt::PlainText); // the server's words, never its markup
             // A refusal changes nothing: still logged out, the login still waiting.
             QCOMPARE(fixture.reporter->confirmed_status(), 0);
             QVERIFY(fixture.reporter->is_login_pending());
@@ -191,6 +245,9 @@ private slots:
                                           << QStringLiteral("認証エラー\nID不一致");
         QTest::newRow("1.9 truncates to 1")
             << QByteArray("{\"result\":1.9,\"message\":\"m\"}") << QStringLiteral("認証エラー\nm");
+        QTest::newRow("markup stays text")
+            << QByteArray("{\"result\":1,\"message\":\"<a href='http://evil.example/'>再ログイン</a>\"}")
+            << QStringLiteral("認証エラー\n<a href='http://evil.example/'>再ログイン</a>");
         QTest::newRow("99 system") << QByteArray("{\"result\":99,\"message\":\"DB down\"}")
                                    << QStringLiteral("システムエラー\nDB down");
         QTest::newRow("7 server") << QByteArray("{\"result\":7,\"message\":\"?\"}")

@@ -35,7 +35,7 @@ private slots:
         ZimData data(nullptr, &logger);
         OutlinkSetting window(nullptr, &data);
         QCOMPARE(window.windowTitle(), QStringLiteral("外部連携設定"));
-        QCOMPARE(window.size(), QSize(400, 353));
+        QCOMPARE(window.size(), QSize(400, 425));
         QVERIFY(!child<QRadioButton>(&window, "simpleRadioGetButton")->isChecked());
         QVERIFY(!child<QRadioButton>(&window, "simpleRadioPostButton")->isChecked());
         window.show();
@@ -52,7 +52,9 @@ private slots:
         child<QPushButton>(&window, "pushButton")->click();
         QVERIFY(!window.isVisible());
         const SettingsMap stored = data.outlink_settings();
-        QCOMPARE(stored.size(), 18);
+        QCOMPARE(stored.size(), 20);
+        QCOMPARE(stored.value("ctiVerifyCertificate"), QStringLiteral("1")); // checked unless ticked off
+        QVERIFY(stored.value("ctiCaFile").isEmpty());
         QCOMPARE(stored.value("simpleMethod"), QStringLiteral("post"));
         QCOMPARE(stored.value("detailMethod"), QStringLiteral("post"));
         QCOMPARE(stored.value("detailOperatorPW"), QStringLiteral("0"));
@@ -95,6 +97,27 @@ private slots:
         window.hide();
         window.show(); // a second show reloads the same values without doubling anything
         QCOMPARE(params(&window, "simpleParams")->toPlainText(), simple_template);
+    }
+
+    void cti_trust_is_kept_and_turning_it_off_is_warned()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        QVERIFY(data.save_outlink_settings(
+            {{"ctiCaFile", "/etc/velora/crm-ca.pem"}, {"ctiVerifyCertificate", "0"}}));
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        QCOMPARE(child<QLineEdit>(&window, "ctiCaFile")->text(), QStringLiteral("/etc/velora/crm-ca.pem"));
+        QVERIFY(box(&window, "ctiNoVerify")->isChecked());
+        QVERIFY(child<QLabel>(&window, "ctiNoVerifyWarning")->isVisible());
+        QVERIFY(child<QPushButton>(&window, "ctiCaFileButton")->isVisible());
+        child<QLineEdit>(&window, "ctiCaFile")->setText(QStringLiteral(" /srv/ca.pem "));
+        box(&window, "ctiNoVerify")->click();
+        child<QPushButton>(&window, "pushButton")->click();
+        QCOMPARE(data.outlink_settings().value("ctiCaFile"), QStringLiteral("/srv/ca.pem"));
+        QCOMPARE(data.outlink_settings().value("ctiVerifyCertificate"), QStringLiteral("1"));
     }
 
     void boxes_insert_at_the_cursor_and_remove_every_occurrence()

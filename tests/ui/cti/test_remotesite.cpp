@@ -1,6 +1,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "support/httpserver.h"
+#include "support/testca.h"
 #include "support/testdir.h"
 #include "ui/cti/remotesite.h"
 #include "ui/cti/webenginesetup.h"
@@ -10,6 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QUrlQuery>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <QtTest>
 
 namespace {
@@ -59,6 +62,21 @@ private:
         [&] { QTRY_VERIFY_WITH_TIMEOUT(!server.requests_for(path).isEmpty(), PAGE_TIMEOUT_MS); }();
         [&] { QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), PAGE_TIMEOUT_MS); }();
         return server.requests_for(path).value(0);
+    }
+    // What the page shows, as the engine's own text of it.
+    QString page_text() const
+    {
+        auto* web = qobject_cast<QWebEngineView*>(view());
+        if (!web)
+            return QString();
+        QString text;
+        bool done = false;
+        web->page()->toPlainText([&](const QString& result) {
+            text = result;
+            done = true;
+        });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 5000); }();
+        return text;
     }
     static QString decoded(const RecordedRequest& request, const QString& name)
     {
@@ -181,23 +199,53 @@ private slots:
         site->hide();
     }
 
-    void https_page_with_own_certificate_loads_and_is_logged()
+    void https_page_is_shown_only_from_a_trusted_server()
     {
         QTemporaryDir certificate_dir;
-        QString certificate, key, error;
-        QVERIFY2(HttpServer::make_certificate(certificate_dir.path(), &certificate, &key, &error),
-                 qPrintable(error));
-        HttpServer secure;
-        QVERIFY(secure.start_tls(certificate, key));
+        TestCa trusted, foreign;
+        QVERIFY2(trusted.make(certificate_dir.path(), QStringLiteral("trusted")), qPrintable(trusted.error));
+        QVERIFY2(foreign.make(certificate_dir.path(), QStringLiteral("foreign")), qPrintable(foreign.error));
+        HttpServer secure, rogue;
+        QVERIFY(secure.start_tls(trusted.certificate_file, trusted.key_file));
+        QVERIFY(rogue.start_tls(foreign.certificate_file, foreign.key_file));
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", trusted.ca_file}}));
+
+        // Signed by the CA of the file: the page loads.
         configure(secure.base_url() + "/crm", "get", "tel=%CallerID%");
         QSignalSpy finished(view(), SIGNAL(loadFinished(bool)));
         site->set_webview_params(call);
         QTRY_VERIFY_WITH_TIMEOUT(!secure.requests_for("/crm").isEmpty(), PAGE_TIMEOUT_MS);
         QCOMPARE(secure.requests_for("/crm").first().query, QByteArray("tel=%2B81312345678"));
         QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), PAGE_TIMEOUT_MS);
+
+        // Signed by another CA: the operator's password in the form never leaves, and a plain text
+        // naming the server and the reason stands in place of the page.
+        configure(rogue.base_url() + "/crm", "post", "pw=%OpePW%");
+        finished.clear();
+        site->set_webview_params(call);
+        const QString refusal =
+            QStringLiteral("CRMサーバ 127.0.0.1 の証明書を確認できないため、ページを表示しません。\n"
+                           "理由：信頼できる発行元の証明書ではありません");
+        QTRY_COMPARE_WITH_TIMEOUT(page_text(), refusal, PAGE_TIMEOUT_MS);
+        QVERIFY(!progress()->isVisible());
+        QVERIFY(rogue.requests().isEmpty());
+
+        // The site's explicit way out: the page loads, and the acceptance is on record with the host.
+        QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "0"}}));
+        site->set_webview_params(call);
+        QTRY_VERIFY_WITH_TIMEOUT(!rogue.requests_for("/crm").isEmpty(), PAGE_TIMEOUT_MS);
+        QCOMPARE(rogue.requests_for("/crm").first().body, QByteArray("pw=p%26w%3D1"));
         const QString log = read_text_file(ZimLogger::log_path());
         QVERIFY2(log.contains(QStringLiteral("certificate error accepted for host 127.0.0.1")),
                  qPrintable(log));
+
+        // Ticked back on, the same server is refused again: no earlier acceptance is remembered.
+        QVERIFY(data->save_outlink_settings({{"ctiVerifyCertificate", "1"}}));
+        rogue.clear();
+        site->set_webview_params(call);
+        QTRY_COMPARE_WITH_TIMEOUT(page_text(), refusal, PAGE_TIMEOUT_MS);
+        QVERIFY(rogue.requests().isEmpty());
+        QVERIFY(data->save_outlink_settings({{"ctiCaFile", ""}}));
     }
 
     void detail_page_opens_in_the_browser()

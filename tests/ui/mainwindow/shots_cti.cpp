@@ -116,7 +116,8 @@ int main(int argc, char** argv)
                                     {"detailParams", "tel=%CallerID%\nope=%OpeID%\npw=%OpePW%"},
                                     {"detailCallerId", "1"},
                                     {"detailOperatorId", "1"},
-                                    {"detailOperatorPW", "1"}});
+                                    {"detailOperatorPW", "1"},
+                                    {"ctiCaFile", "/etc/velora/cti-ca.pem"}});
     }
 
     MainWindow window;
