@@ -1,6 +1,6 @@
 #include "app/startcommand.h"
 
-#include "app/calllink.h"
+#include "phone/calllink.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"

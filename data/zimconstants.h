@@ -197,6 +197,7 @@ inline const QString FAIL_NO_ANSWER = QStringLiteral("応答がありません")
 inline const QString FAIL_UNREACHABLE = QStringLiteral("接続できません");
 inline const QString FAIL_REJECTED = QStringLiteral("拒否されました");
 inline const QString FAIL_NO_ACCOUNT = QStringLiteral("アカウントを設定してください");
+inline const QString FAIL_UNSAFE_NUMBER = QStringLiteral("この番号にはかけられません");
 inline const QString FAIL_REG_CREDENTIALS = QStringLiteral("ID・パスワード誤り");
 inline const QString FAIL_REG_TIMEOUT = QStringLiteral("サーバ応答なし");
 inline const QString FAIL_REG_REFUSED = QStringLiteral("アドレス拒否");

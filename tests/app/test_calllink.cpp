@@ -1,4 +1,4 @@
-#include "app/calllink.h"
+#include "phone/calllink.h"
 
 #include <QtTest>
 
@@ -28,6 +28,18 @@ private slots:
             QVERIFY2(zim::is_dial_command(QString::fromLatin1(dial)), dial);
         for (const char* other : {"hangup", "answer", "transfer&201", "vlclient:hold", "sip:@h"})
             QVERIFY2(!zim::is_dial_command(QString::fromLatin1(other)), other);
+    }
+
+    // What may be dialled from a link, a command or the history: numbers and names, never a host.
+    void only_plain_numbers_are_safe_to_dial()
+    {
+        for (const QString& plain : {QStringLiteral("201"), QStringLiteral("+81312345678"), QStringLiteral("*72#"),
+                                     QStringLiteral("alice.smith"), QStringLiteral("山田")})
+            QVERIFY2(zim::is_safe_dial_string(plain), qPrintable(plain));
+        for (const QString& unsafe : {QStringLiteral("x@evil.example"), QStringLiteral("201:5060"),
+                                      QStringLiteral("201;transport=tcp"), QStringLiteral("201?X-A=1"),
+                                      QStringLiteral("20\n1"), QStringLiteral("20\u202e1")})
+            QVERIFY2(!zim::is_safe_dial_string(unsafe), qPrintable(unsafe));
     }
 };
 

@@ -68,3 +68,23 @@ void report_figure(const QString& name, const QString& value)
         return;
     QTextStream(&file) << name << '\t' << value << '\n';
 }
+
+int udp_port_of(qint64 pid)
+{
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-Hulpn")});
+    if (!ss.waitForFinished(5000)) {
+        ss.kill();
+        ss.waitForFinished(1000);
+        return 0;
+    }
+    const QString owner = QStringLiteral("pid=%1,").arg(pid);
+    for (const QString& line : QString::fromUtf8(ss.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (!line.contains(owner))
+            continue;
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() > 3)
+            return fields.at(3).section(QLatin1Char(':'), -1).toInt();
+    }
+    return 0;
+}

@@ -12,6 +12,9 @@ struct ProcessProbe
 };
 
 ProcessProbe probe_process(qint64 pid);
+// The first UDP port the process listens on on 127.0.0.1 or any address (from ss), 0 when none:
+// the SIP port of a program that registers nowhere.
+int udp_port_of(qint64 pid);
 // Every thread's call stack, through gdb, for a process that stopped answering.
 QString thread_stacks(qint64 pid);
 

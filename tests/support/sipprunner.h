@@ -33,6 +33,8 @@ public:
     bool start(int timeout_ms = 10000);
     int port() const { return sip_port; }
     QString uri(const QString& user) const;
+    // The number that reaches this peer through the test Kamailio: "9" and its five-digit port.
+    QString number() const { return QStringLiteral("9%1").arg(sip_port, 5, 10, QLatin1Char('0')); }
 
     // Waits for sipp to end by itself; true when it ended within the time.
     bool wait_finished(int timeout_ms);

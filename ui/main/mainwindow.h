@@ -128,6 +128,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    bool dial_allowed(const QString& number);
     void set_up_window();
     void set_up_dragging();
     void connect_form();

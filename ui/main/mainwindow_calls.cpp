@@ -1,7 +1,7 @@
 // Call control, status line, call timer, history rows and the commands of other programs.
 #include "ui/main/mainwindow.h"
 
-#include "app/calllink.h"
+#include "phone/calllink.h"
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
@@ -144,7 +144,7 @@ void MainWindow::slot_clear_transfer_result_message()
 
 void MainWindow::slot_send_call_from_history_window(QString phoneNumber)
 {
-    if (phoneNumber.isEmpty() || zim_phone->phase() != PHASE_IDLE)
+    if (phoneNumber.isEmpty() || zim_phone->phase() != PHASE_IDLE || !dial_allowed(phoneNumber))
         return;
     zim_phone->request_dial(phoneNumber);
     set_display_text(phoneNumber);
@@ -173,6 +173,19 @@ void MainWindow::slot_stop_hold_music()
 
 // ---- commands from other programs ----
 
+// A number from a link, a command or the history names no host of its own: it goes to the
+// account's server like a typed one, or nowhere.
+bool MainWindow::dial_allowed(const QString& number)
+{
+    if (zim::is_safe_dial_string(number))
+        return true;
+    zim_logger->log(QStringLiteral("number refused, it names more than a number: ") +
+                        QString::fromLatin1(number.toUtf8().toPercentEncoding("+*#@:;?")),
+                    1);
+    slot_show_call_failure(zim::FAIL_UNSAFE_NUMBER);
+    return false;
+}
+
 void MainWindow::handle_client_command(const QString& received)
 {
     zim_logger->log(received, 1);
@@ -182,6 +195,8 @@ void MainWindow::handle_client_command(const QString& received)
             zim_logger->log(QStringLiteral("call link without a number."), 1);
             return;
         }
+        if (!dial_allowed(*number))
+            return;
         set_display_text(*number);
         slot_dialog_button_clicked();
         return;
@@ -196,6 +211,8 @@ void MainWindow::handle_client_command(const QString& received)
             zim_logger->log(QStringLiteral("callto paramter error."), 1);
             return;
         }
+        if (!dial_allowed(parts.at(1)))
+            return;
         set_display_text(parts.at(1));
         slot_dialog_button_clicked();
         return;
@@ -217,6 +234,10 @@ void MainWindow::handle_client_command(const QString& received)
             parameter = parts.at(1);
     }
 
+    const bool names_a_number = action == QLatin1String("call") || action == QLatin1String("transfer") ||
+                                action == QLatin1String("blindtransfer");
+    if (names_a_number && !dial_allowed(parameter))
+        return;
     if (action == QLatin1String("call")) {
         set_display_text(parameter);
         slot_dialog_button_clicked();

@@ -363,6 +363,15 @@ private slots:
         QTest::newRow("client without action") << "vlclient"
                                                << ""
                                                << "unsuppor action" << false;
+        // Nothing from another program names a host: the call would bypass the account's server.
+        const QString refused = QStringLiteral("number refused, it names more than a number: ");
+        QTest::newRow("link with an escaped host") << "sip:x%40evil.example@pbx.example.com"
+                                                   << "" << refused + "x@evil.example" << false;
+        QTest::newRow("call naming a host") << "call&201@evil.example:5060"
+                                            << "" << refused + "201@evil.example:5060" << false;
+        QTest::newRow("blind transfer naming a host") << "blindtransfer&sip:300@127.0.0.1:9"
+                                                      << "" << refused + "sip:300@127.0.0.1:9" << false;
+        QTest::newRow("call with a control character") << "call&20\x01" << "" << refused + "20%01" << false;
     }
 
     void both_menus_offer_the_same_commands_in_order()
@@ -441,10 +450,17 @@ private slots:
         QVERIFY(peer.dtmf.isEmpty());
         QTest::keyClick(f.window, Qt::Key_Backspace);
 
+        // A history row naming a host is not dialled: it would bypass the account's server.
         f.window->history_window()->show();
         f.window->slot_send_call_from_history_window(number);
-        QCOMPARE(f.display(), number);
-        QVERIFY(!f.window->history_window()->isVisible());
+        QCOMPARE(f.display(), QString());
+        QCOMPARE(ui.dialogStatus->text(), zim::FAIL_UNSAFE_NUMBER);
+        QVERIFY(f.window->history_window()->isVisible());
+        f.window->history_window()->hide();
+
+        // Typed (here: set as the number screen shows it), the peer's address is dialled.
+        f.window->slot_set_phone_number(number);
+        QTest::keyClick(f.window, Qt::Key_Return);
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!ui.dialogTime->text().isEmpty(), 3000);

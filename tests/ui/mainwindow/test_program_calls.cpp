@@ -154,13 +154,13 @@ private slots:
         callee.add_arguments({"-d", "2500"});
         QVERIFY(callee.start());
         const int before = history_rows(runner->dir()).size();
-        command({QStringLiteral("call&") + callee.uri("201")});
+        command({QStringLiteral("call&") + callee.number()});
         QVERIFY2(callee.wait_finished(20000), qPrintable(callee.output()));
         QCOMPARE(callee.exit_code(), 0);
         QVERIFY(wait_rows(before + 1));
         const HistoryRow row = history_rows(runner->dir()).last();
         QCOMPARE(row.status, QStringLiteral("2"));
-        QCOMPARE(row.number, callee.uri("201"));
+        QCOMPARE(row.number, callee.number());
         QVERIFY2(row.duration >= QStringLiteral("00:00:02") && row.duration <= QStringLiteral("00:00:05"),
                  qPrintable(row.duration));
         const auto invite = callee.received_requests(QStringLiteral("INVITE")).first();
@@ -172,7 +172,7 @@ private slots:
         SippRunner callee(QStringLiteral("uas_busy.xml"));
         QVERIFY(callee.start());
         const int before = history_rows(runner->dir()).size();
-        command({QStringLiteral("call&") + callee.uri("202")});
+        command({QStringLiteral("call&") + callee.number()});
         QVERIFY(callee.wait_finished(20000));
         QVERIFY(wait_rows(before + 1));
         const HistoryRow row = history_rows(runner->dir()).last();
@@ -229,7 +229,7 @@ private slots:
         command({QStringLiteral("hold")}); // already on hold: nothing
         command({QStringLiteral("unhold")});
         QTest::qWait(1500);
-        command({QStringLiteral("blindtransfer"), QStringLiteral("sip:300@127.0.0.1:9")});
+        command({QStringLiteral("blindtransfer"), QStringLiteral("300")});
         QVERIFY2(caller.wait_finished(20000), qPrintable(caller.output() + runner->log_text()));
         QCOMPARE(caller.exit_code(), 0);
 
@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(refers.size(), 1);
         QVERIFY(refers.first()
                     .header(QStringLiteral("Refer-To"))
-                    .contains(QStringLiteral("sip:300@127.0.0.1:9")));
+                    .contains(QStringLiteral("sip:300@127.0.0.1:%1").arg(registrar->port())));
     }
 
     // Last: it ends the program. SIGTERM during a call does what the confirmed exit does.

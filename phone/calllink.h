@@ -13,4 +13,8 @@ namespace zim {
 std::optional<QString> link_number(const QString& command);
 // True when the command, in any accepted form, places a call.
 bool is_dial_command(const QString& command);
+// True when a number from a link, a command or the history may be dialled: nothing in it names a
+// host, a port, parameters or headers ("@", ":", ";", "?"), and no control character, so the call
+// goes to the account's server like a typed number.
+bool is_safe_dial_string(const QString& number);
 } // namespace zim

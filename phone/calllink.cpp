@@ -1,4 +1,4 @@
-#include "app/calllink.h"
+#include "phone/calllink.h"
 
 #include "data/zimconstants.h"
 
@@ -49,6 +49,16 @@ std::optional<QString> link_number(const QString& command)
     if (scheme == QLatin1String("sip") || scheme == QLatin1String("sips"))
         return sip_user(rest);
     return std::nullopt;
+}
+
+bool is_safe_dial_string(const QString& number)
+{
+    for (const QChar c : number) {
+        if (c == QLatin1Char('@') || c == QLatin1Char(':') || c == QLatin1Char(';') || c == QLatin1Char('?') ||
+            c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            return false;
+    }
+    return true;
 }
 
 bool is_dial_command(const QString& command)
