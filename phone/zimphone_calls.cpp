@@ -129,8 +129,12 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
         linphone_call_decline(call, LinphoneReasonBusy);
         return;
     }
-    if (!engine_idle())
-        return; // a previous call is still alive
+    if (!engine_idle()) {
+        // A call is alive, still being set up perhaps (its INVITE waits for ICE gathering): this
+        // one is refused like any second call, never left ringing where nobody sees it.
+        linphone_call_decline(call, LinphoneReasonBusy);
+        return;
+    }
     if (encryption_unavailable) {
         logger->log(QStringLiteral("call refused: SRTP is required and not available"), 1);
         linphone_call_decline(call, LinphoneReasonNotAcceptable);
@@ -251,6 +255,11 @@ void ZimPhone::perform_dial()
         LinphoneCall* call = linphone_core_invite(core, number.toUtf8().constData());
         current_call.reset(call);
         if (call) {
+            // Dialling from now on, before the library sends the INVITE (with ICE it first gathers
+            // its candidates): a call arriving meanwhile finds the phone busy.
+            set_phase(PHASE_DIALING);
+            log_phase();
+            emit signal_update_dialog_status(zim::STATUS_OUTGOING);
             remote_number_value = number;
             last_dialled_number_value = number;
             record_status_value = RECORD_OUTGOING_MISSED;

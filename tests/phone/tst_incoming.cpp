@@ -3,6 +3,7 @@
 
 #include "enginefixture.h"
 #include "support/sipprunner.h"
+#include "support/stunresponder.h"
 
 #include <QtTest>
 
@@ -22,6 +23,7 @@ private slots:
     void answered_call_carries_caller_information();
     void hangup_while_ringing_refuses_as_busy();
     void second_call_during_a_call_is_refused();
+    void call_arriving_while_a_dial_gathers_is_refused();
     void long_display_names_ring_whole_data();
     void long_display_names_ring_whole();
 };
@@ -124,6 +126,34 @@ void TestIncoming::second_call_during_a_call_is_refused()
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(callee.wait_finished(10000));
     QCOMPARE(callee.exit_code(), 0);
+}
+
+// With a STUN server the library sends its INVITE only once ICE has gathered (here: a server that
+// answers after 3 s). A call arriving meanwhile is answered busy, not left ringing where nobody
+// sees it.
+void TestIncoming::call_arriving_while_a_dial_gathers_is_refused()
+{
+    StunResponder slow_stun(3000);
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    fixture.set_account_keys({{"stunServer", slow_stun.address()}});
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("201"));
+    QVERIFY2(fixture.wait_for("status:発信中"), qPrintable(fixture.dump()));
+    QVERIFY(callee.received_requests("INVITE").isEmpty()); // still gathering
+
+    SippRunner intruder(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
+    intruder.add_arguments({"-s", "1001"});
+    QVERIFY(intruder.start());
+    QVERIFY(intruder.wait_finished(15000));
+    QCOMPARE(intruder.exit_code(), 0);
+    QCOMPARE(fixture.count("received"), 0);
+
+    // The dialled call goes on once gathered.
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
 }
 
 void TestIncoming::long_display_names_ring_whole_data()

@@ -5,6 +5,7 @@
 #include "enginefixture.h"
 #include "data/zimconstants.h"
 #include "support/peercore.h"
+#include "support/stunresponder.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/testca.h"
@@ -17,45 +18,6 @@
 #include <linphone/logging.h>
 
 namespace {
-
-// A STUN server for one test: records each binding request and answers it with the sender's
-// address (XOR-MAPPED-ADDRESS, RFC 5389).
-class StunResponder : public QObject
-{
-public:
-    StunResponder()
-    {
-        socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
-        connect(&socket, &QUdpSocket::readyRead, this, [this] { answer(); });
-    }
-    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(socket.localPort()); }
-    int binding_requests = 0;
-
-private:
-    void answer()
-    {
-        while (socket.hasPendingDatagrams()) {
-            QHostAddress sender;
-            quint16 port = 0;
-            QByteArray request(int(socket.pendingDatagramSize()), '\0');
-            socket.readDatagram(request.data(), request.size(), &sender, &port);
-            if (request.size() < 20 || request.mid(0, 2) != QByteArray("\x00\x01", 2) ||
-                request.mid(4, 4) != QByteArray("\x21\x12\xa4\x42", 4))
-                continue;
-            ++binding_requests;
-            QByteArray reply = QByteArray("\x01\x01\x00\x0c", 4) + request.mid(4, 16);
-            const quint32 ip = sender.toIPv4Address() ^ 0x2112a442u;
-            const quint16 xport = port ^ 0x2112u;
-            reply += QByteArray("\x00\x20\x00\x08\x00\x01", 6);
-            reply += char(xport >> 8);
-            reply += char(xport & 0xff);
-            for (int shift = 24; shift >= 0; shift -= 8)
-                reply += char((ip >> shift) & 0xff);
-            socket.writeDatagram(reply, sender, port);
-        }
-    }
-    QUdpSocket socket;
-};
 
 } // namespace
 
