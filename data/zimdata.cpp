@@ -88,47 +88,62 @@ void ZimData::load_category(int category)
         logger->log(QStringLiteral("simpleParams: ") + map[QStringLiteral("simpleParams")], 2);
 }
 
-// Upsert key by key: update the rows of (category, key) when there are any, insert one otherwise.
-bool ZimData::save_category(int category, const SettingsMap& values)
+// Upsert: update the rows of (category, key) when there are any, insert one otherwise.
+bool ZimData::write_key(int category, const QString& key, const QString& value)
+{
+    QSqlQuery query(database);
+    if (!query.prepare(QStringLiteral("SELECT * FROM settings WHERE Category=%1 AND Key=?").arg(category))) {
+        logger->log(query.lastError().text(), 2);
+        return false;
+    }
+    query.addBindValue(key);
+    const bool exists = query.exec() && query.next();
+    query.clear();
+    bool ok;
+    if (exists) {
+        ok = query.prepare(QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category));
+        query.addBindValue(value);
+        query.addBindValue(key);
+    } else {
+        ok = query.prepare(QStringLiteral("INSERT INTO settings VALUES(?,?,?)"));
+        query.addBindValue(category);
+        query.addBindValue(key);
+        query.addBindValue(value);
+    }
+    if (ok && query.exec())
+        return true;
+    logger->log(query.lastError().text(), 2);
+    return false;
+}
+
+bool ZimData::save_settings(const QMap<int, SettingsMap>& values_by_category)
 {
     std::lock_guard lock(mutex);
     if (!ensure_open())
         return false;
-    const QString select = QStringLiteral("SELECT * FROM settings WHERE Category=%1 AND Key=?").arg(category);
-    const QString update =
-        QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category);
-    bool all_ok = true;
-    QSqlQuery query(database);
-    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
-        query.clear();
-        if (!query.prepare(select)) {
-            logger->log(query.lastError().text(), 2);
-            all_ok = false;
-            continue;
-        }
-        query.addBindValue(it.key());
-        const bool exists = query.exec() && query.next();
-        query.clear();
-        bool ok;
-        if (exists) {
-            ok = query.prepare(update);
-            query.addBindValue(it.value());
-            query.addBindValue(it.key());
-        } else {
-            ok = query.prepare(QStringLiteral("INSERT INTO settings VALUES(?,?,?)"));
-            query.addBindValue(category);
-            query.addBindValue(it.key());
-            query.addBindValue(it.value());
-        }
-        ok = ok && query.exec();
-        if (ok) {
-            cache(category)[it.key()] = it.value();
-        } else {
-            logger->log(query.lastError().text(), 2);
-            all_ok = false;
+    if (!database.transaction()) {
+        logger->log(database.lastError().text(), 2);
+        return false;
+    }
+    for (auto category = values_by_category.constBegin(); category != values_by_category.constEnd(); ++category) {
+        for (auto it = category.value().constBegin(); it != category.value().constEnd(); ++it) {
+            if (!write_key(category.key(), it.key(), it.value())) {
+                database.rollback();
+                return false;
+            }
         }
     }
-    return all_ok;
+    if (!database.commit()) {
+        logger->log(database.lastError().text(), 2);
+        database.rollback();
+        return false;
+    }
+    for (auto category = values_by_category.constBegin(); category != values_by_category.constEnd(); ++category) {
+        SettingsMap& cached = cache(category.key());
+        for (auto it = category.value().constBegin(); it != category.value().constEnd(); ++it)
+            cached[it.key()] = it.value();
+    }
+    return true;
 }
 
 SettingsMap& ZimData::cache(int category)
@@ -176,22 +191,22 @@ SettingsMap ZimData::other_settings() const
 
 bool ZimData::save_account_settings(const SettingsMap& values)
 {
-    return save_category(Account, values);
+    return save_settings({{Account, values}});
 }
 
 bool ZimData::save_outlink_settings(const SettingsMap& values)
 {
-    return save_category(Outlink, values);
+    return save_settings({{Outlink, values}});
 }
 
 bool ZimData::save_media_settings(const SettingsMap& values)
 {
-    return save_category(Media, values);
+    return save_settings({{Media, values}});
 }
 
 bool ZimData::save_other_settings(const SettingsMap& values)
 {
-    return save_category(Other, values);
+    return save_settings({{Other, values}});
 }
 
 int ZimData::delay_hidden_remote_window()

@@ -34,6 +34,9 @@ public:
     bool save_outlink_settings(const SettingsMap& values);
     bool save_media_settings(const SettingsMap& values);
     bool save_other_settings(const SettingsMap& values);
+    // A window's save: every key of every category in one transaction, all or none; the cached
+    // settings change only once the transaction is committed.
+    bool save_settings(const QMap<int, SettingsMap>& values_by_category);
 
     // Seconds the remote-site window stays after a call: 5 when unset, 0 for text that is no number.
     int delay_hidden_remote_window();
@@ -47,7 +50,7 @@ private:
     void open_database();
     bool ensure_open();
     void load_category(int category);
-    bool save_category(int category, const SettingsMap& values);
+    bool write_key(int category, const QString& key, const QString& value);
     SettingsMap& cache(int category);
     const SettingsMap& cache(int category) const;
 

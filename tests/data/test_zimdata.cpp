@@ -170,6 +170,28 @@ private slots:
         QVERIFY(read_text_file(ZimLogger::log_path()).contains(QStringLiteral("readonly database")));
     }
 
+    // A window's save that fails halfway (a full disk, a busy database) stores none of its keys:
+    // never a new server with the old transport at the next start.
+    void a_save_failing_halfway_keeps_every_key()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        QVERIFY(data.save_account_settings(map({{"address", "old.example"}, {"transport", "UDP"}})));
+        QVERIFY(execute_outside({QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON settings WHEN "
+                                                "NEW.Key='caFile' BEGIN SELECT RAISE(ABORT, 'database or disk "
+                                                "is full'); END")}));
+        QVERIFY(!data.save_settings({{ZimData::Account, map({{"address", "new.example"}, {"transport", "TLS"},
+                                                             {"caFile", "/etc/ca.pem"}})},
+                                     {ZimData::Media, map({{"captureGain", "7"}})}}));
+        QCOMPARE(data.account_settings().value(QStringLiteral("address")), QStringLiteral("old.example"));
+        QCOMPARE(data.account_settings().value(QStringLiteral("transport")), QStringLiteral("UDP"));
+        QVERIFY(!data.media_settings().contains(QStringLiteral("captureGain")));
+        QCOMPARE(rows(QStringLiteral("WHERE Key IN ('address','transport','captureGain')")),
+                 QList<QStringList>({{"1", "address", "old.example"}, {"1", "transport", "UDP"}}));
+    }
+
     void unopenable_database_leaves_defaults_and_fails_saves()
     {
         TestAppDir dir; // no data directory: the file cannot be created

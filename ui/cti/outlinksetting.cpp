@@ -130,8 +130,8 @@ void OutlinkSetting::slot_save_button_clicked()
                   form->ctiNoVerify->isChecked() ? QStringLiteral("0") : QStringLiteral("1"));
     const QString old_address = data->account_settings().value(QStringLiteral("operatorAddress"));
     const QString address = form->operatorAddress->text().trimmed();
-    bool saved = data->save_outlink_settings(values);
-    saved = data->save_account_settings({{QStringLiteral("operatorAddress"), address}}) && saved;
+    const bool saved = data->save_settings(
+        {{ZimData::Outlink, values}, {ZimData::Account, {{QStringLiteral("operatorAddress"), address}}}});
     if (!saved) {
         // The edits stay in the window so that nothing the user typed is lost.
         SettingsNotice::save_failed(zim::TITLE_OUTLINK_SETTINGS);

@@ -58,21 +58,19 @@ void SettingWindow::slot_save_button_clicked()
     // Refused before anything is written; the edits stay on screen to be put right.
     if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
         return;
-    bool saved = true;
     bool account_accepted = false;
     QString operator_address;
+    // One transaction: the account, media and other keys are stored together or not at all.
+    QMap<int, SettingsMap> values{{ZimData::Other, other_values()}, {ZimData::Media, media_values()}};
     if (phone->is_idle()) {
         account_accepted = true;
         operator_address = data->account_settings().value(QStringLiteral("operatorAddress"));
-        saved = data->save_account_settings(account_values());
+        values.insert(ZimData::Account, account_values());
     } else {
         logger->log(QStringLiteral("account settings refused during a call"), 1);
         SettingsNotice::refuse_during_call();
     }
-    saved = data->save_other_settings(other_values()) && saved;
-    saved = data->save_media_settings(media_values()) && saved;
-
-    if (!saved) {
+    if (!data->save_settings(values)) {
         logger->log(QStringLiteral("settings could not be saved"), 2);
         SettingsNotice::save_failed(windowTitle());
         return;
