@@ -22,4 +22,11 @@ struct AccountSecurity
 
     // The text after "transport=" in a SIP URI ("udp", "tcp", "tls").
     QString transport_parameter() const;
+
+    bool operator==(const AccountSecurity& other) const
+    {
+        return transport == other.transport && encryption == other.encryption &&
+               stun_server == other.stun_server && ca_file == other.ca_file;
+    }
+    bool operator!=(const AccountSecurity& other) const { return !(*this == other); }
 };

@@ -148,8 +148,6 @@ void MainWindow::slot_setting_button_clicked()
 {
     if (!settings) {
         settings = new SettingWindow(this, zim_logger, zim_data, zim_phone);
-        connect(settings, &SettingWindow::signal_reset_operator_status, this,
-                &MainWindow::slot_reset_operator_status);
         connect(settings, &SettingWindow::signal_reset_remote_site, this,
                 &MainWindow::slot_reset_remote_site);
     }

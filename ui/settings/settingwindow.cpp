@@ -1,5 +1,7 @@
 #include "ui/settings/settingwindow.h"
 
+#include "data/accountsecurity.h"
+
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
@@ -58,14 +60,17 @@ void SettingWindow::slot_save_button_clicked()
     // Refused before anything is written; the edits stay on screen to be put right.
     if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
         return;
-    bool account_accepted = false;
-    QString operator_address;
+    bool account_changed = false;
     // One transaction: the account, media and other keys are stored together or not at all.
     QMap<int, SettingsMap> values{{ZimData::Other, other_values()}, {ZimData::Media, media_values()}};
     if (phone->is_idle()) {
-        account_accepted = true;
-        operator_address = data->account_settings().value(QStringLiteral("operatorAddress"));
-        values.insert(ZimData::Account, account_values());
+        const SettingsMap account = account_values();
+        const SettingsMap stored = data->account_settings();
+        // A security key never stored reads as its default, so its first save is no change.
+        account_changed = AccountSecurity::from_settings(account) != AccountSecurity::from_settings(stored);
+        for (const char* key : {"address", "port", "userId", "password"})
+            account_changed = account_changed || stored.value(QLatin1String(key)) != account.value(QLatin1String(key));
+        values.insert(ZimData::Account, account);
     } else {
         logger->log(QStringLiteral("account settings refused during a call"), 1);
         SettingsNotice::refuse_during_call();
@@ -75,10 +80,10 @@ void SettingWindow::slot_save_button_clicked()
         SettingsNotice::save_failed(windowTitle());
         return;
     }
-    if (account_accepted) {
-        emit signal_reset_operator_status(operator_address);
+    // Only a changed account registers again; devices, gain and the rest apply as they are, and
+    // the operator's own login (its server and ID live on other pages) is left alone.
+    if (account_changed)
         phone->request_reregistration();
-    }
     phone->apply_media_settings();
     hide();
 }

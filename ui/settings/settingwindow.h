@@ -27,7 +27,6 @@ public:
     ~SettingWindow() override;
 
 signals:
-    void signal_reset_operator_status(QString operaterAddress);
     void signal_reset_remote_site();
 
 public slots:
