@@ -211,10 +211,8 @@ void MainWindow::dial_from_command(const QString& number)
 // the display shows or recalls the last number.
 void MainWindow::answer_from_command()
 {
-    if (!zim_phone->is_incoming_ringing()) {
-        zim_logger->log(QStringLiteral("answer ignored, no call is ringing."), 1);
-        return;
-    }
+    if (!zim_phone->is_incoming_ringing())
+        return; // like hold or unhold with nothing to act on: the command's own log line says it
     zim_phone->request_answer();
     set_delete_visible(false);
 }
