@@ -129,6 +129,8 @@ protected:
 
 private:
     bool dial_allowed(const QString& number);
+    void dial_from_command(const QString& number);
+    void answer_from_command();
     void set_up_window();
     void set_up_dragging();
     void connect_form();
@@ -175,6 +177,7 @@ private:
     QSystemTrayIcon* tray = nullptr;
     QAction* setting_action = nullptr;
     QAction* outlink_action = nullptr;
+    QAction* account_action = nullptr;
     QAction* history_action = nullptr;
     QAction* about_action = nullptr;
     QAction* call_action = nullptr;

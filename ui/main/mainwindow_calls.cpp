@@ -1,10 +1,10 @@
 // Call control, status line, call timer, history rows and the commands of other programs.
 #include "ui/main/mainwindow.h"
 
-#include "phone/calllink.h"
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "phone/calllink.h"
 #include "phone/zimphone.h"
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/history/historywindow.h"
@@ -186,6 +186,37 @@ bool MainWindow::dial_allowed(const QString& number)
     return false;
 }
 
+// Another program's call goes out only from an idle phone: while a call rings or is under way it
+// would otherwise answer the ringing call or start a consultation nobody asked for.
+void MainWindow::dial_from_command(const QString& number)
+{
+    if (zim_phone->phase() != PHASE_IDLE || !zim_phone->is_idle()) {
+        zim_logger->log(QStringLiteral("call refused, the phone is busy with a call: ") +
+                            QString::fromLatin1(number.toUtf8().toPercentEncoding("+*#")),
+                        1);
+        return;
+    }
+    if (number.isEmpty()) {
+        zim_logger->log(QStringLiteral("call without a number."), 1);
+        return;
+    }
+    if (!dial_allowed(number))
+        return;
+    set_display_text(number);
+    set_delete_visible(false);
+    zim_phone->request_dial(number);
+}
+
+// "answer" takes a ringing call and does nothing else: unlike the green button it never dials what
+// the display shows or recalls the last number.
+void MainWindow::answer_from_command()
+{
+    if (!zim_phone->is_incoming_ringing())
+        return; // like hold or unhold with nothing to act on: the command's own log line says it
+    zim_phone->request_answer();
+    set_delete_visible(false);
+}
+
 void MainWindow::handle_client_command(const QString& received)
 {
     zim_logger->log(received, 1);
@@ -195,10 +226,7 @@ void MainWindow::handle_client_command(const QString& received)
             zim_logger->log(QStringLiteral("call link without a number."), 1);
             return;
         }
-        if (!dial_allowed(*number))
-            return;
-        set_display_text(*number);
-        slot_dialog_button_clicked();
+        dial_from_command(*number);
         return;
     }
     QString command = received;
@@ -211,10 +239,7 @@ void MainWindow::handle_client_command(const QString& received)
             zim_logger->log(QStringLiteral("callto paramter error."), 1);
             return;
         }
-        if (!dial_allowed(parts.at(1)))
-            return;
-        set_display_text(parts.at(1));
-        slot_dialog_button_clicked();
+        dial_from_command(parts.at(1));
         return;
     }
 
@@ -234,13 +259,12 @@ void MainWindow::handle_client_command(const QString& received)
             parameter = parts.at(1);
     }
 
-    const bool names_a_number = action == QLatin1String("call") || action == QLatin1String("transfer") ||
-                                action == QLatin1String("blindtransfer");
-    if (names_a_number && !dial_allowed(parameter))
+    const bool names_a_transfer_target =
+        action == QLatin1String("transfer") || action == QLatin1String("blindtransfer");
+    if (names_a_transfer_target && !dial_allowed(parameter))
         return;
     if (action == QLatin1String("call")) {
-        set_display_text(parameter);
-        slot_dialog_button_clicked();
+        dial_from_command(parameter);
     } else if (action == QLatin1String("hold")) {
         if (!zim_phone->is_current_paused())
             zim_phone->request_hold_toggle();
@@ -261,7 +285,7 @@ void MainWindow::handle_client_command(const QString& received)
     } else if (action == QLatin1String("blindtransfer")) {
         zim_phone->request_blind_transfer(parameter);
     } else if (action == QLatin1String("answer")) {
-        slot_dialog_button_clicked();
+        answer_from_command();
     } else {
         zim_logger->log(QStringLiteral("unsuppor action"), 1);
     }

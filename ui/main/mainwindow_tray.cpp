@@ -6,9 +6,9 @@
 #include "ui/cti/outlinksetting.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/aboutwindow.h"
-#include "ui/main/windowplacement.h"
 #include "ui/main/incomingcallnotifier.h"
 #include "ui/main/missedcallmark.h"
+#include "ui/main/windowplacement.h"
 #include "ui/settings/accountsetting.h"
 #include "ui/settings/othersetting.h"
 #include "ui/settings/settingwindow.h"
@@ -30,6 +30,7 @@ void MainWindow::create_menus()
     };
     setting_action = action(zim::TEXT_SETTINGS, &MainWindow::slot_setting_button_clicked);
     outlink_action = action(zim::TEXT_OUTLINK_SETTINGS_MENU, &MainWindow::slot_outlink_menu_clicked);
+    account_action = action(zim::TEXT_ACCOUNT_SETTINGS_MENU, &MainWindow::slot_account_menu_clicked);
     history_action = action(zim::TEXT_HISTORY, &MainWindow::slot_history_button_clicked);
     about_action = action(zim::TEXT_ABOUT, &MainWindow::slot_about_menu_clicked);
     call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
@@ -51,8 +52,9 @@ void MainWindow::create_menus()
 void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
 {
     menu->clear();
-    menu->addActions({setting_action, outlink_action, history_action, about_action, separator1, call_action,
-                      hold_action, transfer_action, hangup_action, separator2, show_or_hide, exit_action});
+    menu->addActions({setting_action, outlink_action, account_action, history_action, about_action,
+                      separator1, call_action, hold_action, transfer_action, hangup_action, separator2,
+                      show_or_hide, exit_action});
 }
 
 void MainWindow::create_tray_icon()
@@ -166,10 +168,12 @@ void MainWindow::slot_about_menu_clicked()
     bring_up(about, this);
 }
 
+// The menu item is where an operator sets the login ID the status reports and CRM pages carry.
 void MainWindow::slot_account_menu_clicked()
 {
     if (!account_page)
         account_page = new AccountSetting(this, zim_logger, zim_data, zim_phone);
+    account_page->show_operator_tab();
     bring_up(account_page, this);
 }
 

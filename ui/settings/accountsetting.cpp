@@ -28,6 +28,11 @@ AccountSetting::~AccountSetting()
     delete ui;
 }
 
+void AccountSetting::show_operator_tab()
+{
+    ui->SIP->setCurrentWidget(ui->tab_2);
+}
+
 void AccountSetting::slot_save_button_clicked()
 {
     if (!phone->is_idle()) {

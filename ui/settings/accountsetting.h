@@ -23,6 +23,7 @@ class AccountSetting : public QWidget
 public:
     AccountSetting(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone);
     ~AccountSetting() override;
+    void show_operator_tab();
 
 public slots:
     void slot_save_button_clicked();

@@ -1,16 +1,16 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
-#include "support/peercore.h"
 #include "phone/zimphone.h"
 #include "support/modalanswer.h"
+#include "support/peercore.h"
 #include "support/sipprunner.h"
 #include "support/soundserver.h"
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
-#include "ui/main/statuslabel.h"
 #include "ui/main/mainwindow.h"
+#include "ui/main/statuslabel.h"
 #include "ui/settings/settingwindow.h"
 
 #include <QAction>
@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QtTest>
 
 static void init_images()
@@ -333,6 +334,9 @@ private slots:
         QTest::newRow("plain call") << "call&203"
                                     << "203"
                                     << "" << false;
+        QTest::newRow("call without a number") << "call&"
+                                               << ""
+                                               << "call without a number." << false;
         QTest::newRow("plain hangup") << "hangup"
                                       << ""
                                       << "" << true;
@@ -371,7 +375,8 @@ private slots:
                                             << "" << refused + "201@evil.example:5060" << false;
         QTest::newRow("blind transfer naming a host") << "blindtransfer&sip:300@127.0.0.1:9"
                                                       << "" << refused + "sip:300@127.0.0.1:9" << false;
-        QTest::newRow("call with a control character") << "call&20\x01" << "" << refused + "20%01" << false;
+        QTest::newRow("call with a control character") << "call&20\x01"
+                                                       << "" << refused + "20%01" << false;
     }
 
     void both_menus_offer_the_same_commands_in_order()
@@ -384,18 +389,64 @@ private slots:
             return result;
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
-                 QStringList({"設定", "外部連携設定", "履歴", "バージョン情報", "-", "通話", "保留", "転送",
-                              "切断", "-", "開く", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
+                              "保留", "転送", "切断", "-", "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
-                 QStringList({"設定", "外部連携設定", "履歴", "バージョン情報", "-", "通話", "保留", "転送",
-                              "切断", "-", "最小化", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
+                              "保留", "転送", "切断", "-", "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
         QVERIFY(outlink && outlink->isVisible());
+        // The account page opens where the operator's login ID is set.
+        f.window->right_menu()->actions().at(2)->trigger();
+        QWidget* account = f.window->findChild<QWidget*>(QStringLiteral("AccountSetting"));
+        QVERIFY(account && account->isVisible());
+        auto* tabs = account->findChild<QTabWidget*>(QStringLiteral("SIP"));
+        QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("オペレータ設定"));
+    }
+
+    // "answer" only answers: a number on the display stays undialled, however often it comes.
+    void answer_with_nothing_ringing_dials_nothing()
+    {
+        MainWindowFixture f;
+        PeerCore peer;
+        const QString number = peer.uri(QStringLiteral("peer"));
+        f.window->slot_set_phone_number(number);
+        f.window->handle_client_command(QStringLiteral("answer"));
+        f.window->handle_client_command(QStringLiteral("answer"));
+        QTest::qWait(1500);
+        QCOMPARE(peer.calls_received, 0);
+        QCOMPARE(f.window->phone()->phase(), int(PHASE_IDLE));
+        QCOMPARE(f.display(), number);
+    }
+
+    // A call link, callto or call while a call rings is refused: the call rings on (the caller
+    // gives up and gets 487, never a 200) and the display keeps the caller's number.
+    void a_call_link_while_a_call_rings_is_refused()
+    {
+        MainWindowFixture f;
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->local_sip_port() > 0, 10000);
+        SippRunner caller(QStringLiteral("uac_cancel_after_ring.xml"),
+                          QStringLiteral("127.0.0.1:%1").arg(f.window->phone()->local_sip_port()));
+        caller.add_arguments({"-s", "100", "-d", "2500"});
+        QVERIFY(caller.start());
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_incoming_ringing(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.display(), QStringLiteral("401"), 5000);
+        for (const char* command : {"sip:201@pbx.example.com", "callto:202", "call&203"})
+            f.window->handle_client_command(QString::fromLatin1(command));
+        QTest::qWait(500);
+        QVERIFY(f.window->phone()->is_incoming_ringing());
+        QCOMPARE(f.display(), QStringLiteral("401"));
+        for (const char* number : {"201", "202", "203"})
+            QVERIFY2(f.log().contains(QStringLiteral("] call refused, the phone is busy with a call: ") +
+                                      QString::fromLatin1(number) + QLatin1Char('\n')),
+                     qPrintable(f.log()));
+        QVERIFY(caller.wait_finished(10000));
+        QCOMPARE(caller.exit_code(), 0);
     }
 
     // Settings open beside the main window, on whichever side has room, never over its keypad.

@@ -5,15 +5,22 @@
 #include "phone/zimphone.h"
 #include "support/httpserver.h"
 #include "support/sipprunner.h"
+#include "support/testca.h"
 #include "support/testdir.h"
+#include "ui/cti/operatorlogin.h"
+#include "ui/cti/operatorstatusreporter.h"
 #include "ui/cti/remotesite.h"
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/cti/webenginesetup.h"
 #include "ui/cti/webmodule.h"
 #include "ui/main/mainwindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
@@ -54,6 +61,8 @@ class TestProgramRemoteSite : public QObject
     TestAppDir* dir = nullptr;
     QByteArray old_home;
     HttpServer server;
+    HttpServer operator_server; // HTTPS, its certificate signed by a CA made for the test
+    QTemporaryDir certificate_dir;
     MainWindow* window = nullptr;
     AtCallEnd at_end;
 
@@ -110,17 +119,25 @@ private slots:
         dir->make_log_dir();
         QVERIFY(server.start());
         server.set_response("<html><body><h1>顧客情報</h1></body></html>");
+        TestCa ca;
+        QVERIFY2(ca.make(certificate_dir.path(), QStringLiteral("operator")), qPrintable(ca.error));
+        QVERIFY(operator_server.start_tls(ca.certificate_file, ca.key_file));
+        operator_server.set_response("{\"result\":0,\"message\":\"\"}", "application/json");
         {
             ZimLogger logger;
             ZimData data(nullptr, &logger);
-            QVERIFY(data.save_account_settings({{"userId", "100"}}));
+            QVERIFY(data.save_account_settings(
+                {{"userId", "100"},
+                 {"operatorAddress", QStringLiteral("127.0.0.1:%1").arg(operator_server.serverPort())}}));
             QVERIFY(data.save_outlink_settings(
                 {{"simpleUrl", server.base_url() + "/crm"},
                  {"simpleMethod", "get"},
-                 {"simpleParams", "name=%CallerName%\ntel=%CallerID%\ncall=%CallId%"},
+                 {"simpleParams", "name=%CallerName%\ntel=%CallerID%\ncall=%CallId%\nop=%OpeId%"},
                  {"simpleCallerName", "1"},
                  {"simpleCallerId", "1"},
-                 {"simpleCallId", "1"}}));
+                 {"simpleCallId", "1"},
+                 {"simpleOperatorId", "1"},
+                 {"ctiCaFile", ca.ca_file}}));
             QVERIFY(data.save_other_settings({{"dalayHiddenRemoteWindow", QString::number(DELAY_S)}}));
         }
         window = new MainWindow;
@@ -180,7 +197,8 @@ private slots:
         const QString call_id = sent_invite_call_id(caller);
         QVERIFY(!call_id.isEmpty());
         QCOMPARE(query.queryItemValue("call", QUrl::FullyDecoded), call_id);
-        QCOMPARE(query.queryItems().size(), 3);
+        QCOMPARE(query.queryItemValue("op", QUrl::FullyDecoded), QString()); // no operator ID set yet
+        QCOMPARE(query.queryItems().size(), 4);
 
         // The window's answer button answers the caller.
         QTest::mouseClick(site_button("siteDialogButton"), Qt::LeftButton);
@@ -237,6 +255,46 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!site()->isVisible(), CALL_TIMEOUT_MS);
         QVERIFY(QDateTime::currentMSecsSinceEpoch() - end_reported_ms.load() - slide_started >=
                 SLIDE_MS * 9 / 10);
+    }
+
+    // The operator's way: the ID typed on the account page the menu opens, a login through the
+    // dialog, then a call whose CRM page is asked for with that ID.
+    void operator_id_from_the_menu_reaches_the_crm_page()
+    {
+        QAction* item = nullptr;
+        for (QAction* action : window->tray_context_menu()->actions()) {
+            if (action->text() == QStringLiteral("アカウント設定"))
+                item = action;
+        }
+        QVERIFY(item);
+        item->trigger();
+        QWidget* account = window->findChild<QWidget*>(QStringLiteral("AccountSetting"));
+        QVERIFY(account && account->isVisible());
+        QTest::keyClicks(account->findChild<QLineEdit*>(QStringLiteral("operatorId")),
+                         QStringLiteral("op-42"));
+        QTest::keyClicks(account->findChild<QLineEdit*>(QStringLiteral("operatorPW")), QStringLiteral("pw"));
+        QTest::mouseClick(account->findChild<QPushButton*>(QStringLiteral("pushButton")), Qt::LeftButton);
+        QVERIFY(!account->isVisible());
+
+        window->operator_status_selector()->setCurrentIndex(1); // 受付可
+        OperatorLogin* login = window->operator_reporter()->login_window();
+        QVERIFY(login->isVisible());
+        login->findChild<QLineEdit*>(QStringLiteral("username"))->setText(QStringLiteral("op-42"));
+        login->findChild<QLineEdit*>(QStringLiteral("password"))->setText(QStringLiteral("pw"));
+        QTest::mouseClick(login->findChild<QPushButton*>(QStringLiteral("pushButton")), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window->operator_reporter()->confirmed_status(), 1, CALL_TIMEOUT_MS);
+        QVERIFY(operator_server.requests().last().body.contains("op-42"));
+
+        SippRunner caller(QStringLiteral("uac_call_answered.xml"), engine_address());
+        caller.add_arguments({"-s", "100"});
+        server.clear();
+        QVERIFY(caller.start());
+        wait_window_up();
+        QTRY_VERIFY_WITH_TIMEOUT(!server.requests_for("/crm").isEmpty(), CALL_TIMEOUT_MS);
+        const QUrlQuery query(QString::fromLatin1(server.requests_for("/crm").last().query));
+        QCOMPARE(query.queryItemValue("op", QUrl::FullyDecoded), QStringLiteral("op-42"));
+        QTest::mouseClick(site_button("siteDialogButton"), Qt::LeftButton);
+        QVERIFY2(caller.wait_finished(CALL_TIMEOUT_MS), qPrintable(caller.output()));
     }
 };
 
