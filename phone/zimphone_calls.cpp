@@ -254,12 +254,15 @@ void ZimPhone::perform_dial()
             return;
         LinphoneCall* call = linphone_core_invite(core, number.toUtf8().constData());
         current_call.reset(call);
-        if (call) {
-            // Dialling from now on, before the library sends the INVITE (with ICE it first gathers
-            // its candidates): a call arriving meanwhile finds the phone busy.
+        // Dialling from now on, even before the library sends the INVITE (with ICE it first
+        // gathers its candidates): a call arriving meanwhile finds the phone busy. Without ICE the
+        // library reports the call in progress from within the invite, which set the phase already.
+        if (call && phase_value == PHASE_IDLE) {
             set_phase(PHASE_DIALING);
             log_phase();
             emit signal_update_dialog_status(zim::STATUS_OUTGOING);
+        }
+        if (call) {
             remote_number_value = number;
             last_dialled_number_value = number;
             record_status_value = RECORD_OUTGOING_MISSED;
