@@ -1,8 +1,8 @@
 #include "app/startcommand.h"
 
-#include "phone/calllink.h"
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "phone/calllink.h"
 #include "phone/zimphone.h"
 #include "ui/main/mainwindow.h"
 

@@ -101,7 +101,8 @@ bool ZimData::write_key(int category, const QString& key, const QString& value)
     query.clear();
     bool ok;
     if (exists) {
-        ok = query.prepare(QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category));
+        ok = query.prepare(
+            QStringLiteral("UPDATE settings SET Value=? WHERE Category=%1 AND Key=?").arg(category));
         query.addBindValue(value);
         query.addBindValue(key);
     } else {
@@ -125,7 +126,8 @@ bool ZimData::save_settings(const QMap<int, SettingsMap>& values_by_category)
         logger->log(database.lastError().text(), 2);
         return false;
     }
-    for (auto category = values_by_category.constBegin(); category != values_by_category.constEnd(); ++category) {
+    for (auto category = values_by_category.constBegin(); category != values_by_category.constEnd();
+         ++category) {
         for (auto it = category.value().constBegin(); it != category.value().constEnd(); ++it) {
             if (!write_key(category.key(), it.key(), it.value())) {
                 database.rollback();
@@ -138,7 +140,8 @@ bool ZimData::save_settings(const QMap<int, SettingsMap>& values_by_category)
         database.rollback();
         return false;
     }
-    for (auto category = values_by_category.constBegin(); category != values_by_category.constEnd(); ++category) {
+    for (auto category = values_by_category.constBegin(); category != values_by_category.constEnd();
+         ++category) {
         SettingsMap& cached = cache(category.key());
         for (auto it = category.value().constBegin(); it != category.value().constEnd(); ++it)
             cached[it.key()] = it.value();

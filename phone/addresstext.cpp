@@ -36,7 +36,8 @@ bool AddressText::in_effect()
         return false;
     char* whole = linphone_address_as_string(address);
     char* bare = linphone_address_as_string_uri_only(address);
-    const bool kept = whole && bare && std::string(whole).find(uri) != std::string::npos && std::string(bare) == uri;
+    const bool kept =
+        whole && bare && std::string(whole).find(uri) != std::string::npos && std::string(bare) == uri;
     bctbx_free(whole);
     bctbx_free(bare);
     linphone_address_unref(address);

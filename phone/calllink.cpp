@@ -54,8 +54,9 @@ std::optional<QString> link_number(const QString& command)
 bool is_safe_dial_string(const QString& number)
 {
     for (const QChar c : number) {
-        if (c == QLatin1Char('@') || c == QLatin1Char(':') || c == QLatin1Char(';') || c == QLatin1Char('?') ||
-            c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+        if (c == QLatin1Char('@') || c == QLatin1Char(':') || c == QLatin1Char(';') ||
+            c == QLatin1Char('?') || c.category() == QChar::Other_Control ||
+            c.category() == QChar::Other_Format)
             return false;
     }
     return true;

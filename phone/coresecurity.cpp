@@ -58,8 +58,8 @@ bool CoreSecurity::apply_media_encryption(LinphoneCore* core, AccountSecurity::E
 {
     const bool srtp = encryption != AccountSecurity::EncryptionNone;
     const bool required = encryption == AccountSecurity::EncryptionSrtpRequired;
-    const bool set = linphone_core_set_media_encryption(
-                         core, srtp ? LinphoneMediaEncryptionSRTP : LinphoneMediaEncryptionNone) == 0;
+    const bool set = linphone_core_set_media_encryption(core, srtp ? LinphoneMediaEncryptionSRTP
+                                                                   : LinphoneMediaEncryptionNone) == 0;
     if (!set)
         logger->log(QStringLiteral("SRTP is not available in the SIP library") +
                         (required ? QStringLiteral(": no call is placed or taken in the clear") : QString()),

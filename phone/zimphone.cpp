@@ -319,7 +319,8 @@ void ZimPhone::apply_media_settings_in_core()
     // resuming) leaves the caller's voice that much later for the rest of the call, and against a
     // reference that far out of step the canceller sends the caller's own voice back. Operators
     // wear headsets; a desk on loudspeakers turns it on with "echoCancellation" = "1".
-    linphone_core_enable_echo_cancellation(core, media.value(QStringLiteral("echoCancellation")) == QLatin1String("1"));
+    linphone_core_enable_echo_cancellation(core, media.value(QStringLiteral("echoCancellation")) ==
+                                                     QLatin1String("1"));
 }
 
 void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)
@@ -327,7 +328,8 @@ void ZimPhone::set_mic_gain(const QMap<QString, QString>& media)
     // The stored gain is decibels, 0 to 10 whatever the database holds; text that is no number
     // reads as 0 dB. The media library takes its "decibels" as 10^(dB/10) in amplitude, twice the
     // real figure, so it is handed half.
-    const float gain = std::clamp(media.value(QStringLiteral("captureGain")).toFloat(), 0.0f, MAX_MIC_GAIN_DB);
+    const float gain =
+        std::clamp(media.value(QStringLiteral("captureGain")).toFloat(), 0.0f, MAX_MIC_GAIN_DB);
     linphone_core_set_mic_gain_db(core, gain / 2);
 }
 

@@ -184,8 +184,8 @@ private:
     };
     View view;
     std::mutex view_lock;
-    bool media_encrypted = false; // last value sent with signal_media_encryption
-    bool encryption_unavailable = false; // SRTP required, and the library could not set it up
+    bool media_encrypted = false;                 // last value sent with signal_media_encryption
+    bool encryption_unavailable = false;          // SRTP required, and the library could not set it up
     std::atomic<bool> media_keys_over_tls{false}; // the account's signalling (and so SRTP keys) is TLS
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of

@@ -29,8 +29,8 @@ struct Devices
     SoundPort peer_speaker{QStringLiteral("bench_peer_speaker"), SoundPort::Speaker};
     bool ready()
     {
-        return phone_mic.loaded() && phone_speaker.loaded() && peer_mic.loaded() && peer_speaker.loaded()
-            && phone_speaker.start_recording() && peer_mic.start_recording();
+        return phone_mic.loaded() && phone_speaker.loaded() && peer_mic.loaded() && peer_speaker.loaded() &&
+               phone_speaker.start_recording() && peer_mic.start_recording();
     }
 };
 
@@ -43,7 +43,8 @@ double median(QList<double> values)
 }
 
 // One call's peer -> phone delay, once `connected` holds; -1 when the burst never arrived.
-template <typename Connected> double measure_call(EngineFixture& events, Devices& devices, Connected connected)
+template <typename Connected>
+double measure_call(EngineFixture& events, Devices& devices, Connected connected)
 {
     if (!events.wait_until(connected, 15000))
         return -1;
@@ -98,7 +99,8 @@ QList<double> measure_linphonec(Devices& devices, PeerCore& peer, int calls)
         const int before = peer.calls_received;
         linphonec.write(("call " + peer.uri(QStringLiteral("bench")) + "\n").toUtf8());
         // The peer answers at once; its media is up a moment later, as the engine's is.
-        result.append(measure_call(events, devices, [&] { return peer.calls_received > before && peer.active_calls() == 1; }));
+        result.append(measure_call(events, devices,
+                                   [&] { return peer.calls_received > before && peer.active_calls() == 1; }));
         linphonec.write("terminate\n");
         events.wait_until([&] { return peer.active_calls() == 0; }, 10000);
         events.settle(500);

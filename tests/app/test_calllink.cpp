@@ -33,8 +33,9 @@ private slots:
     // What may be dialled from a link, a command or the history: numbers and names, never a host.
     void only_plain_numbers_are_safe_to_dial()
     {
-        for (const QString& plain : {QStringLiteral("201"), QStringLiteral("+81312345678"), QStringLiteral("*72#"),
-                                     QStringLiteral("alice.smith"), QStringLiteral("山田")})
+        for (const QString& plain :
+             {QStringLiteral("201"), QStringLiteral("+81312345678"), QStringLiteral("*72#"),
+              QStringLiteral("alice.smith"), QStringLiteral("山田")})
             QVERIFY2(zim::is_safe_dial_string(plain), qPrintable(plain));
         for (const QString& unsafe : {QStringLiteral("x@evil.example"), QStringLiteral("201:5060"),
                                       QStringLiteral("201;transport=tcp"), QStringLiteral("201?X-A=1"),

@@ -179,12 +179,14 @@ private slots:
         ZimLogger logger;
         ZimData data(nullptr, &logger);
         QVERIFY(data.save_account_settings(map({{"address", "old.example"}, {"transport", "UDP"}})));
-        QVERIFY(execute_outside({QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON settings WHEN "
-                                                "NEW.Key='caFile' BEGIN SELECT RAISE(ABORT, 'database or disk "
-                                                "is full'); END")}));
-        QVERIFY(!data.save_settings({{ZimData::Account, map({{"address", "new.example"}, {"transport", "TLS"},
-                                                             {"caFile", "/etc/ca.pem"}})},
-                                     {ZimData::Media, map({{"captureGain", "7"}})}}));
+        QVERIFY(
+            execute_outside({QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON settings WHEN "
+                                            "NEW.Key='caFile' BEGIN SELECT RAISE(ABORT, 'database or disk "
+                                            "is full'); END")}));
+        QVERIFY(!data.save_settings(
+            {{ZimData::Account,
+              map({{"address", "new.example"}, {"transport", "TLS"}, {"caFile", "/etc/ca.pem"}})},
+             {ZimData::Media, map({{"captureGain", "7"}})}}));
         QCOMPARE(data.account_settings().value(QStringLiteral("address")), QStringLiteral("old.example"));
         QCOMPARE(data.account_settings().value(QStringLiteral("transport")), QStringLiteral("UDP"));
         QVERIFY(!data.media_settings().contains(QStringLiteral("captureGain")));

@@ -99,7 +99,8 @@ void TestAudio::calls_carry_bursts_both_ways_promptly_and_without_echo()
         const int from = peer_speaker->index_at(now_ms());
         peer_mic->play(tone::burst(440, LEVEL, tone::BURST_MS));
         fixture->settle(1500);
-        const double echo = tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 440);
+        const double echo =
+            tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 440);
         qInfo("call %d: echo at %.1f dBFS", call, echo);
         QVERIFY2(echo <= LEVEL - 55, qPrintable(QString::number(echo)));
 
@@ -140,7 +141,8 @@ void TestAudio::hold_sends_no_microphone_sound()
     start_call();
     ZimPhone* phone = fixture->phone();
     phone->request_hold_toggle();
-    QVERIFY2(fixture->wait_until([&] { return phone->is_current_paused(); }, 10000), qPrintable(fixture->dump()));
+    QVERIFY2(fixture->wait_until([&] { return phone->is_current_paused(); }, 10000),
+             qPrintable(fixture->dump()));
     fixture->settle(500);
     const int from = peer_speaker->index_at(now_ms());
     phone_mic->play(tone::burst(1000, LEVEL, tone::BURST_MS));
@@ -149,7 +151,8 @@ void TestAudio::hold_sends_no_microphone_sound()
     QVERIFY2(held < tone::HEARD - 20, qPrintable(QString::number(held)));
 
     phone->request_hold_toggle();
-    QVERIFY2(fixture->wait_until([&] { return phone->is_current_streaming(); }, 10000), qPrintable(fixture->dump()));
+    QVERIFY2(fixture->wait_until([&] { return phone->is_current_streaming(); }, 10000),
+             qPrintable(fixture->dump()));
     fixture->settle(500);
     QVERIFY(phone_mic->burst_to(*peer_speaker, 1000, LEVEL).delay_ms >= 0);
 }

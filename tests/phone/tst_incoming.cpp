@@ -161,8 +161,10 @@ void TestIncoming::long_display_names_ring_whole_data()
     QTest::addColumn<QString>("from_name");
     QTest::addColumn<QString>("to_name");
     const QString kanji(339, QChar(0x6F22)); // 1017 bytes in UTF-8
-    for (const auto& [label, name] : {std::pair{"1013", QString(1013, 'A')}, {"1015", QString(1015, 'A')},
-                                      {"339 kanji", kanji}, {"2000", QString(2000, 'A')}}) {
+    for (const auto& [label, name] : {std::pair{"1013", QString(1013, 'A')},
+                                      {"1015", QString(1015, 'A')},
+                                      {"339 kanji", kanji},
+                                      {"2000", QString(2000, 'A')}}) {
         QTest::newRow(qPrintable(QStringLiteral("From ") + label)) << name << QStringLiteral("Operator");
         QTest::newRow(qPrintable(QStringLiteral("To ") + label)) << QStringLiteral("Taro") << name;
     }

@@ -1,13 +1,13 @@
 // Secure and reachable accounts: SIP over TLS against Kamailio with certificates made here,
 // SRTP against a second core, STUN/ICE against a small STUN responder, and no password in any log.
 
+#include "data/zimconstants.h"
 #include "data/zimlogger.h"
 #include "enginefixture.h"
-#include "data/zimconstants.h"
-#include "support/peercore.h"
-#include "support/stunresponder.h"
 #include "support/kamailiorunner.h"
+#include "support/peercore.h"
 #include "support/sipprunner.h"
+#include "support/stunresponder.h"
 #include "support/testca.h"
 #include "support/testdir.h"
 #include "ui/main/encryptionmark.h"

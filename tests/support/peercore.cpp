@@ -32,7 +32,8 @@ void PeerCore::start(const QStringList& arguments)
     connect(&process, &QProcess::readyReadStandardOutput, this, &PeerCore::read_events);
     // The library's log lines stay off the terminal, in one file per test process.
     process.setStandardErrorFile(
-        QDir::temp().filePath(QStringLiteral("velora-test-peer-%1.log").arg(QCoreApplication::applicationPid())),
+        QDir::temp().filePath(
+            QStringLiteral("velora-test-peer-%1.log").arg(QCoreApplication::applicationPid())),
         QIODevice::Append);
     process.start(QStringLiteral(VELORA_TEST_PEER), arguments);
     QDeadlineTimer deadline(15000);
@@ -70,8 +71,8 @@ void PeerCore::command(const QString& line)
     last_ok.clear();
     process.write(line.toUtf8() + '\n');
     QDeadlineTimer deadline(10000);
-    while (last_ok != word && !deadline.hasExpired()
-           && process.waitForReadyRead(int(deadline.remainingTime())))
+    while (last_ok != word && !deadline.hasExpired() &&
+           process.waitForReadyRead(int(deadline.remainingTime())))
         read_events();
     if (last_ok != word)
         QTest::qFail(qPrintable(QStringLiteral("the test peer did not carry out: ") + line), __FILE__,

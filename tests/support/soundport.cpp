@@ -11,8 +11,12 @@ namespace {
 
 QStringList raw_format(const QString& device)
 {
-    return {QStringLiteral("-d"), device, QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
-            QStringLiteral("--rate=%1").arg(tone::RATE), QStringLiteral("--channels=1"),
+    return {QStringLiteral("-d"),
+            device,
+            QStringLiteral("--raw"),
+            QStringLiteral("--format=s16le"),
+            QStringLiteral("--rate=%1").arg(tone::RATE),
+            QStringLiteral("--channels=1"),
             QStringLiteral("--latency-msec=20")};
 }
 
@@ -206,6 +210,7 @@ SoundPort::Heard SoundPort::burst_to(SoundPort& speaker, double hz, double dbfs,
         return heard;
     heard.delay_ms = speaker.time_of(arrived) - time_of(played);
     wait_events(tone::BURST_MS + 100);
-    heard.level = tone::loudest_db(speaker.samples(), arrived, arrived + tone::RATE * tone::BURST_MS / 1000, hz);
+    heard.level =
+        tone::loudest_db(speaker.samples(), arrived, arrived + tone::RATE * tone::BURST_MS / 1000, hz);
     return heard;
 }

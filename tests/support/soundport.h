@@ -41,7 +41,7 @@ public:
     QString device() const { return QStringLiteral("PulseAudio Unknown: ") + name; }
 
     void play(const QByteArray& pcm);
-    bool start_recording(); // true once the first samples arrived
+    bool start_recording();           // true once the first samples arrived
     const QVector<qint16>& samples(); // everything recorded so far
     // Sample index at a wall-clock time (QDateTime::currentMSecsSinceEpoch) and back.
     int index_at(qint64 ms) const { return int((ms - start_ms) * tone::RATE / 1000); }

@@ -27,6 +27,7 @@ void StunResponder::answer()
         reply += char(xport & 0xff);
         for (int shift = 24; shift >= 0; shift -= 8)
             reply += char((ip >> shift) & 0xff);
-        QTimer::singleShot(delay_ms, this, [this, reply, sender, port] { socket.writeDatagram(reply, sender, port); });
+        QTimer::singleShot(delay_ms, this,
+                           [this, reply, sender, port] { socket.writeDatagram(reply, sender, port); });
     }
 }

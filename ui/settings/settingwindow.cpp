@@ -69,7 +69,8 @@ void SettingWindow::slot_save_button_clicked()
         // A security key never stored reads as its default, so its first save is no change.
         account_changed = AccountSecurity::from_settings(account) != AccountSecurity::from_settings(stored);
         for (const char* key : {"address", "port", "userId", "password"})
-            account_changed = account_changed || stored.value(QLatin1String(key)) != account.value(QLatin1String(key));
+            account_changed =
+                account_changed || stored.value(QLatin1String(key)) != account.value(QLatin1String(key));
         values.insert(ZimData::Account, account);
     } else {
         logger->log(QStringLiteral("account settings refused during a call"), 1);

@@ -226,7 +226,8 @@ private slots:
         // Without an account nothing can be dialled by number: a caller rings the phone directly.
         int port = 0;
         QTRY_VERIFY_WITH_TIMEOUT((port = udp_port_of(runner.first()->processId())) > 0, 10000);
-        SippRunner callee(QStringLiteral("uac_call_waits_for_bye.xml"), QStringLiteral("127.0.0.1:%1").arg(port));
+        SippRunner callee(QStringLiteral("uac_call_waits_for_bye.xml"),
+                          QStringLiteral("127.0.0.1:%1").arg(port));
         callee.add_arguments({"-s", "100"});
         QVERIFY(callee.start());
         const auto got = [&](const QString& status) {

@@ -2,9 +2,9 @@
 
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
-#include "support/soundserver.h"
 #include "phone/zimphone.h"
 #include "support/sipprunner.h"
+#include "support/soundserver.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -339,8 +339,10 @@ void TestSettingWindow::saving_only_devices_does_not_register_again()
     registrar.add_arguments({"-key", "authuser", "2002", "-key", "authpass", "x", "-m", "10"});
     QVERIFY(registrar.start());
     SettingsFixture fixture;
-    QVERIFY(fixture.data()->save_account_settings(
-        {{"address", "127.0.0.1"}, {"port", QString::number(registrar.port())}, {"userId", "2002"}, {"password", "x"}}));
+    QVERIFY(fixture.data()->save_account_settings({{"address", "127.0.0.1"},
+                                                   {"port", QString::number(registrar.port())},
+                                                   {"userId", "2002"},
+                                                   {"password", "x"}}));
     fixture.start_engine();
     QVERIFY2(wait_until([&] { return registrar.received_requests("REGISTER").size() >= 2; }, 15000),
              qPrintable(registrar.output()));
