@@ -107,8 +107,12 @@ void OperatorStatusReporter::slot_reset_operator_status(QString operatorAddress)
     if (operatorAddress.isEmpty())
         return;
     login_pending = true;
-    report(server_url(operatorAddress), 0);
-    reapply_after_reply = true;
+    // The account is applied again once the old server heard of the logout; with nobody logged
+    // in there is nothing to tell it, and the account is applied at once.
+    if (report(server_url(operatorAddress), 0))
+        reapply_after_reply = true;
+    else
+        emit signal_request_reregistration();
     // The operator is logged out of the old server; the selector says so.
     move_selector(0);
 }
@@ -120,12 +124,18 @@ void OperatorStatusReporter::move_selector(int index)
     emit signal_select_status_index(index);
 }
 
-void OperatorStatusReporter::report(const QString& url, int status)
+bool OperatorStatusReporter::report(const QString& url, int status)
 {
+    if (username.isEmpty() || password.isEmpty()) {
+        if (logger)
+            logger->log(QStringLiteral("operator status not sent: no operator logged in"), 1);
+        return false;
+    }
     post_op_status({{QStringLiteral("url"), url},
                     {QStringLiteral("username"), username},
                     {QStringLiteral("password"), password},
                     {QStringLiteral("status"), QString::number(status)}});
+    return true;
 }
 
 void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params)

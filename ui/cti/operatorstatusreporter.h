@@ -48,7 +48,8 @@ public slots:
     void slot_ssl_error_handler(QNetworkReply* reply, QList<QSslError> errlist);
 
 private:
-    void report(const QString& url, int status);
+    // False when nobody is logged in: a report without an ID and password is never sent.
+    bool report(const QString& url, int status);
     void move_selector(int index);
     static QString server_url(const QString& address);
     QNetworkAccessManager* network();

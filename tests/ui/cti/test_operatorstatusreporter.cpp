@@ -304,6 +304,18 @@ private slots:
         QVERIFY(reregister.isEmpty());
     }
 
+    // Nobody logged in: the logout of a changed server sends no report with empty credentials
+    // (the server answered it with a false "認証エラー" box), and the account still applies.
+    void reset_with_nobody_logged_in_sends_nothing()
+    {
+        OperatorFixture fixture(data, logger);
+        QSignalSpy reregister(fixture.reporter, &OperatorStatusReporter::signal_request_reregistration);
+        fixture.reporter->slot_reset_operator_status(address);
+        QCOMPARE(reregister.size(), 1);
+        QTest::qWait(300);
+        QVERIFY(server.requests_for(PATH).isEmpty());
+    }
+
     void reset_with_address_logs_out_and_reregisters()
     {
         OperatorFixture fixture(data, logger);
