@@ -32,6 +32,14 @@ private slots:
 
 private:
     void start_call();
+    // The phone on its own speaker and microphone, with this gain.
+    void set_phone_media(const QString& gain)
+    {
+        fixture->set_media({{"playback", phone_speaker->device()},
+                            {"ringback", phone_speaker->device()},
+                            {"capture", phone_mic->device()},
+                            {"captureGain", gain}});
+    }
 
     std::unique_ptr<EngineFixture> fixture;
     std::unique_ptr<PeerCore> peer;
@@ -50,10 +58,7 @@ void TestAudio::init()
         QVERIFY2(port->loaded(), "pactl could not add a null sink");
     for (SoundPort* port : {phone_mic.get(), phone_speaker.get(), peer_mic.get(), peer_speaker.get()})
         QVERIFY2(port->start_recording(), qPrintable(port->device()));
-    fixture->set_media({{"playback", phone_speaker->device()},
-                        {"ringback", phone_speaker->device()},
-                        {"capture", phone_mic->device()},
-                        {"captureGain", "0"}});
+    set_phone_media("0");
     peer = std::make_unique<PeerCore>(peer_speaker->device(), peer_mic->device());
 }
 
@@ -118,10 +123,7 @@ void TestAudio::gain_raises_the_level_by_its_decibels()
     const double quiet = -30;
     double base = 0;
     for (const auto& [gain, raise] : {std::pair{"0", 0}, {"5", 5}, {"10", 10}, {"100", 10}}) {
-        fixture->set_media({{"playback", phone_speaker->device()},
-                            {"ringback", phone_speaker->device()},
-                            {"capture", phone_mic->device()},
-                            {"captureGain", gain}});
+        set_phone_media(gain);
         fixture->phone()->apply_media_settings();
         fixture->settle(300);
         const int from = peer_speaker->index_at(now_ms());

@@ -3,23 +3,12 @@
 
 #include "enginefixture.h"
 #include "support/peercore.h"
+#include "support/soundport.h"
 
 #include <QProcess>
 #include <QtTest>
 
 namespace {
-
-QString run_pactl(const QStringList& arguments)
-{
-    QProcess pactl;
-    pactl.start(QStringLiteral("pactl"), arguments);
-    if (!pactl.waitForFinished(5000)) {
-        pactl.kill();
-        pactl.waitForFinished(1000);
-        return QString();
-    }
-    return QString::fromUtf8(pactl.readAllStandardOutput());
-}
 
 // The index of a sink by name in `pactl list short sinks`, empty when absent.
 QString sink_index(const QString& name)

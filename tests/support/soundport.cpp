@@ -20,7 +20,17 @@ QStringList raw_format(const QString& device)
             QStringLiteral("--latency-msec=20")};
 }
 
-QString pactl(const QStringList& arguments)
+void end(QProcess* process)
+{
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(2000);
+    }
+}
+
+} // namespace
+
+QString run_pactl(const QStringList& arguments)
 {
     QProcess process;
     process.start(QStringLiteral("pactl"), arguments);
@@ -31,16 +41,6 @@ QString pactl(const QStringList& arguments)
     }
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
-
-void end(QProcess* process)
-{
-    if (process->state() != QProcess::NotRunning) {
-        process->kill();
-        process->waitForFinished(2000);
-    }
-}
-
-} // namespace
 
 QByteArray tone::burst(double hz, double dbfs, int ms)
 {
@@ -93,7 +93,7 @@ SoundPort::SoundPort(const QString& name, Kind kind) : name(name)
 {
     const auto load = [this](const QStringList& arguments) {
         bool ok = false;
-        const int index = pactl(QStringList{QStringLiteral("load-module")} + arguments).toInt(&ok);
+        const int index = run_pactl(QStringList{QStringLiteral("load-module")} + arguments).toInt(&ok);
         modules.append(ok ? index : -1);
     };
     sink = kind == Speaker ? name : name + QStringLiteral("_in");
@@ -118,7 +118,7 @@ SoundPort::~SoundPort()
         end(recorder.get());
     for (int i = modules.size() - 1; i >= 0; --i) {
         if (modules[i] >= 0)
-            pactl({QStringLiteral("unload-module"), QString::number(modules[i])});
+            run_pactl({QStringLiteral("unload-module"), QString::number(modules[i])});
     }
 }
 

@@ -8,6 +8,9 @@
 
 #include <memory>
 
+// pactl's answer on the test's sound server, trimmed; empty when it failed or took over 10 s.
+QString run_pactl(const QStringList& arguments);
+
 // Tone bursts and their measure, for tests that check the sound of a call. Samples are signed
 // 16-bit mono at RATE; levels are in dB against full scale (a full-scale sine reads 0 dBFS).
 namespace tone {

@@ -173,15 +173,23 @@ void MainWindow::slot_stop_hold_music()
 
 // ---- commands from other programs ----
 
+namespace {
+
+// A number as the log shows it: whatever it carries (control characters included) percent-encoded.
+QString loggable(const QString& number)
+{
+    return QString::fromLatin1(number.toUtf8().toPercentEncoding("+*#@:;?"));
+}
+
+} // namespace
+
 // A number from a link, a command or the history names no host of its own: it goes to the
 // account's server like a typed one, or nowhere.
 bool MainWindow::dial_allowed(const QString& number)
 {
     if (zim::is_safe_dial_string(number))
         return true;
-    zim_logger->log(QStringLiteral("number refused, it names more than a number: ") +
-                        QString::fromLatin1(number.toUtf8().toPercentEncoding("+*#@:;?")),
-                    1);
+    zim_logger->log(QStringLiteral("number refused, it names more than a number: ") + loggable(number), 1);
     slot_show_call_failure(zim::FAIL_UNSAFE_NUMBER);
     return false;
 }
@@ -191,8 +199,7 @@ bool MainWindow::dial_allowed(const QString& number)
 void MainWindow::dial_from_command(const QString& number)
 {
     if (zim_phone->phase() != PHASE_IDLE || !zim_phone->is_idle()) {
-        zim_logger->log(QStringLiteral("call refused, the phone is busy with a call: ") +
-                            QString::fromLatin1(number.toUtf8().toPercentEncoding("+*#")),
+        zim_logger->log(QStringLiteral("call refused, the phone is busy with a call: ") + loggable(number),
                         1);
         return;
     }
