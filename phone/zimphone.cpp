@@ -6,6 +6,7 @@
 #include "data/zimpaths.h"
 #include "phone/addresstext.h"
 #include "phone/librarycallback.h"
+#include "phone/soundcardnames.h"
 #include "phone/zimcorelog.h"
 
 #include <QElapsedTimer>
@@ -126,6 +127,7 @@ void ZimPhone::create_core()
     linphone_core_set_user_agent(core, zim::PRODUCT_TITLE.toLatin1().constData(),
                                  zim::VERSION.toLatin1().constData());
     linphone_core_start(core);
+    sound_card_names::tell_apart(core);
     // The stored devices and gain hold from the start, with or without an account.
     apply_media_settings_in_core();
 }

@@ -42,6 +42,7 @@ private slots:
     void dtmf_reaches_the_peer();
     void sound_devices_are_listed();
     void stored_playback_device_is_used();
+    void devices_of_one_name_are_told_apart();
 };
 
 void TestMedia::dtmf_reaches_the_peer()
@@ -126,6 +127,46 @@ void TestMedia::stored_playback_device_is_used()
     phone->request_dial(peer.uri("peer"));
     QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
     QVERIFY2(fixture.wait_until([&] { return sinks_in_use().contains(index); }, 10000),
+             qPrintable(sinks_in_use().join(", ")));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+}
+
+// Two headsets of one model share a description: the lists tell them apart, and the second one,
+// once stored, is the one a call plays to.
+void TestMedia::devices_of_one_name_are_told_apart()
+{
+    const QString name = QStringLiteral("velora_twin_%1_").arg(QCoreApplication::applicationPid());
+    const QString description = QStringLiteral("VeloraTwin%1").arg(QCoreApplication::applicationPid());
+    struct Unload
+    {
+        QStringList modules;
+        ~Unload()
+        {
+            for (const QString& module : modules)
+                run_pactl({"unload-module", module});
+        }
+    } unload;
+    for (const QString& twin : {name + "a", name + "b"}) {
+        unload.modules.append(run_pactl({"load-module", "module-null-sink", "sink_name=" + twin,
+                                         "sink_properties=device.description=" + description})
+                                  .trimmed());
+        QVERIFY2(!unload.modules.last().isEmpty(), "pactl could not add a null sink");
+    }
+    const QString second = sink_index(name + "b");
+
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    const QString id = QStringLiteral("PulseAudio Unknown: ") + description;
+    const QStringList playback = phone->sound_devices().value("playback");
+    QCOMPARE(playback.filter(description), QStringList({id, id + " #2"}));
+
+    fixture.set_media({{"playback", id + " #2"}, {"ringback", id}, {"captureGain", "0"}});
+    phone->apply_media_settings();
+    PeerCore peer;
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_until([&] { return sinks_in_use().contains(second); }, 10000),
              qPrintable(sinks_in_use().join(", ")));
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
