@@ -5,6 +5,7 @@
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
 #include "phone/addresstext.h"
+#include "phone/callsource.h"
 #include "phone/librarycallback.h"
 #include "phone/soundcardnames.h"
 #include "phone/zimcorelog.h"
@@ -105,6 +106,7 @@ void ZimPhone::create_core()
         return;
     }
     linphone_core_add_callbacks(core, callbacks);
+    call_source::set_refusal_log([this](const QString& line) { logger->log(line, 1); });
     linphone_core_set_ringback(core, zim::sound_file(zim::SOUND_RINGBACK).toUtf8().constData());
     linphone_core_set_ring(core, zim::sound_file(zim::SOUND_RING).toUtf8().constData());
     linphone_core_set_inc_timeout(core, INCOMING_TIMEOUT_S);
@@ -141,6 +143,8 @@ void ZimPhone::destroy_core()
     linphone_core_stop(core);
     linphone_core_unref(core);
     core = nullptr;
+    call_source::stop_guarding();
+    call_source::set_refusal_log(nullptr);
     account = nullptr;
     retiring = nullptr;
 }

@@ -111,6 +111,7 @@ private:
 
     // Registration steps (engine thread)
     void setup_account();
+    void guard_call_source(const QString& address, const QString& port, bool over_udp);
     void reapply_account();
     void remove_account(LinphoneProxyConfig*& config);
     void finish_retiring();

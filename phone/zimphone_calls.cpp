@@ -4,6 +4,7 @@
 
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "phone/callsource.h"
 #include "phone/failuretext.h"
 
 #include <QDebug>
@@ -125,6 +126,14 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
 
 void ZimPhone::handle_incoming(LinphoneCall* call)
 {
+    // The library read this INVITE by a way the server check did not see: refused all the same.
+    const LinphoneCallLog* call_log = linphone_call_get_call_log(call);
+    const char* checked_id = call_log ? linphone_call_log_get_call_id(call_log) : nullptr;
+    if (!call_source::passed(QString::fromUtf8(checked_id ? checked_id : ""))) {
+        logger->log(QStringLiteral("call refused: the INVITE did not come through the server check"), 1);
+        linphone_call_decline(call, LinphoneReasonForbidden);
+        return;
+    }
     if (phase_value != PHASE_IDLE) {
         linphone_call_decline(call, LinphoneReasonBusy);
         return;

@@ -5,6 +5,7 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "phone/callsource.h"
 #include "phone/coresecurity.h"
 #include "phone/failuretext.h"
 #include "phone/zimcorelog.h"
@@ -25,6 +26,7 @@ void ZimPhone::setup_account()
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
     encryption_unavailable = !CoreSecurity::apply(core, security, logger);
     media_keys_over_tls.store(security.transport == AccountSecurity::TransportTls);
+    guard_call_source(address, port, security.transport == AccountSecurity::TransportUdp);
     if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
         return;
 
@@ -59,6 +61,25 @@ void ZimPhone::setup_account()
 
     apply_media_settings_in_core();
     linphone_core_iterate(core); // the registration starts at once
+}
+
+// Once a server is set, only it may ring the phone over UDP (a lab without a PBX turns this off
+// with the other setting "callsFromServerOnly" = "0"). The server's name is resolved here, on the
+// engine thread, as the library resolves it for the registration.
+void ZimPhone::guard_call_source(const QString& address, const QString& port, bool over_udp)
+{
+    const bool off =
+        data->other_settings().value(QStringLiteral("callsFromServerOnly")) == QLatin1String("0");
+    if (address.isEmpty() || !over_udp || off) {
+        call_source::stop_guarding();
+        return;
+    }
+    LinphoneTransports* used = linphone_core_get_transports_used(core);
+    const int local_port = linphone_transports_get_udp_port(used);
+    linphone_transports_unref(used);
+    const int server_port = port.isEmpty() ? 5060 : port.toInt();
+    call_source::guard(static_cast<quint16>(local_port), call_source::resolve(address),
+                       static_cast<quint16>(server_port));
 }
 
 // The library's own log may quote what it was given; the passwords never reach the file.

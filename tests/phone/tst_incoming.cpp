@@ -26,6 +26,7 @@ private slots:
     void call_arriving_while_a_dial_gathers_is_refused();
     void long_display_names_ring_whole_data();
     void long_display_names_ring_whole();
+    void huge_uri_user_is_refused_at_once();
 };
 
 void TestIncoming::answered_call_carries_caller_information()
@@ -193,6 +194,33 @@ void TestIncoming::long_display_names_ring_whole()
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.ended_calls, QStringList({"201/1"}));
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+}
+
+// The library's parser spends seconds on an 8000-character URI user part, again for each resend:
+// such an INVITE gets 400 before the parser sees it, and the phone takes the next call as usual.
+void TestIncoming::huge_uri_user_is_refused_at_once()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    SippRunner hostile(QStringLiteral("uac_hostile_invite.xml"), engine_address(phone));
+    hostile.add_arguments({"-s", "1001", "-key", "from_name", "X", "-key", "from_user", QString(8000, 'a'),
+                           "-key", "extra_header", "X-A: 1", "-key", "content_type", "application/sdp",
+                           "-key", "sdp", ""});
+    QVERIFY(hostile.start());
+    QVERIFY2(hostile.wait_finished(10000), qPrintable(hostile.output()));
+    bool refused = false;
+    for (const SippRunner::Message& message : hostile.messages())
+        refused = refused || message.first_line() == QStringLiteral("SIP/2.0 400 URI Too Long");
+    QVERIFY2(refused, qPrintable(hostile.output()));
+    QVERIFY(fixture.events.filter("received").isEmpty());
+
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    phone->request_hangup();
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
 }

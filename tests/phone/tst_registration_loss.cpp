@@ -24,6 +24,8 @@ bool register_at_silent_registrar(SippRunner& registrar, EngineFixture& fixture)
     if (!registrar.start())
         return false;
     fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+    // The registrar is a sipp that relays nothing: callers come straight, as in a lab without a PBX.
+    fixture.set_other({{"callsFromServerOnly", "0"}});
     fixture.start();
     return fixture.wait_for("registration:sucessful/1001");
 }

@@ -190,7 +190,7 @@ private slots:
         const int quiet = packets_in(1000);
 
         const int invites = stress_count(200, 50);
-        SippRunner flood(QStringLiteral("uac_call_refused.xml"), program.address());
+        SippRunner flood(QStringLiteral("uac_call_refused.xml"), kamailio());
         flood.add_arguments({"-s", "100", "-m", QString::number(invites), "-r", "50"});
         QVERIFY(flood.start());
         qint64 slowest_ms = 0;
@@ -301,7 +301,7 @@ private slots:
         QStringList unanswered, crashed;
         for (const Invite& invite : invites) {
             pages.clear();
-            SippRunner caller(QStringLiteral("uac_hostile_invite.xml"), program.address());
+            SippRunner caller(QStringLiteral("uac_hostile_invite.xml"), kamailio());
             caller.add_arguments({"-s", "100", "-key", "from_name", invite.name, "-key", "from_user",
                                   invite.user, "-key", "extra_header", invite.header, "-key", "content_type",
                                   invite.type, "-key", "sdp", invite.body});
@@ -343,7 +343,7 @@ private slots:
         for (const QString& url : {slow.base_url() + "/crm", QStringLiteral("http://127.0.0.1:1/crm")}) {
             QVERIFY(program.restart_with_outlink({{"simpleUrl", url}, {"simpleMethod", "get"}}));
             const int rows = program.row_count();
-            SippRunner caller(QStringLiteral("uac_call_answered.xml"), program.address());
+            SippRunner caller(QStringLiteral("uac_call_answered.xml"), kamailio());
             caller.add_arguments({"-s", "100"});
             QVERIFY(caller.start());
             QVERIFY2(peer_got(caller, QStringLiteral("SIP/2.0 180"), 10000), qPrintable(caller.output()));

@@ -20,7 +20,6 @@ public:
     bool restart_with_outlink(const QMap<QString, QString>& outlink);
     // Its own SIP port, from the contact it registered last.
     int sip_port() { return registrar.registered_port(QStringLiteral("100")); }
-    QString address() { return QStringLiteral("127.0.0.1:%1").arg(sip_port()); }
     // How many REGISTERs for user 100 the registrar accepted so far.
     int registrations();
     // Runs a later start with these arguments; true when it handed them over.

@@ -105,6 +105,8 @@ class TestProgramCalls : public QObject
         }
         return false;
     }
+    // Callers reach the program through its server, as on a real desk.
+    QString server_address() const { return QStringLiteral("127.0.0.1:%1").arg(registrar->port()); }
     QString program_address() const { return QStringLiteral("127.0.0.1:%1").arg(program_port); }
     void command(const QStringList& args) { QCOMPARE(runner->run_messenger(args), 0); }
 
@@ -180,9 +182,33 @@ private slots:
         QCOMPARE(row.duration, QStringLiteral("00:00:00"));
     }
 
+    // Only the server rings the phone: an INVITE sent straight to its port, even one from the
+    // operator's own extension (answered at once when the server brings it), gets 403 and leaves
+    // no trace.
+    void invite_past_the_server_is_refused()
+    {
+        SippRunner caller(QStringLiteral("uac_hostile_invite.xml"), program_address());
+        caller.add_arguments({"-s", "100", "-key", "from_name", "Forged", "-key", "from_user", "100", "-key",
+                              "extra_header", "X-A: 1", "-key", "content_type", "application/sdp", "-key",
+                              "sdp", ""});
+        const int before = history_rows(runner->dir()).size();
+        QVERIFY(caller.start());
+        QVERIFY2(caller.wait_finished(20000), qPrintable(caller.output()));
+        QStringList answers;
+        for (const SippRunner::Message& message : caller.messages()) {
+            if (message.received)
+                answers << message.first_line();
+        }
+        QCOMPARE(answers, QStringList({"SIP/2.0 403 Forbidden"}));
+        QTest::qWait(500);
+        QCOMPARE(history_rows(runner->dir()).size(), before);
+        QVERIFY(runner->log_text().contains(
+            QStringLiteral("call refused: the INVITE came from 127.0.0.1:%1,").arg(caller.port())));
+    }
+
     void incoming_call_answered_from_the_popup()
     {
-        SippRunner caller(QStringLiteral("uac_call_answered.xml"), program_address());
+        SippRunner caller(QStringLiteral("uac_call_answered.xml"), server_address());
         caller.add_arguments({"-s", "100"});
         const int before = history_rows(runner->dir()).size();
         QVERIFY(caller.start());
@@ -200,7 +226,7 @@ private slots:
 
     void incoming_call_rejected_from_the_popup_lands_as_status_3()
     {
-        SippRunner caller(QStringLiteral("uac_call_refused.xml"), program_address());
+        SippRunner caller(QStringLiteral("uac_call_refused.xml"), server_address());
         caller.add_arguments({"-s", "100"});
         const int before = history_rows(runner->dir()).size();
         QVERIFY(caller.start());
@@ -218,7 +244,7 @@ private slots:
     // A caller reaches the phone directly; the operator holds, resumes and hands the call on.
     void hold_unhold_and_blind_transfer_by_commands()
     {
-        SippRunner caller(QStringLiteral("caller_served.xml"), program_address());
+        SippRunner caller(QStringLiteral("caller_served.xml"), server_address());
         caller.add_arguments({"-s", "100"});
         QVERIFY(caller.start());
         QTest::qWait(1000);
@@ -249,7 +275,7 @@ private slots:
     // Last: it ends the program. SIGTERM during a call does what the confirmed exit does.
     void termination_signal_hangs_up_records_unregisters_and_exits_0()
     {
-        SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"), program_address());
+        SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"), server_address());
         caller.add_arguments({"-s", "100"});
         const int before = history_rows(runner->dir()).size();
         QVERIFY(caller.start());
