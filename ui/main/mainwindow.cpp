@@ -58,11 +58,20 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
-    // The engine must be gone before the store and the logger it uses.
+    // Teardown runs in a fixed order, and nothing queued reaches an object already gone. The engine
+    // stops first and what it still had to say is dropped: exit_program delivered it to this window.
     if (zim_phone->isRunning()) {
         zim_phone->request_stop();
         zim_phone->wait();
     }
+    disconnect(zim_phone, nullptr, nullptr, nullptr);
+    // Closing an audio output (hold music, the hang-up cue of a call the exit ended) can run the
+    // event loop: the sounds end while everything else is still whole.
+    delete audio_player;
+    audio_player = nullptr;
+    // What reads the history goes before it: the tray's missed-call mark.
+    delete tray;
+    tray = nullptr;
     delete zim_phone;
     // The history's models share the store's database connection; the store closes it last.
     delete history;

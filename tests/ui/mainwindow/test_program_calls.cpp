@@ -272,16 +272,20 @@ private slots:
                     .contains(QStringLiteral("sip:300@127.0.0.1:%1").arg(registrar->port())));
     }
 
-    // Last: it ends the program. SIGTERM during a call does what the confirmed exit does.
+    // Last: it ends the program. SIGTERM during a call does what the confirmed exit does; with the
+    // call on hold its music and the hang-up cue end in the teardown, which once read the history
+    // window after it was gone (the sanitizer build reports that as a failed exit).
     void termination_signal_hangs_up_records_unregisters_and_exits_0()
     {
-        SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"), server_address());
+        SippRunner caller(QStringLiteral("caller_served.xml"), server_address());
         caller.add_arguments({"-s", "100"});
         const int before = history_rows(runner->dir()).size();
         QVERIFY(caller.start());
         QTest::qWait(1000);
         command({QStringLiteral("answer")});
         QTest::qWait(1500);
+        command({QStringLiteral("hold")});
+        QTest::qWait(1000);
 
         runner->first()->terminate();
         QVERIFY(runner->first()->waitForFinished(10000));
@@ -293,7 +297,7 @@ private slots:
         QList<HistoryRow> rows = history_rows(runner->dir()).mid(before);
         rows.erase(
             std::remove_if(rows.begin(), rows.end(),
-                           [](const HistoryRow& row) { return !row.number.contains(QStringLiteral("202")); }),
+                           [](const HistoryRow& row) { return !row.number.contains(QStringLiteral("201")); }),
             rows.end());
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first().status, QStringLiteral("1"));
