@@ -188,6 +188,7 @@ inline const QString STATUS_TRANSFER_REMOTE_HOLD = QStringLiteral("転送先相�
 inline const QString STATUS_NO_TRANSFER_SOURCE = QStringLiteral("転送元がありません");
 inline const QString STATUS_ONLINE = QStringLiteral("オンライン");
 inline const QString STATUS_TRANSFER_DONE = QStringLiteral("転送完了しました");
+inline const QString STATUS_TRANSFER_FAILED = QStringLiteral("転送失敗");
 inline const QString STATUS_ENCRYPTION_REFUSED = QStringLiteral("暗号化通話できません");
 inline const QString TITLE_OPERATOR_LOGIN = QStringLiteral("オペレータログイン");
 

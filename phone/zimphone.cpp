@@ -49,6 +49,12 @@ LIBRARY_CALLBACK void forward_call_state(LinphoneCore* core, LinphoneCall* call,
         phone->zimphone_call_state_changed(core, call, state, message);
 }
 
+LIBRARY_CALLBACK void forward_transfer_state(LinphoneCore*, LinphoneCall* call, LinphoneCallState state)
+{
+    if (ZimPhone* phone = engine.load())
+        phone->on_transfer_state_changed(call, state);
+}
+
 } // namespace
 
 ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
@@ -58,6 +64,7 @@ ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
     callbacks = linphone_factory_create_core_cbs(linphone_factory_get());
     linphone_core_cbs_set_registration_state_changed(callbacks, forward_registration);
     linphone_core_cbs_set_call_state_changed(callbacks, forward_call_state);
+    linphone_core_cbs_set_transfer_state_changed(callbacks, forward_transfer_state);
     engine.store(this);
 
     logger->log(QString::fromLatin1(linphone_core_get_version()), 1);

@@ -68,6 +68,7 @@ public:
                                        LinphoneRegistrationState state, const char* message);
     void zimphone_call_state_changed(LinphoneCore* core, LinphoneCall* call, LinphoneCallState state,
                                      const char* message);
+    void on_transfer_state_changed(LinphoneCall* call, LinphoneCallState state);
 
 signals:
     void signal_registration_state(QString status, QString userId);
@@ -76,6 +77,9 @@ signals:
     // The ended call's own number and record status, so its history row describes that call.
     void signal_dialog_end(QString number, int recordStatus);
     void signal_start_count_dialog_time();
+    // The call goes on with another party (the consulted one, once the first hung up), connected
+    // for this many seconds: the call's time and its row are theirs from now on.
+    void signal_call_continues(int seconds_connected);
     void signal_show_operator_login();
     void signal_clear_phone_number();
     void signal_show_phone_message(QString message);
@@ -111,6 +115,7 @@ private:
 
     // Registration steps (engine thread)
     void setup_account();
+    void continue_with_consulted_party();
     void guard_call_source(const QString& address, const QString& port, bool over_udp);
     void reapply_account();
     void remove_account(LinphoneProxyConfig*& config);
@@ -185,8 +190,9 @@ private:
     };
     View view;
     std::mutex view_lock;
-    bool media_encrypted = false;                 // last value sent with signal_media_encryption
-    bool encryption_unavailable = false;          // SRTP required, and the library could not set it up
+    bool media_encrypted = false;        // last value sent with signal_media_encryption
+    bool encryption_unavailable = false; // SRTP required, and the library could not set it up
+    LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false}; // the account's signalling (and so SRTP keys) is TLS
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of

@@ -95,7 +95,9 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
             emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
-        } else if (phase_value == PHASE_TRANSFER_TALKING) {
+        } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is(call)) {
+            // Only the consultation's own hold: the first call's pause may complete after the
+            // consultation already connected (a slow peer, a loaded machine).
             set_phase(PHASE_TRANSFER_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_ON_HOLD);
         }
@@ -104,7 +106,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
         if (phase_value == PHASE_TALKING) {
             set_phase(PHASE_REMOTE_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_REMOTE_HOLD);
-        } else if (phase_value == PHASE_TRANSFER_TALKING) {
+        } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is(call)) {
             set_phase(PHASE_TRANSFER_REMOTE_HOLDING);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_REMOTE_HOLD);
         }
@@ -178,6 +180,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
     if (phase_value > PHASE_TRANSFER_WAIT) {
         if (current_call.is(call)) {
             current_call.reset();
+            continue_with_consulted_party();
         } else if (second_call.is(call)) {
             if (current_call.is_set()) {
                 set_phase(PHASE_TRANSFER_WAIT);
@@ -222,6 +225,36 @@ void ZimPhone::handle_released(LinphoneCall* call)
     if (second_call.is(call))
         second_call.reset();
     hangup_in_progress = false;
+}
+
+// The transferee reports how its call to the target went. A failure leaves the call where it was,
+// paused for the transfer: the operator is told and gets the call back.
+void ZimPhone::on_transfer_state_changed(LinphoneCall* call, LinphoneCallState state)
+{
+    if (state != LinphoneCallStateError || !current_call.is(call))
+        return;
+    transfer_done = false;
+    emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_FAILED);
+    if (current_call.state() == LinphoneCallStatePaused)
+        linphone_call_resume(call);
+}
+
+// The first party hung up during the consultation: what is left is a call with the consulted party,
+// and its row names them, with their own status and time.
+void ZimPhone::continue_with_consulted_party()
+{
+    if (!second_call.is_set())
+        return;
+    LinphoneCall* call = second_call.get();
+    const LinphoneAddress* remote = linphone_call_get_remote_address(call);
+    const char* user = remote ? linphone_address_get_username(remote) : nullptr;
+    remote_number_value = QString::fromUtf8(user ? user : "");
+    const LinphoneCallState state = second_call.state();
+    const bool connected = state == LinphoneCallStateStreamsRunning || state == LinphoneCallStatePaused ||
+                           state == LinphoneCallStatePausedByRemote ||
+                           state == LinphoneCallStateUpdatedByRemote;
+    record_status_value = connected ? RECORD_OUTGOING_ANSWERED : RECORD_OUTGOING_MISSED;
+    emit signal_call_continues(connected ? linphone_call_get_duration(call) : 0);
 }
 
 // The registrar is lost: the calls end here and now, each end reported once, not when the
@@ -342,6 +375,12 @@ int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
     LinphoneAddress* target = linphone_core_interpret_url(core, number.toUtf8().constData());
     if (!target)
         return -1;
+    // The transferee reaches the target as this phone reaches its server: over TLS or TCP, a bare
+    // target would send it to a UDP port nobody serves.
+    if (account && account_transport != LinphoneTransportUdp &&
+        linphone_address_get_transport(target) == LinphoneTransportUdp &&
+        !number.contains(QLatin1String("transport=")))
+        linphone_address_set_transport(target, account_transport);
     const int result = linphone_call_transfer_to(call, target);
     linphone_address_unref(target);
     return result;

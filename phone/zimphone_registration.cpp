@@ -26,6 +26,9 @@ void ZimPhone::setup_account()
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
     encryption_unavailable = !CoreSecurity::apply(core, security, logger);
     media_keys_over_tls.store(security.transport == AccountSecurity::TransportTls);
+    account_transport = security.transport == AccountSecurity::TransportTls   ? LinphoneTransportTls
+                        : security.transport == AccountSecurity::TransportTcp ? LinphoneTransportTcp
+                                                                              : LinphoneTransportUdp;
     guard_call_source(address, port, security.transport == AccountSecurity::TransportUdp);
     if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
         return;

@@ -34,6 +34,7 @@ private slots:
     void first_party_hangs_up_during_consultation();
     void failed_blind_transfer_reports_no_completion();
     void refused_hold_brings_the_number_back();
+    void transfer_the_target_refuses_is_told();
 };
 
 void TestTransfer::blind_transfer_through_transfer_step()
@@ -142,7 +143,9 @@ void TestTransfer::consultation_transfer_with_client_commands()
     // First command: the call is paused and the consultation call placed.
     phone->request_attended_transfer(second.uri("202"));
     QVERIFY2(fixture.wait_for("status:転送先通話中"), qPrintable(fixture.dump()));
-    QVERIFY(fixture.events.contains("status:転送番号を入力してください"));
+    // The first call's pause may complete after the consultation connected: it is no hold of that.
+    QVERIFY(fixture.wait_until([&] { return phone->is_current_paused(); }, 5000));
+    QCOMPARE(phone->phase(), int(PHASE_TRANSFER_TALKING));
     // Second command: the two calls are connected.
     phone->request_attended_transfer(second.uri("202"));
     QVERIFY2(fixture.wait_for("dialog_end", 15000), qPrintable(fixture.dump()));
@@ -203,6 +206,7 @@ void TestTransfer::first_party_hangs_up_during_consultation()
     QVERIFY(first.wait_finished(10000));
     QCOMPARE(first.exit_code(), 0);
     fixture.settle(200);
+    QCOMPARE(fixture.events_named("continues").size(), 1); // the time is the consultation's from now
     fixture.events.clear();
 
     phone->request_transfer_step(QString());
@@ -213,6 +217,7 @@ void TestTransfer::first_party_hangs_up_during_consultation()
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList({"202/2"})); // the row names whom the call went on with
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
@@ -262,6 +267,30 @@ void TestTransfer::refused_hold_brings_the_number_back()
     QVERIFY2(fixture.wait_for("set_number:" + first.uri("201")), qPrintable(fixture.dump()));
     QCOMPARE(phone->phase(), int(PHASE_TALKING));
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+}
+
+// The transferee cannot reach the target and says so in its NOTIFY: the operator reads
+// "転送失敗" and has the call back, instead of a caller left on hold.
+void TestTransfer::transfer_the_target_refuses_is_told()
+{
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(enter_transfer_wait(fixture, phone, callee.uri("201")), qPrintable(fixture.dump()));
+    fixture.events.clear();
+
+    phone->request_transfer_step(QStringLiteral("sip:unreachable@127.0.0.1:5999"));
+    QVERIFY2(fixture.wait_for("transfer_result:転送失敗"), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QVERIFY(phone->is_current_streaming());
+    QVERIFY(!fixture.events.contains("dialog_end"));
+
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events_named("transfer_result"), QStringList({"transfer_result:転送失敗"}));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

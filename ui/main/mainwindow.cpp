@@ -150,6 +150,7 @@ void MainWindow::connect_engine()
     connect(zim_phone, &ZimPhone::signal_dialog_end, this, &MainWindow::slot_dialog_end);
     connect(zim_phone, &ZimPhone::signal_start_count_dialog_time, this,
             &MainWindow::slot_start_count_dialog_time);
+    connect(zim_phone, &ZimPhone::signal_call_continues, this, &MainWindow::slot_call_continues);
     connect(zim_phone, &ZimPhone::signal_show_operator_login, this, &MainWindow::slot_show_operator_login);
     connect(zim_phone, &ZimPhone::signal_clear_phone_number, this, &MainWindow::slot_clear_phone_number);
     connect(zim_phone, &ZimPhone::signal_show_phone_message, this, &MainWindow::slot_show_phone_message);

@@ -86,6 +86,7 @@ public slots:
     void slot_terminate_button_clicked();
     void slot_update_dialog_status(QString status);
     void slot_start_count_dialog_time();
+    void slot_call_continues(int seconds_connected);
     void slot_update_count_dialog_time();
     void slot_dialog_end(QString number, int recordStatus);
     void slot_clear_phone_number();

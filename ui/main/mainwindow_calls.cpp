@@ -73,6 +73,13 @@ void MainWindow::slot_start_count_dialog_time()
     call_start = QDateTime::currentDateTime();
 }
 
+void MainWindow::slot_call_continues(int seconds_connected)
+{
+    call_start = QDateTime::currentDateTime().addSecs(-seconds_connected);
+    if (call_timer->isActive())
+        slot_update_count_dialog_time();
+}
+
 // The display runs one second ahead of the elapsed time: the first tick shows 00:00:01.
 QString MainWindow::elapsed_call_time() const
 {
@@ -120,6 +127,8 @@ void MainWindow::slot_clear_phone_number()
 
 void MainWindow::slot_set_phone_number(QString phoneNumber)
 {
+    if (transfer_message_timer->isActive())
+        return; // the transfer's result stays its time; the number follows it
     set_display_text(phoneNumber);
 }
 
@@ -138,7 +147,8 @@ void MainWindow::slot_show_transfer_call_result(QString message)
 
 void MainWindow::slot_clear_transfer_result_message()
 {
-    set_display_text(QString());
+    // After a failed transfer the call goes on: its number comes back.
+    set_display_text(zim_phone->phase() == PHASE_IDLE ? QString() : zim_phone->remote_number());
     transfer_message_timer->stop();
 }
 
