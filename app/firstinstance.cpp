@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QSessionManager>
 
 #include <cerrno>
 #include <cstdio>
@@ -39,6 +38,8 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
 {
     init_resources();
     const bool sandbox_off = zim::prepare_web_engine();
+    // Without this, Qt answers a session manager's save-state request by closing every window.
+    QGuiApplication::setFallbackSessionManagementEnabled(false);
     QApplication app(argc, argv);
     // The phone lives on in the tray: no closed window or message box ends it, only the
     // confirmed exit does.
@@ -69,11 +70,11 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     if (argc > 1)
         new StartCommand(window, zim::command_from_arguments(argc, argv));
     // A termination signal, the end of the desktop session or any other quit is the confirmed
-    // exit: the call gets its BYE and its history row, the registration is removed.
+    // exit: the call gets its BYE and its history row, the registration is removed. A session
+    // manager's request to save state is none of these: the user may still cancel the logout, and
+    // a checkpoint ends nothing.
     ExitSignals exit_signals;
     QObject::connect(&exit_signals, &ExitSignals::signal_exit_requested, window, &MainWindow::exit_program);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
-                     [window](QSessionManager&) { window->exit_program(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, window, &MainWindow::exit_program);
     const int result = app.exec();
     delete server;

@@ -22,6 +22,12 @@ OperatorLogin::~OperatorLogin()
     delete form;
 }
 
+void OperatorLogin::offer_username(const QString& username)
+{
+    if (form->username->text().isEmpty())
+        form->username->setText(username);
+}
+
 void OperatorLogin::slot_login_button_clicked()
 {
     const QString username = form->username->text();

@@ -13,6 +13,8 @@ class OperatorLogin : public QWidget
 public:
     explicit OperatorLogin(QWidget* parent);
     ~OperatorLogin() override;
+    // Fills the ID field with the ID that logged in last, unless something is typed there.
+    void offer_username(const QString& username);
 
 signals:
     void signal_set_op_status(QString username, QString password);

@@ -8,11 +8,13 @@
 #include "ui/cti/operatorreply.h"
 #include "ui/cti/operatorstatuscombobox.h"
 
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -75,6 +77,7 @@ void OperatorStatusReporter::slot_operator_status_change(int index)
         confirmed == 0)
         login_pending = true;
     if (login_pending && login) {
+        login->offer_username(account.value(QStringLiteral("operatorId")));
         login->show();
         login->raise();
         login->activateWindow();
@@ -95,6 +98,39 @@ void OperatorStatusReporter::slot_set_op_status(QString username, QString passwo
     if (ignore_next_change)
         requested = 1;
     report(server_url(address), requested);
+}
+
+bool OperatorStatusReporter::start_exit_logout()
+{
+    if (confirmed == 0 || username.isEmpty() || password.isEmpty())
+        return false;
+    // The answer is awaited here, not shown: no box at exit.
+    disconnect(network(), &QNetworkAccessManager::finished, this,
+               &OperatorStatusReporter::slot_set_op_status_finished);
+    requested = 0;
+    report(server_url(data->account_settings().value(QStringLiteral("operatorAddress"))), 0);
+    exit_logout = last_posted;
+    if (logger)
+        logger->log(QStringLiteral("operator logout reported at exit: ") + username, 1);
+    return true;
+}
+
+void OperatorStatusReporter::finish_exit_logout(const QDeadlineTimer& deadline)
+{
+    if (!exit_logout || exit_logout->isFinished())
+        return;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(exit_logout.data(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    timer.start(qMax<qint64>(0, deadline.remainingTime()));
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (exit_logout && !exit_logout->isFinished()) {
+        if (logger)
+            logger->log(QStringLiteral("operator server did not answer the logout before exit"), 2);
+        exit_logout->abort();
+    }
 }
 
 void OperatorStatusReporter::slot_reset_user_status_combox()
@@ -159,6 +195,7 @@ void OperatorStatusReporter::post_op_status(const QMap<QString, QString>& params
                             QByteArrayLiteral("&passwrod=") + encoded("password") +
                             QByteArrayLiteral("&status=") + encoded("status");
     QNetworkReply* reply = network()->post(request, body);
+    last_posted = reply;
     reply->setProperty(VERIFY_PROPERTY, trust.verify);
     reply->setProperty(PROBLEM_PROPERTY, problem);
     emit signal_show_user_name(params.value(QStringLiteral("username")));
@@ -199,6 +236,9 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
         return;
     }
     confirmed = requested;
+    // The ID that logged in is offered at the next login, after a restart too.
+    if (confirmed != 0 && data->account_settings().value(QStringLiteral("operatorId")) != username)
+        data->save_account_settings({{QStringLiteral("operatorId"), username}});
     if (login && login->isVisible())
         login->hide();
     login_pending = false;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QMap>
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QSslError>
 #include <QString>
 
@@ -24,6 +26,12 @@ public:
 
     // Sends one report; params holds "url", "username", "password" and "status".
     void post_op_status(const QMap<QString, QString>& params);
+
+    // The program is ending: a logged-in operator is reported logged out, so the server stops
+    // routing calls to a closed phone. Starts the report (false when nobody is logged in); then
+    // finish_exit_logout waits for the answer until the deadline, showing no box either way.
+    bool start_exit_logout();
+    void finish_exit_logout(const QDeadlineTimer& deadline);
 
     OperatorLogin* login_window() const { return login; }
     int requested_status() const { return requested; }
@@ -67,4 +75,6 @@ private:
     bool login_pending = true;
     bool ignore_next_change = false;
     bool reapply_after_reply = false;
+    QPointer<QNetworkReply> last_posted;
+    QPointer<QNetworkReply> exit_logout;
 };

@@ -3,6 +3,7 @@
 
 #include "data/zimconstants.h"
 #include "phone/zimphone.h"
+#include "ui/cti/operatorstatusreporter.h"
 #include "ui/cti/outlinksetting.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/aboutwindow.h"
@@ -112,13 +113,21 @@ void MainWindow::slot_right_menu_exit_clicked()
 // The confirmed exit, also taken on a termination signal and at the end of the session: the
 // engine hangs up and unregisters before it stops, and the end of the call it reported reaches
 // the history before the window goes.
+// How long the exit waits for the operator server to hear of the logout.
+static const int EXIT_LOGOUT_MS = 2000;
+
 void MainWindow::exit_program()
 {
     if (exit_requested)
         return;
     exit_requested = true;
+    // The operator's logout and the unregistration go out together, within one budget.
+    const QDeadlineTimer budget(EXIT_LOGOUT_MS);
+    const bool logging_out = reporter->start_exit_logout();
     zim_phone->request_stop();
     zim_phone->wait();
+    if (logging_out)
+        reporter->finish_exit_logout(budget);
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     close();
 }

@@ -279,7 +279,7 @@ private slots:
         window->operator_status_selector()->setCurrentIndex(1); // 受付可
         OperatorLogin* login = window->operator_reporter()->login_window();
         QVERIFY(login->isVisible());
-        login->findChild<QLineEdit*>(QStringLiteral("username"))->setText(QStringLiteral("op-42"));
+        QCOMPARE(login->findChild<QLineEdit*>(QStringLiteral("username"))->text(), QStringLiteral("op-42"));
         login->findChild<QLineEdit*>(QStringLiteral("password"))->setText(QStringLiteral("pw"));
         QTest::mouseClick(login->findChild<QPushButton*>(QStringLiteral("pushButton")), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(window->operator_reporter()->confirmed_status(), 1, CALL_TIMEOUT_MS);
@@ -295,6 +295,15 @@ private slots:
         QCOMPARE(query.queryItemValue("op", QUrl::FullyDecoded), QStringLiteral("op-42"));
         QTest::mouseClick(site_button("siteDialogButton"), Qt::LeftButton);
         QVERIFY2(caller.wait_finished(CALL_TIMEOUT_MS), qPrintable(caller.output()));
+
+        // The program ends: the operator server hears of the logout before it does, and no
+        // longer routes calls to a closed phone.
+        operator_server.clear();
+        window->exit_program();
+        const auto reports = operator_server.requests();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports.first().body.contains("username=op-42") && reports.first().body.contains("status=0"),
+                 reports.first().body.constData());
     }
 };
 
