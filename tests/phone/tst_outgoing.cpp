@@ -14,6 +14,7 @@ private slots:
     void unavailable_callee_plays_failed_cue();
     void our_hangup_ends_call_once();
     void dial_with_empty_number_does_nothing();
+    void call_whose_peer_vanished_ends_by_itself();
 };
 
 void TestOutgoing::answered_then_remote_hangs_up()
@@ -128,6 +129,23 @@ void TestOutgoing::dial_with_empty_number_does_nothing()
     phone->request_dial(QStringLiteral("201"));
     QVERIFY(fixture.wait_until([&] { return !fixture.failures.isEmpty(); }));
     QCOMPARE(fixture.failures, QStringList({"call:アカウントを設定してください"}));
+}
+
+// A peer that answers and then vanishes (no BYE, no audio: a crashed phone, a pulled cable) does
+// not keep the operator in a call for ever: with no media for 30 s the call ends and is stored.
+void TestOutgoing::call_whose_peer_vanished_ends_by_itself()
+{
+    SippRunner callee(QStringLiteral("uas_answer_then_bye.xml"));
+    callee.add_arguments({"-d", "120000"});
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("201"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("dialog_end", 45000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls.size(), 1);
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    callee.stop();
 }
 
 QTEST_GUILESS_MAIN(TestOutgoing)
