@@ -275,6 +275,8 @@ void ZimPhone::serve_raised_requests()
         perform_dial();
     if (take_request(hold_request))
         perform_hold_toggle();
+    if (take_request(mute_request))
+        perform_mute();
     if (take_request(transfer_step_request))
         perform_transfer_step();
     if (take_request(blind_transfer_request))
@@ -408,6 +410,14 @@ void ZimPhone::request_hangup()
 void ZimPhone::request_hold_toggle()
 {
     raise_request(hold_request);
+}
+
+void ZimPhone::request_mute(bool on)
+{
+    std::lock_guard lock(request_lock);
+    mute_wanted = on;
+    mute_request = true;
+    wake_locked();
 }
 
 void ZimPhone::request_transfer_step(const QString& number)

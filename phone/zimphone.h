@@ -40,6 +40,10 @@ public:
     void request_answer();
     void request_hangup();
     void request_hold_toggle();
+    // The microphone of the call in progress goes silent (the peer hears nothing, the call and its
+    // time go on) or comes back. Off again at every call end and for a transfer.
+    void request_mute(bool on);
+    bool is_muted() const { return muted.load(); }
     void request_transfer_step(const QString& number);
     void request_blind_transfer(const QString& number);
     void request_attended_transfer(const QString& number);
@@ -129,6 +133,8 @@ private:
     void perform_answer();
     void perform_hangup();
     void perform_hold_toggle();
+    void perform_mute();
+    void end_mute();
     void perform_transfer_step();
     void perform_blind_transfer();
     void perform_attended_transfer();
@@ -159,6 +165,8 @@ private:
     int record_status_value = RECORD_NONE;
     bool dial_request = false;
     bool hold_request = false;
+    bool mute_request = false;
+    bool mute_wanted = false;
     bool transfer_step_request = false;
     bool blind_transfer_request = false;
     bool attended_transfer_request = false;
@@ -193,7 +201,8 @@ private:
     bool media_encrypted = false;        // last value sent with signal_media_encryption
     bool encryption_unavailable = false; // SRTP required, and the library could not set it up
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
-    std::atomic<bool> media_keys_over_tls{false}; // the account's signalling (and so SRTP keys) is TLS
+    std::atomic<bool> media_keys_over_tls{false};
+    std::atomic<bool> muted{false}; // the account's signalling (and so SRTP keys) is TLS
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core from another thread.

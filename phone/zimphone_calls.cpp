@@ -40,6 +40,10 @@ void ZimPhone::log_phase()
 
 void ZimPhone::emit_talking_status()
 {
+    if (muted.load()) {
+        emit signal_update_dialog_status(zim::STATUS_MUTED);
+        return;
+    }
     emit signal_update_dialog_status(remote_number_value == user_id() ? zim::STATUS_ONLINE
                                                                       : zim::STATUS_IN_CALL);
 }
@@ -177,6 +181,8 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
 
 void ZimPhone::handle_released(LinphoneCall* call)
 {
+    if (current_call.is(call))
+        muted.store(false); // the library is done with the call: only the flag goes
     if (phase_value > PHASE_TRANSFER_WAIT) {
         if (current_call.is(call)) {
             current_call.reset();
@@ -239,6 +245,35 @@ void ZimPhone::on_transfer_state_changed(LinphoneCall* call, LinphoneCallState s
         linphone_call_resume(call);
 }
 
+// Only the call in progress is muted, through the library: the peer hears silence and the call
+// goes on. Muting waits for nothing else: on hold the status stays 保留中 until the call resumes.
+void ZimPhone::perform_mute()
+{
+    bool on;
+    {
+        std::lock_guard lock(request_lock);
+        on = mute_wanted;
+    }
+    const bool in_call =
+        phase_value == PHASE_TALKING || phase_value == PHASE_HOLDING || phase_value == PHASE_REMOTE_HOLDING;
+    if (!current_call.is_set() || !in_call || on == muted.load())
+        return;
+    linphone_call_set_microphone_muted(current_call.get(), on);
+    muted.store(on);
+    logger->log(on ? QStringLiteral("microphone muted") : QStringLiteral("microphone on"), 1);
+    if (phase_value == PHASE_TALKING)
+        emit_talking_status();
+}
+
+// A call that goes to a transfer has its microphone on again, for the transfer and whatever follows.
+void ZimPhone::end_mute()
+{
+    if (!muted.exchange(false))
+        return;
+    if (current_call.is_set())
+        linphone_call_set_microphone_muted(current_call.get(), FALSE);
+}
+
 // The first party hung up during the consultation: what is left is a call with the consulted party,
 // and its row names them, with their own status and time.
 void ZimPhone::continue_with_consulted_party()
@@ -264,6 +299,7 @@ void ZimPhone::end_calls_at_once()
 {
     if (!current_call.is_set() && !second_call.is_set())
         return;
+    muted.store(false);
     for (CallHandle* handle : {&current_call, &second_call}) {
         if (handle->is_set() && !ended(handle->state()))
             linphone_call_terminate(handle->get());
@@ -397,6 +433,7 @@ void ZimPhone::perform_transfer_step()
     if (current_call.is_set()) {
         LinphoneCall* call = current_call.get();
         if (current_call.state() == LinphoneCallStateStreamsRunning) {
+            end_mute();
             if (linphone_call_pause(call) == 0)
                 set_phase(PHASE_TRANSFER_WAIT);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
@@ -431,6 +468,7 @@ void ZimPhone::perform_blind_transfer()
     const LinphoneCallState state = current_call.state();
     if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused)
         return;
+    end_mute();
     transfer_done = false;
     // Only a transfer the library took on can later be reported as completed.
     if (transfer_call(current_call.get(), number) >= 0)

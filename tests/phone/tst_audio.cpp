@@ -29,6 +29,7 @@ private slots:
     void calls_carry_bursts_both_ways_promptly_and_without_echo();
     void gain_raises_the_level_by_its_decibels();
     void hold_sends_no_microphone_sound();
+    void mute_silences_the_microphone_until_unmuted_or_the_call_ends();
 
 private:
     void start_call();
@@ -157,6 +158,31 @@ void TestAudio::hold_sends_no_microphone_sound()
              qPrintable(fixture->dump()));
     fixture->settle(500);
     QVERIFY(phone_mic->burst_to(*peer_speaker, 1000, LEVEL).delay_ms >= 0);
+}
+
+void TestAudio::mute_silences_the_microphone_until_unmuted_or_the_call_ends()
+{
+    start_call();
+    ZimPhone* phone = fixture->phone();
+    phone->request_mute(true);
+    QVERIFY2(fixture->wait_for("status:ミュート中"), qPrintable(fixture->dump()));
+    const int from = peer_speaker->index_at(now_ms());
+    phone_mic->play(tone::burst(1000, LEVEL, tone::BURST_MS));
+    fixture->settle(1500);
+    const double muted =
+        tone::loudest_db(peer_speaker->samples(), from, peer_speaker->samples().size(), 1000);
+    QVERIFY2(muted < tone::HEARD - 20, qPrintable(QString::number(muted)));
+    QVERIFY(phone->is_current_streaming()); // the call goes on
+
+    phone->request_mute(false);
+    QVERIFY2(fixture->wait_for("status:通話中"), qPrintable(fixture->dump()));
+    QVERIFY(phone_mic->burst_to(*peer_speaker, 1000, LEVEL).delay_ms >= 0);
+
+    phone->request_mute(true);
+    QVERIFY2(fixture->wait_for("status:ミュート中", 10000, 2), qPrintable(fixture->dump()));
+    phone->request_hangup();
+    QVERIFY2(fixture->wait_for("dialog_end"), qPrintable(fixture->dump()));
+    QVERIFY(!phone->is_muted()); // the next call starts with the microphone on
 }
 
 QTEST_GUILESS_MAIN(TestAudio)

@@ -288,6 +288,8 @@ void MainWindow::handle_client_command(const QString& received)
     } else if (action == QLatin1String("unhold")) {
         if (zim_phone->is_current_paused())
             zim_phone->request_hold_toggle();
+    } else if (action == QLatin1String("mute") || action == QLatin1String("unmute")) {
+        zim_phone->request_mute(action == QLatin1String("mute"));
     } else if (action == QLatin1String("hangup")) {
         presenter->slot_set_not_delay_hidden_remote_window();
         zim_phone->request_hangup();
