@@ -205,6 +205,14 @@ bool passed(const QString& call_id)
     return std::find(guard.passed.begin(), guard.passed.end(), call_id) != guard.passed.end();
 }
 
+bool came_from_server(const QString& call_id)
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    const Guard& guard = state();
+    return guard.local_port != 0 &&
+           std::find(guard.passed.begin(), guard.passed.end(), call_id) != guard.passed.end();
+}
+
 QStringList resolve(const QString& host)
 {
     QStringList result;

@@ -31,6 +31,9 @@ void set_refusal_log(std::function<void(const QString&)> log);
 // refused by the engine too.
 bool passed(const QString& call_id);
 
+// True only when a server is guarded and this call's INVITE came from it.
+bool came_from_server(const QString& call_id);
+
 // The server's addresses, resolved now (numeric hosts at once, names through the resolver).
 QStringList resolve(const QString& host);
 

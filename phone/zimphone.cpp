@@ -169,6 +169,7 @@ void ZimPhone::run()
             std::lock_guard lock(core_lock);
             linphone_core_iterate(core);
             serve_requests();
+            serve_auto_answer();
             publish();
         }
         wait_for_next_pass();

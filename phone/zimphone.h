@@ -3,6 +3,7 @@
 #include "phone/callhandle.h"
 #include "phone/callphase.h"
 
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -134,6 +135,8 @@ private:
     void perform_hangup();
     void perform_hold_toggle();
     void perform_mute();
+    void schedule_auto_answer(const QString& call_id);
+    void serve_auto_answer();
     void end_mute();
     void perform_transfer_step();
     void perform_blind_transfer();
@@ -202,7 +205,11 @@ private:
     bool encryption_unavailable = false; // SRTP required, and the library could not set it up
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false};
-    std::atomic<bool> muted{false}; // the account's signalling (and so SRTP keys) is TLS
+    std::atomic<bool> muted{false};
+    // Auto-answer of a call from the server: a beep at the first time, the answer at the second.
+    QDeadlineTimer auto_answer_beep{QDeadlineTimer::Forever};
+    QDeadlineTimer auto_answer_at{
+        QDeadlineTimer::Forever}; // the account's signalling (and so SRTP keys) is TLS
 
     // Held by the loop around each iteration and the requests it serves; taken by every use of
     // the core from another thread.

@@ -3,11 +3,16 @@
 #include "phone/zimphone.h"
 
 #include "data/zimconstants.h"
+#include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/callsource.h"
 #include "phone/failuretext.h"
 
 #include <QDebug>
+
+namespace {
+const int AUTO_ANSWER_BEEP_MS = 250;
+}
 
 namespace {
 
@@ -177,6 +182,44 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
 
     emit signal_received_dialog(params);
     emit signal_update_dialog_status(zim::STATUS_INCOMING);
+    schedule_auto_answer(params.value(QStringLiteral("callId")));
+}
+
+// A desk fed by a queue answers by itself: only a call the server brought, ringing alone, after
+// the set delay (0 to 10 s, 2 when unset), with a short beep in the operator's ear first.
+void ZimPhone::schedule_auto_answer(const QString& call_id)
+{
+    const QMap<QString, QString> other = data->other_settings();
+    if (other.value(QStringLiteral("autoAnswer")) != QLatin1String("1") ||
+        !call_source::came_from_server(call_id))
+        return;
+    bool given = false;
+    const int delay_s = other.value(QStringLiteral("autoAnswerDelay")).toInt(&given);
+    const qint64 delay_ms = qBound(0, given ? delay_s : 2, 10) * 1000;
+    auto_answer_beep.setRemainingTime(qMax<qint64>(0, delay_ms - AUTO_ANSWER_BEEP_MS));
+    auto_answer_at.setRemainingTime(delay_ms);
+    logger->log(QStringLiteral("call answered by itself in %1 s").arg(delay_ms / 1000), 1);
+}
+
+void ZimPhone::serve_auto_answer()
+{
+    if (auto_answer_at.isForever())
+        return;
+    const bool ringing = phase_value == PHASE_INCOMING && current_call.is_set() &&
+                         current_call.state() == LinphoneCallStateIncomingReceived;
+    if (!ringing) { // answered by hand, refused, or gone
+        auto_answer_beep = auto_answer_at = QDeadlineTimer(QDeadlineTimer::Forever);
+        return;
+    }
+    if (!auto_answer_beep.isForever() && auto_answer_beep.hasExpired()) {
+        auto_answer_beep = QDeadlineTimer(QDeadlineTimer::Forever);
+        linphone_core_stop_ringing(core);
+        linphone_core_play_dtmf(core, '#', AUTO_ANSWER_BEEP_MS - 50);
+    }
+    if (auto_answer_at.hasExpired()) {
+        auto_answer_at = QDeadlineTimer(QDeadlineTimer::Forever);
+        linphone_call_accept(current_call.get());
+    }
 }
 
 void ZimPhone::handle_released(LinphoneCall* call)

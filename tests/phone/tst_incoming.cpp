@@ -2,9 +2,11 @@
 // database must live in the program's data directory).
 
 #include "enginefixture.h"
+#include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/stunresponder.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 namespace {
@@ -27,6 +29,7 @@ private slots:
     void long_display_names_ring_whole_data();
     void long_display_names_ring_whole();
     void huge_uri_user_is_refused_at_once();
+    void queue_desk_answers_a_server_call_after_the_delay();
 };
 
 void TestIncoming::answered_call_carries_caller_information()
@@ -221,6 +224,33 @@ void TestIncoming::huge_uri_user_is_refused_at_once()
     QVERIFY(caller.start());
     QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
     phone->request_hangup();
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+}
+
+// A queue desk answers by itself: a call the server brings is answered after the set delay, not
+// before, and stored as answered.
+void TestIncoming::queue_desk_answers_a_server_call_after_the_delay()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", server.port(), "1001", "secret");
+    fixture.set_other({{"autoAnswer", "1"}, {"autoAnswerDelay", "2"}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    SippRunner caller(QStringLiteral("uac_call_answered.xml"),
+                      QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    QElapsedTimer ringing;
+    ringing.start();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QVERIFY2(ringing.elapsed() >= 1800 && ringing.elapsed() < 4000,
+             qPrintable(QString::number(ringing.elapsed())));
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList({"201/1"}));
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
 }
