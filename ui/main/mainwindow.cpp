@@ -114,6 +114,7 @@ void MainWindow::set_up_window()
     create_menus();
     create_tray_icon();
     set_up_dragging();
+    set_up_global_keys();
 }
 
 void MainWindow::connect_form()

@@ -32,6 +32,8 @@ class ZimPhone;
 // The softphone's only permanent window: a frameless, skinned telephone with a number screen,
 // a dial pad and four call buttons. It keeps no call state of its own: it asks the engine and
 // raises requests on it, and follows the engine's signals.
+class GlobalHotKeys;
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -138,6 +140,9 @@ private:
     void connect_engine();
     void create_menus();
     void create_tray_icon();
+    void set_up_global_keys();
+    void apply_global_keys();
+    void act_on_global_key(int action);
     void fill_menu(QMenu* menu, QAction* show_or_hide);
     void input_digit(const QString& key);
     void append_to_display(const QString& text);
@@ -176,6 +181,7 @@ private:
     QMenu* right_click_menu = nullptr;
     QMenu* tray_menu = nullptr;
     QSystemTrayIcon* tray = nullptr;
+    GlobalHotKeys* global_keys = nullptr;
     QAction* setting_action = nullptr;
     QAction* outlink_action = nullptr;
     QAction* account_action = nullptr;

@@ -198,8 +198,10 @@ void MainWindow::slot_outlink_menu_clicked()
 
 void MainWindow::slot_other_menu_clicked()
 {
-    if (!other_page)
+    if (!other_page) {
         other_page = new OtherSetting(this, zim_logger, zim_data, zim_phone);
+        connect(other_page, &OtherSetting::signal_desk_keys_saved, this, &MainWindow::apply_global_keys);
+    }
     bring_up(other_page, this);
 }
 

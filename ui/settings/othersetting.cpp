@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/settings/deskkeyspage.h"
 #include "ui/settings/devicechoice.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_othersetting.h"
@@ -15,6 +16,8 @@ OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, Zi
     : QWidget(parent), ui(new Ui::OtherSetting), logger(logger), data(data), phone(phone)
 {
     ui->setupUi(this);
+    desk_keys = new DeskKeysPage(ui->tabWidget);
+    ui->tabWidget->addTab(desk_keys, QStringLiteral("キー・自動応答"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(zim::TITLE_OTHER_SETTINGS);
     setFixedSize(size());
@@ -35,6 +38,12 @@ void OtherSetting::slot_save_button_clicked()
         return;
     }
     phone->apply_media_settings();
+    if (!data->save_other_settings(desk_keys->values())) {
+        logger->log(QStringLiteral("key settings could not be saved"), 2);
+        SettingsNotice::save_failed(windowTitle());
+        return;
+    }
+    emit signal_desk_keys_saved();
     hide();
 }
 
@@ -45,9 +54,11 @@ void OtherSetting::slot_cancel_button_clicked()
 
 void OtherSetting::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         DeviceChoice::fill(phone, data->media_settings(), ui->playbackComboBox, ui->ringbackComboBox,
                            ui->captureComboBox);
+        desk_keys->load(data->other_settings());
+    }
     QWidget::showEvent(event);
 }
 

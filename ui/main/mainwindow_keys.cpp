@@ -1,0 +1,48 @@
+// The desk's system-wide keys: answer, hang up, hold/unhold and mute from any window.
+
+#include "ui/main/mainwindow.h"
+
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "phone/zimphone.h"
+#include "ui/main/globalhotkeys.h"
+#include "ui/settings/othersetting.h"
+
+void MainWindow::set_up_global_keys()
+{
+    global_keys = new GlobalHotKeys(this);
+    connect(global_keys, &GlobalHotKeys::signal_pressed, this, &MainWindow::act_on_global_key);
+    apply_global_keys();
+}
+
+// A key another program holds is said in the log and on the status line, not silently lost.
+void MainWindow::apply_global_keys()
+{
+    const QStringList problems = global_keys->apply(zim_data->other_settings());
+    for (const QString& problem : problems)
+        zim_logger->log(problem, 2);
+    if (!problems.isEmpty())
+        slot_update_dialog_status(problems.first());
+}
+
+// Each key does what its command does: answer takes only a ringing call.
+void MainWindow::act_on_global_key(int action)
+{
+    switch (action) {
+    case GlobalHotKeys::Answer:
+        answer_from_command();
+        break;
+    case GlobalHotKeys::Hangup:
+        handle_client_command(QStringLiteral("hangup"));
+        break;
+    case GlobalHotKeys::Hold:
+        if (!zim_phone->is_idle())
+            zim_phone->request_hold_toggle();
+        break;
+    case GlobalHotKeys::Mute:
+        zim_phone->request_mute(!zim_phone->is_muted());
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,64 @@
+#include "ui/settings/deskkeyspage.h"
+
+#include "ui/main/globalhotkeys.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QKeySequenceEdit>
+#include <QLabel>
+#include <QSpinBox>
+
+namespace {
+const char* const KEY_LABELS[] = {"応答", "切断", "保留／保留解除", "消音"};
+const int DEFAULT_DELAY_S = 2;
+} // namespace
+
+DeskKeysPage::DeskKeysPage(QWidget* parent) : QWidget(parent)
+{
+    auto* form = new QFormLayout(this);
+    auto* note = new QLabel(QStringLiteral("どのウィンドウで作業中でも使えるキー（空欄は使わない）"), this);
+    note->setWordWrap(true);
+    form->addRow(note);
+    for (int action = GlobalHotKeys::Answer; action <= GlobalHotKeys::Mute; ++action) {
+        keys[action] = new QKeySequenceEdit(this);
+        keys[action]->setObjectName(GlobalHotKeys::setting_key(static_cast<GlobalHotKeys::Action>(action)));
+        form->addRow(QString::fromUtf8(KEY_LABELS[action]), keys[action]);
+    }
+    auto_answer = new QCheckBox(QStringLiteral("自動応答"), this);
+    auto_answer->setObjectName(QStringLiteral("autoAnswer"));
+    auto_answer_delay = new QSpinBox(this);
+    auto_answer_delay->setObjectName(QStringLiteral("autoAnswerDelay"));
+    auto_answer_delay->setRange(0, 10);
+    auto_answer_delay->setSuffix(QStringLiteral(" 秒後"));
+    form->addRow(auto_answer, auto_answer_delay);
+    connect(auto_answer, &QCheckBox::toggled, auto_answer_delay, &QWidget::setEnabled);
+}
+
+void DeskKeysPage::load(const QMap<QString, QString>& other)
+{
+    for (int action = GlobalHotKeys::Answer; action <= GlobalHotKeys::Mute; ++action) {
+        const QString text = other.value(keys[action]->objectName());
+        keys[action]->setKeySequence(QKeySequence::fromString(text, QKeySequence::PortableText));
+    }
+    auto_answer->setChecked(other.value(QStringLiteral("autoAnswer")) == QLatin1String("1"));
+    bool given = false;
+    const int delay = other.value(QStringLiteral("autoAnswerDelay")).toInt(&given);
+    auto_answer_delay->setValue(given ? qBound(0, delay, 10) : DEFAULT_DELAY_S);
+    auto_answer_delay->setEnabled(auto_answer->isChecked());
+}
+
+QMap<QString, QString> DeskKeysPage::values() const
+{
+    QMap<QString, QString> result;
+    for (QKeySequenceEdit* edit : keys) {
+        // One key with its modifiers: a sequence of several presses cannot be grabbed.
+        const QKeySequence sequence = edit->keySequence();
+        result.insert(edit->objectName(),
+                      sequence.isEmpty() ? QString()
+                                         : QKeySequence(sequence[0]).toString(QKeySequence::PortableText));
+    }
+    result.insert(QStringLiteral("autoAnswer"),
+                  auto_answer->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    result.insert(QStringLiteral("autoAnswerDelay"), QString::number(auto_answer_delay->value()));
+    return result;
+}
