@@ -8,6 +8,7 @@
 #include "phone/callsource.h"
 #include "phone/librarycallback.h"
 #include "phone/soundcardnames.h"
+#include "phone/soundwatch.h"
 #include "phone/zimcorelog.h"
 
 #include <QElapsedTimer>
@@ -137,6 +138,7 @@ void ZimPhone::create_core()
                                  zim::VERSION.toLatin1().constData());
     linphone_core_start(core);
     sound_card_names::tell_apart(core);
+    sound_watch = std::make_unique<SoundWatch>([this] { raise_request(devices_request); });
     // The stored devices and gain hold from the start, with or without an account.
     apply_media_settings_in_core();
 }
@@ -147,6 +149,7 @@ void ZimPhone::destroy_core()
         return;
     current_call.reset();
     second_call.reset();
+    sound_watch.reset();
     linphone_core_stop(core);
     linphone_core_unref(core);
     core = nullptr;
@@ -278,6 +281,8 @@ void ZimPhone::serve_raised_requests()
         perform_hold_toggle();
     if (take_request(mute_request))
         perform_mute();
+    if (take_request(devices_request))
+        perform_devices_changed();
     if (take_request(transfer_step_request))
         perform_transfer_step();
     if (take_request(blind_transfer_request))
@@ -419,6 +424,17 @@ void ZimPhone::request_mute(bool on)
     mute_wanted = on;
     mute_request = true;
     wake_locked();
+}
+
+// A headset plugged in or pulled out. The library reads its devices again and the stored ones are
+// chosen again by name, so a chosen headset that returns is used from the next call on; a call
+// whose device vanished goes on, moved by the sound server to its default device.
+void ZimPhone::perform_devices_changed()
+{
+    linphone_core_reload_sound_devices(core);
+    apply_media_settings_in_core();
+    logger->log(QStringLiteral("sound devices changed"), 1);
+    emit signal_sound_devices_changed();
 }
 
 void ZimPhone::request_transfer_step(const QString& number)

@@ -12,8 +12,10 @@
 #include <linphone/core.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
+class SoundWatch;
 class ZimData;
 class ZimLogger;
 
@@ -85,6 +87,8 @@ signals:
     // The call goes on with another party (the consulted one, once the first hung up), connected
     // for this many seconds: the call's time and its row are theirs from now on.
     void signal_call_continues(int seconds_connected);
+    // A sound device appeared or vanished; the lists are read again.
+    void signal_sound_devices_changed();
     void signal_show_operator_login();
     void signal_clear_phone_number();
     void signal_show_phone_message(QString message);
@@ -135,6 +139,7 @@ private:
     void perform_hangup();
     void perform_hold_toggle();
     void perform_mute();
+    void perform_devices_changed();
     void schedule_auto_answer(const QString& call_id);
     void serve_auto_answer();
     void end_mute();
@@ -158,6 +163,7 @@ private:
     QMap<QString, QString> account_settings;
     LinphoneCoreCbs* callbacks = nullptr;
     LinphoneCore* core = nullptr;
+    std::unique_ptr<SoundWatch> sound_watch;
     CallHandle current_call;
     CallHandle second_call;
     std::atomic<bool> running{true};
@@ -169,6 +175,7 @@ private:
     bool dial_request = false;
     bool hold_request = false;
     bool mute_request = false;
+    bool devices_request = false;
     bool mute_wanted = false;
     bool transfer_step_request = false;
     bool blind_transfer_request = false;

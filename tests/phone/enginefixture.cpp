@@ -83,6 +83,8 @@ void EngineFixture::connect_signals()
     connect(p, &ZimPhone::signal_registration_failed, this,
             [this](QString reason, QString tip) { failures.append("registration:" + reason + "/" + tip); });
     connect(p, &ZimPhone::signal_start_count_dialog_time, this, [this] { record(QStringLiteral("timer")); });
+    connect(p, &ZimPhone::signal_sound_devices_changed, this,
+            [this] { record(QStringLiteral("devices_changed")); });
     connect(p, &ZimPhone::signal_call_continues, this,
             [this](int seconds) { record("continues:" + QString::number(seconds)); });
     connect(p, &ZimPhone::signal_show_operator_login, this,

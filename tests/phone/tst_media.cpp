@@ -43,6 +43,7 @@ private slots:
     void sound_devices_are_listed();
     void stored_playback_device_is_used();
     void devices_of_one_name_are_told_apart();
+    void headset_that_goes_and_returns();
 };
 
 void TestMedia::dtmf_reaches_the_peer()
@@ -170,6 +171,47 @@ void TestMedia::devices_of_one_name_are_told_apart()
              qPrintable(sinks_in_use().join(", ")));
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+}
+
+// A USB headset pulled out during a call and plugged in again: the call goes on (the sound server
+// moves it), the lists follow at once, and the headset plays the next call without a restart.
+void TestMedia::headset_that_goes_and_returns()
+{
+    const QString name = QStringLiteral("velora_headset_%1").arg(QCoreApplication::applicationPid());
+    const QString description = QStringLiteral("VeloraHeadset%1").arg(QCoreApplication::applicationPid());
+    const QStringList load{"load-module", "module-null-sink", "sink_name=" + name,
+                           "sink_properties=device.description=" + description};
+    QString module = run_pactl(load).trimmed();
+    QVERIFY(!module.isEmpty());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    const QString id = QStringLiteral("PulseAudio Unknown: ") + description;
+    fixture.set_media({{"playback", id}, {"ringback", id}, {"captureGain", "0"}});
+    phone->apply_media_settings();
+    PeerCore peer;
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    const QString first = sink_index(name);
+    QVERIFY(fixture.wait_until([&] { return sinks_in_use().contains(first); }, 10000));
+
+    run_pactl({"unload-module", module});
+    QVERIFY2(fixture.wait_for("devices_changed"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_until([&] { return !phone->sound_devices().value("playback").contains(id); }, 5000));
+    fixture.settle(1000);
+    QVERIFY(phone->is_current_streaming()); // the call goes on
+
+    module = run_pactl(load).trimmed();
+    const QString second = sink_index(name);
+    QVERIFY(fixture.wait_until([&] { return phone->sound_devices().value("playback").contains(id); }, 5000));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000, 2), qPrintable(fixture.dump()));
+    const bool used_again = fixture.wait_until([&] { return sinks_in_use().contains(second); }, 10000);
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
+    run_pactl({"unload-module", module});
+    QVERIFY2(used_again, qPrintable(sinks_in_use().join(", ")));
 }
 
 QTEST_GUILESS_MAIN(TestMedia)

@@ -22,6 +22,12 @@ OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, Zi
     setWindowTitle(zim::TITLE_OTHER_SETTINGS);
     setFixedSize(size());
     ui->tabWidget->setCurrentIndex(0);
+    // A headset plugged in or pulled out shows in the lists at once; what is chosen stays chosen.
+    connect(phone, &ZimPhone::signal_sound_devices_changed, this, [this] {
+        if (isVisible())
+            DeviceChoice::fill(this->phone, media_values(), ui->playbackComboBox, ui->ringbackComboBox,
+                               ui->captureComboBox);
+    });
 }
 
 OtherSetting::~OtherSetting()
