@@ -206,6 +206,8 @@ inline const QString FAIL_REG_REFUSED = QStringLiteral("アドレス拒否");
 inline const QString TIP_REG_CREDENTIALS = QStringLiteral("認証失敗：ID またはパスワードが違います");
 inline const QString TIP_REG_TIMEOUT = QStringLiteral("認証失敗：サーバから応答がありません");
 inline const QString TIP_REG_REFUSED = QStringLiteral("認証失敗：サーバがアドレスを受け付けません");
+inline const QString FAIL_REG_CERTIFICATE = QStringLiteral("証明書を確認できません");
+inline const QString TIP_REG_CERTIFICATE = QStringLiteral("認証失敗：サーバの証明書を確認できません");
 
 // Operator server request pieces
 inline const QString OPERATOR_SCHEME = QStringLiteral("https://");

@@ -130,7 +130,8 @@ private:
     void remove_account(LinphoneProxyConfig*& config);
     void finish_retiring();
     static void set_log_secrets(const QMap<QString, QString>& account);
-    void log_connection_failure();
+    QString log_connection_failure();
+    QString idle_status() const;
 
     // Call operations (engine thread)
     bool engine_idle() const;
@@ -213,6 +214,8 @@ private:
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false};
     std::atomic<bool> muted{false};
+    QString registration_failure; // the last registration failure's text, until a success
+    QString applied_ca_file;      // null until the first account set-up
     // Auto-answer of a call from the server: a beep at the first time, the answer at the second.
     QDeadlineTimer auto_answer_beep{QDeadlineTimer::Forever};
     QDeadlineTimer auto_answer_at{

@@ -237,7 +237,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
                 emit signal_clear_phone_number();
             } else {
                 set_phase(PHASE_IDLE);
-                emit signal_update_dialog_status(zim::STATUS_READY);
+                emit signal_update_dialog_status(idle_status());
                 emit signal_dialog_end(remote_number_value, record_status_value);
             }
             second_call.reset();
@@ -256,7 +256,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
             if (record_status_value == RECORD_OUTGOING_MISSED && !hangup_in_progress)
                 failure = zim::call_failure_text(reason);
         }
-        emit signal_update_dialog_status(zim::STATUS_READY);
+        emit signal_update_dialog_status(idle_status());
         emit signal_dialog_end(remote_number_value, record_status_value);
         if (!failure.isEmpty())
             emit signal_call_failed(failure);
@@ -352,7 +352,7 @@ void ZimPhone::end_calls_at_once()
     transfer_done = false;
     hangup_in_progress = false;
     publish();
-    emit signal_update_dialog_status(zim::STATUS_READY);
+    emit signal_update_dialog_status(idle_status());
     emit signal_dialog_end(remote_number_value, record_status_value);
 }
 

@@ -52,6 +52,6 @@ void ZimPhone::report_encryption_refusal(LinphoneCall* call)
     // The timer runs in the window's thread; it puts the idle status back unless a call started.
     QTimer::singleShot(REFUSAL_SHOWN_MS, this, [this] {
         if (phase() == PHASE_IDLE)
-            emit signal_update_dialog_status(zim::STATUS_READY);
+            emit signal_update_dialog_status(idle_status());
     });
 }

@@ -17,6 +17,7 @@ const int REGISTRATION_EXPIRES_S = 60;
 void ZimPhone::setup_account()
 {
     account_settings = data->account_settings();
+    registration_failure.clear();
     set_log_secrets(account_settings);
     const QString address = account_settings.value(QStringLiteral("address"));
     const QString port = account_settings.value(QStringLiteral("port"));
@@ -25,6 +26,15 @@ void ZimPhone::setup_account()
     // Encryption and NAT traversal hold for direct calls too, with or without a registration.
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
     encryption_unavailable = !CoreSecurity::apply(core, security, logger);
+    // A connection the library keeps open was checked against the CAs of its day: another CA file
+    // applies to a new connection, now, not at the next start.
+    if (security.ca_file != applied_ca_file) {
+        if (!applied_ca_file.isNull()) {
+            linphone_core_set_network_reachable(core, FALSE);
+            linphone_core_set_network_reachable(core, TRUE);
+        }
+        applied_ca_file = security.ca_file.isNull() ? QString(QLatin1String("")) : security.ca_file;
+    }
     media_keys_over_tls.store(security.transport == AccountSecurity::TransportTls);
     account_transport = security.transport == AccountSecurity::TransportTls   ? LinphoneTransportTls
                         : security.transport == AccountSecurity::TransportTcp ? LinphoneTransportTcp
@@ -94,17 +104,26 @@ void ZimPhone::set_log_secrets(const QMap<QString, QString>& account)
 
 // The library reports a server it could not reach (a refused TLS certificate among others) only as
 // "io error"; the reason comes from its channel log, with the server it was about.
-void ZimPhone::log_connection_failure()
+QString ZimPhone::log_connection_failure()
 {
     const QString reason = ZimCoreLog::take_connection_failure();
     if (reason.isEmpty())
-        return;
+        return reason;
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
     logger->log(QStringLiteral("SIP server %1:%2 (%3) not reached: %4")
                     .arg(account_settings.value(QStringLiteral("address")),
                          account_settings.value(QStringLiteral("port")),
                          security.transport_parameter().toUpper(), reason),
                 2);
+    return reason;
+}
+
+// What the status line says with no call: ready only while the account (if any) is registered.
+QString ZimPhone::idle_status() const
+{
+    if (!account || linphone_proxy_config_get_state(account) == LinphoneRegistrationOk)
+        return zim::STATUS_READY;
+    return registration_failure.isEmpty() ? zim::STATUS_NOT_REGISTERED : registration_failure;
 }
 
 // One account at a time: a registered (or registering) account is unregistered first and the new
@@ -166,6 +185,7 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         emit signal_registration_state(zim::REG_PROGRESS, user);
         break;
     case LinphoneRegistrationOk:
+        registration_failure.clear();
         emit signal_registration_state(zim::REG_SUCCESSFUL, user);
         emit signal_show_operator_login();
         if (phase_value == PHASE_IDLE)
@@ -178,9 +198,13 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         const bool timed_out = message && qstrcmp(message, "timeout") == 0;
         const LinphoneReason reason = linphone_proxy_config_get_error(config);
         emit signal_registration_state(zim::REG_FAILED, user);
-        log_connection_failure();
-        emit signal_registration_failed(zim::registration_failure_text(reason, timed_out),
-                                        zim::registration_failure_tip(reason, timed_out));
+        // A TLS certificate that cannot be verified is named as such, not as a refused address.
+        const bool certificate = log_connection_failure().contains(QLatin1String("ertificate"));
+        registration_failure =
+            certificate ? zim::FAIL_REG_CERTIFICATE : zim::registration_failure_text(reason, timed_out);
+        emit signal_registration_failed(registration_failure,
+                                        certificate ? zim::TIP_REG_CERTIFICATE
+                                                    : zim::registration_failure_tip(reason, timed_out));
         if (timed_out)
             end_calls_at_once();
         break;

@@ -90,9 +90,18 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
     EngineFixture fixture;
     fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
     fixture.set_account_keys({{"transport", "TLS"}, {"caFile", trusted.ca_file}});
-    fixture.start();
+    ZimPhone* phone = fixture.start();
     QVERIFY2(fixture.wait_for("registration:failed/1001", 15000), qPrintable(fixture.dump()));
-    QVERIFY(fixture.stop());
+    // The lamp and the status line name the certificate, not a refused address.
+    QVERIFY2(fixture.failures.contains(
+                 "registration:証明書を確認できません/認証失敗：サーバの証明書を確認できません"),
+             qPrintable(fixture.failures.join("\n")));
+    // A dial that fails meanwhile does not leave "ダイヤルできます" beside the grey lamp.
+    fixture.events.clear();
+    phone->request_dial(QStringLiteral("201"));
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.events_named("status").last(), QStringLiteral("status:証明書を確認できません"));
+    QVERIFY(!fixture.events.contains("status:ダイヤルできます"));
     QCOMPARE(fixture.count("registration:sucessful/1001"), 0);
     // Kamailio never saw a REGISTER, and the log says which server was refused and why.
     QVERIFY2(!proxy.log().contains("REGISTER over"), qPrintable(proxy.log()));
@@ -101,6 +110,18 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
         log.contains(QStringLiteral("SIP server 127.0.0.1:%1 (TLS) not reached: ").arg(proxy.tls_port())),
         qPrintable(log));
     QVERIFY2(log.contains("Certificate verification failed"), qPrintable(log));
+
+    // The CA that did sign the server's certificate, chosen while the phone runs, applies at once.
+    fixture.set_account_keys({{"caFile", foreign.ca_file}});
+    phone->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000),
+             qPrintable(fixture.dump() + proxy.log()));
+    // And while registered: a CA that does not sign it ends the registration at once, not at the
+    // next start (the open connection was checked against the old CA).
+    fixture.set_account_keys({{"caFile", trusted.ca_file}});
+    phone->request_reregistration();
+    QVERIFY2(fixture.wait_for("registration:failed/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY(fixture.stop());
 }
 
 // Saving a TCP account over a registered UDP one goes through the usual re-registration.
