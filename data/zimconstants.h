@@ -180,6 +180,7 @@ inline const QString STATUS_INCOMING = QStringLiteral("着信中");
 inline const QString STATUS_IN_CALL = QStringLiteral("通話中");
 inline const QString STATUS_ON_HOLD = QStringLiteral("保留中");
 inline const QString STATUS_MUTED = QStringLiteral("ミュート中");
+inline const QString NOTICE_MISSED_CALL = QStringLiteral("不在着信");
 inline const QString STATUS_REMOTE_HOLD = QStringLiteral("相手保留中");
 inline const QString STATUS_TRANSFER_PROMPT = QStringLiteral("転送番号を入力してください");
 inline const QString STATUS_TRANSFER_CALLING = QStringLiteral("転送発信中");

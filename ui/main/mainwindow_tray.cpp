@@ -73,6 +73,15 @@ void MainWindow::create_tray_icon()
     auto* notifier = new IncomingCallNotifier(this, tray);
     connect(zim_phone, &ZimPhone::signal_received_dialog, notifier,
             &IncomingCallNotifier::slot_received_dialog);
+    connect(zim_phone, &ZimPhone::signal_start_count_dialog_time, notifier,
+            &IncomingCallNotifier::slot_call_answered);
+    connect(zim_phone, &ZimPhone::signal_dialog_end, notifier, &IncomingCallNotifier::slot_dialog_end);
+    connect(notifier, &IncomingCallNotifier::signal_answer_requested, this, [this] {
+        answer_from_command();
+        show();
+        raise();
+        activateWindow();
+    });
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event)

@@ -10,6 +10,7 @@
 #include "ui/main/missedcallmark.h"
 
 #include <QDBusConnection>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QtTest>
@@ -21,15 +22,23 @@ class NotificationRecorder : public QObject
 public:
     QStringList capabilities{QStringLiteral("body")};
     QStringList texts; // summary + "|" + body
+    QStringList calls; // what the program asked, with ids: "notify 0->1 着信中 [answer]", "close 1"
+
+signals:
+    void ActionInvoked(uint id, const QString& key);
 
 public slots:
     QStringList GetCapabilities() { return capabilities; }
-    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
-                const QStringList&, const QVariantMap&, int)
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap&, int)
     {
         texts << summary + QLatin1Char('|') + body;
-        return uint(texts.size());
+        const uint id = replaces ? replaces : uint(texts.size());
+        calls
+            << QStringLiteral("notify %1->%2 %3 [%4]").arg(replaces).arg(id).arg(summary, actions.join(','));
+        return id;
     }
+    void CloseNotification(uint id) { calls << QStringLiteral("close %1").arg(id); }
 };
 
 class TestCallNotices : public QObject
@@ -103,6 +112,45 @@ private slots:
         QTest::qWait(200);
         escaping->slot_received_dialog(caller);
         QTRY_COMPARE(recorder.texts.value(1), QStringLiteral("着信中|山田 &lt;b&gt;\n201"));
+    }
+
+    // The notification follows the call: answered, it closes; missed, it becomes the one 不在着信
+    // notification on screen; its 応答 button answers.
+    void notification_follows_the_call()
+    {
+        NotificationRecorder recorder;
+        recorder.capabilities << QStringLiteral("actions");
+        QDBusConnection::disconnectFromBus(QStringLiteral("recorder")); // the service of the case before
+        QDBusConnection service = QDBusConnection::connectToBus(bus->address(), QStringLiteral("follower"));
+        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &recorder,
+                                       QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        QWidget window;
+        QSystemTrayIcon tray;
+        auto* notifier = new IncomingCallNotifier(&window, &tray);
+        QSignalSpy answer(notifier, &IncomingCallNotifier::signal_answer_requested);
+        QTest::qWait(200);
+        const QMap<QString, QString> caller{{"callerName", "Taro"}, {"callerId", "201"}};
+
+        notifier->slot_received_dialog(caller);
+        QTRY_COMPARE(recorder.calls, QStringList({"notify 0->1 着信中 [answer,応答]"}));
+        QTest::qWait(100); // the id has come back
+        emit recorder.ActionInvoked(1, QStringLiteral("answer"));
+        QTRY_COMPARE(answer.size(), 1);
+        notifier->slot_call_answered();
+        notifier->slot_dialog_end(QStringLiteral("201"), 1);
+        QTRY_COMPARE(recorder.calls.last(), QStringLiteral("close 1"));
+
+        for (int missed = 0; missed < 2; ++missed) {
+            notifier->slot_received_dialog(caller);
+            QTest::qWait(200);
+            notifier->slot_dialog_end(QStringLiteral("201"), 3);
+            QTest::qWait(200);
+        }
+        QCOMPARE(recorder.calls.mid(2).join(" | "),
+                 QStringLiteral("notify 0->2 着信中 [answer,応答] | notify 2->2 不在着信 [] | "
+                                "notify 0->4 着信中 [answer,応答] | close 2 | notify 4->4 不在着信 []"));
+        service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
     }
 };
 
