@@ -2,6 +2,7 @@
 
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
+#include "ui/cti/ctiparams.h"
 #include "ui/cti/outlinksettingform.h"
 #include "ui/settings/settingsnotice.h"
 
@@ -9,12 +10,14 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QTextEdit>
+#include <QUrl>
 
 namespace {
 
@@ -56,6 +59,34 @@ OutlinkSetting::OutlinkSetting(QWidget* parent, ZimData* data)
     // Clicked, not toggled: setting this box from code (load, a refused confirmation) must not ask.
     connect(d.operatorPW, &QCheckBox::clicked, this, &OutlinkSetting::slot_detail_operator_pw_toggle);
     connect(form->ctiCaFileButton, &QPushButton::clicked, this, &OutlinkSetting::slot_choose_cti_ca_file);
+    for (OutlinkPageForm* page : {&form->simple, &form->detail}) {
+        connect(page->params, &QTextEdit::textChanged, this, [this, page] { show_preview(*page); });
+        connect(page->url, &QLineEdit::textChanged, this, [this, page] { show_preview(*page); });
+    }
+    // The detail page opens in the browser, which asks for it with GET whatever is chosen here.
+    form->detail.postButton->setEnabled(false);
+    form->detail.postButton->setToolTip(
+        QStringLiteral("詳細情報はブラウザで開くため、常にGETで送信されます"));
+}
+
+// What the template sends for a sample call, decoded so that it reads as the CRM will see it.
+void OutlinkSetting::show_preview(OutlinkPageForm& page)
+{
+    const QMap<QString, QString> call{{QStringLiteral("callerName"), QStringLiteral("山田 太郎")},
+                                      {QStringLiteral("callerId"), QStringLiteral("0312345678")},
+                                      {QStringLiteral("callId"), QStringLiteral("a84b4c76e66710")}};
+    SettingsMap account = data->account_settings();
+    for (const char* key : {"userId", "operatorId"}) {
+        if (account.value(QLatin1String(key)).isEmpty())
+            account.insert(QLatin1String(key),
+                           QLatin1String(key) == QLatin1String("userId") ? "100" : "op01");
+    }
+    account.insert(QStringLiteral("operatorPW"), QStringLiteral("********"));
+    const QString params = CtiParams::expand(page.params->toPlainText(), call, account);
+    const QString url = page.url->text().trimmed().isEmpty() ? QStringLiteral("https://crm.example/")
+                                                             : page.url->text().trimmed();
+    page.preview->setText(QStringLiteral("送信例: ") +
+                          QUrl::fromPercentEncoding(CtiParams::join(url, params).toUtf8()));
 }
 
 OutlinkSetting::~OutlinkSetting()
@@ -84,7 +115,7 @@ void OutlinkSetting::load()
     const auto load_page = [&values](OutlinkPageForm& page, const QString& prefix) {
         const auto value = [&](const char* key) { return values.value(prefix + QLatin1String(key)); };
         page.url->setText(value("Url"));
-        if (value("Method") == QStringLiteral("get"))
+        if (value("Method") == QStringLiteral("get") || !page.postButton->isEnabled())
             page.getButton->setChecked(true);
         else
             page.postButton->setChecked(true);

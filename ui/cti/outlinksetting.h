@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class OutlinkSettingForm;
+struct OutlinkPageForm;
 class QCheckBox;
 class QTextEdit;
 class ZimData;
@@ -45,6 +46,7 @@ public slots:
 
 private:
     void load();
+    void show_preview(OutlinkPageForm& page);
     static void toggle_placeholder(QCheckBox* box, QTextEdit* params, const QString& placeholder);
 
     OutlinkSettingForm* form;

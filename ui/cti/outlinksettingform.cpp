@@ -32,7 +32,7 @@ QCheckBox* check_box(QWidget* parent, const QString& object_name, const QString&
 void OutlinkSettingForm::setup(QWidget* window)
 {
     window->setObjectName(QStringLiteral("OutlinkSetting"));
-    window->resize(400, 425);
+    window->resize(400, 465);
     // Small type, so the Japanese labels fit their places.
     QFont small = window->font();
     small.setPointSize(9);
@@ -40,7 +40,7 @@ void OutlinkSettingForm::setup(QWidget* window)
 
     tabWidget = new QTabWidget(window);
     tabWidget->setObjectName(QStringLiteral("tabWidget"));
-    tabWidget->setGeometry(0, 0, 391, 281);
+    tabWidget->setGeometry(0, 0, 391, 321);
     const char* const simple_names[4] = {"tab", "label", "label_2", "groupBox"};
     const char* const detail_names[4] = {"tab_2", "label_5", "label_6", "groupBox_3"};
     setup_page(simple, tabWidget, "simple", simple_names);
@@ -52,39 +52,39 @@ void OutlinkSettingForm::setup(QWidget* window)
     // The operator server serves both pages, so it sits below the tabs.
     operatorAddressLabel = new QLabel(QStringLiteral("オペレータサーバ"), window);
     operatorAddressLabel->setObjectName(QStringLiteral("operatorAddressLabel"));
-    operatorAddressLabel->setGeometry(10, 289, 108, 22);
+    operatorAddressLabel->setGeometry(10, 329, 108, 22);
     operatorAddress = new QLineEdit(window);
     operatorAddress->setObjectName(QStringLiteral("operatorAddress"));
-    operatorAddress->setGeometry(122, 289, 264, 22);
+    operatorAddress->setGeometry(122, 329, 264, 22);
     operatorAddressLabel->setBuddy(operatorAddress);
 
     // How the servers of both pages and the operator server are trusted.
     ctiCaFileLabel = new QLabel(QStringLiteral("CA証明書ファイル"), window);
     ctiCaFileLabel->setObjectName(QStringLiteral("ctiCaFileLabel"));
-    ctiCaFileLabel->setGeometry(10, 317, 108, 22);
+    ctiCaFileLabel->setGeometry(10, 357, 108, 22);
     ctiCaFile = new QLineEdit(window);
     ctiCaFile->setObjectName(QStringLiteral("ctiCaFile"));
-    ctiCaFile->setGeometry(122, 317, 210, 22);
+    ctiCaFile->setGeometry(122, 357, 210, 22);
     ctiCaFile->setPlaceholderText(QStringLiteral("システムの証明書のみ"));
     ctiCaFile->setToolTip(zim::TIP_CTI_CA_FILE);
     ctiCaFileLabel->setBuddy(ctiCaFile);
     ctiCaFileButton = new QPushButton(QStringLiteral("参照..."), window);
     ctiCaFileButton->setObjectName(QStringLiteral("ctiCaFileButton"));
-    ctiCaFileButton->setGeometry(336, 317, 50, 22);
+    ctiCaFileButton->setGeometry(336, 357, 50, 22);
     ctiNoVerify = new QCheckBox(zim::TEXT_CTI_NO_VERIFY, window);
     ctiNoVerify->setObjectName(QStringLiteral("ctiNoVerify"));
-    ctiNoVerify->setGeometry(10, 345, 376, 18);
+    ctiNoVerify->setGeometry(10, 385, 376, 18);
     ctiNoVerifyWarning = new QLabel(zim::TEXT_CTI_NO_VERIFY_WARNING, window);
     ctiNoVerifyWarning->setObjectName(QStringLiteral("ctiNoVerifyWarning"));
-    ctiNoVerifyWarning->setGeometry(28, 364, 358, 18);
+    ctiNoVerifyWarning->setGeometry(28, 404, 358, 18);
     ctiNoVerifyWarning->setStyleSheet(QStringLiteral("color: #b00000;"));
 
     pushButton = new QPushButton(QStringLiteral("設定"), window);
     pushButton->setObjectName(QStringLiteral("pushButton"));
-    pushButton->setGeometry(220, 392, 80, 25);
+    pushButton->setGeometry(220, 432, 80, 25);
     pushButton_2 = new QPushButton(QStringLiteral("キャンセル"), window);
     pushButton_2->setObjectName(QStringLiteral("pushButton_2"));
-    pushButton_2->setGeometry(306, 392, 80, 25);
+    pushButton_2->setGeometry(306, 432, 80, 25);
 }
 
 void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, const char* prefix,
@@ -128,4 +128,13 @@ void OutlinkSettingForm::setup_page(OutlinkPageForm& page, QTabWidget* tabs, con
         check_box(page.groupBox, name(prefix, "OperatorId"), QStringLiteral("オペレータID"), 110, 160);
     page.operatorPW = check_box(page.groupBox, name(prefix, "OperatorPW"),
                                 QStringLiteral("オペレータパスワード"), 130, 160);
+
+    // The request the template would send, with sample values: a mistake shows before the save.
+    page.preview = new QLabel(page.tab);
+    page.preview->setObjectName(name(prefix, "Preview"));
+    page.preview->setGeometry(10, 250, 361, 40);
+    page.preview->setWordWrap(true);
+    page.preview->setTextFormat(Qt::PlainText);
+    page.preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    page.preview->setStyleSheet(QStringLiteral("color: #505050;"));
 }

@@ -18,6 +18,7 @@ struct OutlinkPageForm
     QRadioButton* getButton = nullptr;
     QRadioButton* postButton = nullptr;
     QLabel* urlLabel = nullptr;
+    QLabel* preview = nullptr;
     QLineEdit* url = nullptr;
     QGroupBox* groupBox = nullptr;
     QTextEdit* params = nullptr;

@@ -35,15 +35,17 @@ private slots:
         ZimData data(nullptr, &logger);
         OutlinkSetting window(nullptr, &data);
         QCOMPARE(window.windowTitle(), QStringLiteral("外部連携設定"));
-        QCOMPARE(window.size(), QSize(400, 425));
+        QCOMPARE(window.size(), QSize(400, 465));
         QVERIFY(!child<QRadioButton>(&window, "simpleRadioGetButton")->isChecked());
         QVERIFY(!child<QRadioButton>(&window, "simpleRadioPostButton")->isChecked());
         window.show();
         QCOMPARE(child<QTabWidget>(&window, "tabWidget")->currentIndex(), 0);
         QCOMPARE(child<QTabWidget>(&window, "tabWidget")->tabText(0), QStringLiteral("簡単情報"));
         QCOMPARE(child<QTabWidget>(&window, "tabWidget")->tabText(1), QStringLiteral("詳細情報"));
-        for (const char* name : {"simpleRadioPostButton", "detailRadioPostButton"})
-            QVERIFY(child<QRadioButton>(&window, name)->isChecked());
+        QVERIFY(child<QRadioButton>(&window, "simpleRadioPostButton")->isChecked());
+        // The detail page opens in the browser with GET: POST is not offered there.
+        QVERIFY(child<QRadioButton>(&window, "detailRadioGetButton")->isChecked());
+        QVERIFY(!child<QRadioButton>(&window, "detailRadioPostButton")->isEnabled());
         for (QCheckBox* check : window.findChildren<QCheckBox*>())
             QVERIFY2(!check->isChecked(), qPrintable(check->objectName()));
         QVERIFY(params(&window, "simpleParams")->toPlainText().isEmpty());
@@ -56,8 +58,29 @@ private slots:
         QCOMPARE(stored.value("ctiVerifyCertificate"), QStringLiteral("1")); // checked unless ticked off
         QVERIFY(stored.value("ctiCaFile").isEmpty());
         QCOMPARE(stored.value("simpleMethod"), QStringLiteral("post"));
-        QCOMPARE(stored.value("detailMethod"), QStringLiteral("post"));
+        QCOMPARE(stored.value("detailMethod"), QStringLiteral("get"));
         QCOMPARE(stored.value("detailOperatorPW"), QStringLiteral("0"));
+    }
+
+    // Ticked boxes insert bare placeholders; the line under the template shows the request they
+    // make with sample values, so the missing "name=" shows before the CRM gets it.
+    void template_shows_the_request_it_would_send()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        OutlinkSetting window(nullptr, &data);
+        window.show();
+        child<QLineEdit>(&window, "simpleUrl")->setText(QStringLiteral("https://crm.test/crm"));
+        box(&window, "simpleCallerName")->setChecked(true);
+        box(&window, "simpleCallerId")->setChecked(true);
+        QLabel* preview = child<QLabel>(&window, "simplePreview");
+        QCOMPARE(preview->text(), QStringLiteral("送信例: https://crm.test/crm?山田 太郎0312345678"));
+        params(&window, "simpleParams")->setPlainText(QStringLiteral("name=%CallerName%\ntel=%CallerID%"));
+        QCOMPARE(preview->text(),
+                 QStringLiteral("送信例: https://crm.test/crm?name=山田 太郎&tel=0312345678"));
+        QVERIFY(preview->isVisible());
     }
 
     void stored_values_come_back_exactly()
@@ -86,8 +109,8 @@ private slots:
         QVERIFY(box(&window, "simpleCallerName")->isChecked());
         QVERIFY(!box(&window, "simpleMyId")->isChecked());
         QCOMPARE(params(&window, "simpleParams")->toPlainText(), simple_template);
-        // "GET" is not "get": the detail page loads as POST selected.
-        QVERIFY(child<QRadioButton>(&window, "detailRadioPostButton")->isChecked());
+        // The detail page shows GET whatever the store says: that is how the browser opens it.
+        QVERIFY(child<QRadioButton>(&window, "detailRadioGetButton")->isChecked());
         // Restoring the password box from the store does not ask.
         QVERIFY(box(&window, "detailOperatorPW")->isChecked());
         QCOMPARE(params(&window, "detailParams")->toPlainText(), QStringLiteral("pw=%OpePW%"));
