@@ -148,7 +148,7 @@ void MainWindow::slot_send_call_from_history_window(QString phoneNumber)
         return;
     zim_phone->request_dial(phoneNumber);
     set_display_text(phoneNumber);
-    show();
+    bring_to_front();
     history->hide();
 }
 

@@ -53,11 +53,11 @@ void MainWindow::restore_number_typed_before_call()
 
 void MainWindow::slot_show_main_window()
 {
-    show();
+    bring_to_front();
 }
 
 void MainWindow::slot_accept_dialog_from_incomming_window()
 {
-    show();
+    bring_to_front();
     popup->hide();
 }

@@ -81,20 +81,36 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event)
     event->accept();
 }
 
+// Without a system tray (GNOME's default) a hidden phone could be found again only by starting
+// it once more: there the window goes to the task bar instead.
+void MainWindow::put_away()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+void MainWindow::bring_to_front()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
 void MainWindow::slot_close_button_clicked()
 {
-    if (tray && tray->isVisible())
-        hide();
+    put_away();
 }
 
 void MainWindow::slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason)
 {
     // A single click brings the phone up as a double click does: one click is what people try.
-    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-        show();
-        raise();
-        activateWindow();
-    }
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+        bring_to_front();
 }
 
 void MainWindow::slot_right_menu_exit_clicked()
@@ -132,7 +148,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
-    hide();
+    put_away();
 }
 
 // A window that opens comes up beside the main window, clear of its keypad.

@@ -464,13 +464,20 @@ private slots:
         }
     }
 
-    void closing_hides_and_no_keeps_the_program()
+    // The test display has no system tray: closing leaves the phone in the task bar, where the
+    // operator finds it again, and the next start brings it up.
+    void closing_without_a_tray_minimises_and_no_keeps_the_program()
     {
         MainWindowFixture f;
-        QVERIFY(f.window->isVisible());
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         f.window->close(); // Alt+F4 or the window manager's close
-        QVERIFY(!f.window->isVisible());
-        f.window->show();
+        QVERIFY(f.window->isVisible());
+        QVERIFY(f.window->isMinimized());
+        f.window->bring_to_front(); // as a later start of the program does
+        QVERIFY(!f.window->isMinimized());
+        QTest::mouseClick(f.window->form().closeButton, Qt::LeftButton);
+        QVERIFY(f.window->isVisible() && f.window->isMinimized());
+        f.window->bring_to_front();
         answer_next_box(QStringLiteral("いいえ"));
         f.window->slot_right_menu_exit_clicked();
         QVERIFY(f.window->isVisible());
