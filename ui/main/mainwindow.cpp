@@ -33,6 +33,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     clear_timer = new QTimer(this);
     zim_logger = new ZimLogger(this);
     zim_data = new ZimData(this, zim_logger);
+    zim_logger->set_terminal_echo(zim_data->other_settings().value(QStringLiteral("debugModel")) ==
+                                  QStringLiteral("1"));
     call_timer = new QTimer(this);
     zim_phone = new ZimPhone(this, zim_data, zim_logger);
     zim_phone->start(QThread::InheritPriority);

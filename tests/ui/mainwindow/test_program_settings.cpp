@@ -4,6 +4,8 @@
 // "はい" while a call to a sipp callee is running.
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "data/zimpaths.h"
 #include "phone/zimphone.h"
 #include "support/kamailiorunner.h"
 #include "support/modalanswer.h"
@@ -211,6 +213,33 @@ private slots:
         QVERIFY2(callee.wait_finished(10000), qPrintable(callee.output()));
         QCOMPARE(callee.exit_code(), 0);
         QCOMPARE(callee.received_requests(QStringLiteral("BYE")).size(), 1);
+    }
+
+    // The log's lines stay in the log file; the terminal gets them only in debug mode.
+    void log_lines_reach_the_terminal_only_in_debug_mode()
+    {
+        ProgramRunner runner;
+        runner.keep_output_in_file();
+        for (const bool debug : {false, true}) {
+            zim::set_app_dir_for_tests(runner.dir());
+            zim::make_private_log_dir();
+            {
+                ZimLogger logger;
+                ZimData data(nullptr, &logger);
+                QVERIFY(data.save_other_settings({{"debugModel", debug ? "1" : "0"}}));
+            }
+            zim::set_app_dir_for_tests(QString());
+            QVERIFY(runner.start_first());
+            QVERIFY(runner.wait_for_log(QStringLiteral("\n")));
+            QTest::qWait(500);
+            runner.stop_first();
+            const QString last_line = runner.log_text().trimmed().section(QLatin1Char('\n'), -1);
+            QFile output(runner.dir() + QStringLiteral("/output.log"));
+            QVERIFY(output.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(output.readAll()).contains(last_line), debug);
+            QFile::remove(runner.log_path());
+            output.remove();
+        }
     }
 
     // The real program, put away with a call up: closing its windows and boxes through
