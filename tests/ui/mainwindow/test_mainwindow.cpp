@@ -13,6 +13,7 @@
 #include "ui/main/statuslabel.h"
 #include "ui/settings/settingwindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -173,6 +174,22 @@ private slots:
         QApplication::sendEvent(selector, &wheel);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(selector->currentIndex(), 0);
+    }
+
+    // The list opens below the selector whatever is chosen, so the opening click picks nothing.
+    void status_list_drops_below_the_selector()
+    {
+        MainWindowFixture f;
+        QComboBox* selector = f.window->operator_status_selector();
+        {
+            const QSignalBlocker quiet(selector); // no report for this test
+            selector->setCurrentIndex(3);
+        }
+        selector->showPopup();
+        QWidget* list = selector->view()->window();
+        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 2000);
+        QCOMPARE(list->geometry().top(), selector->mapToGlobal(QPoint(0, selector->height())).y());
+        selector->hidePopup();
     }
 
     // A caller's user part or display name with markup shows its characters.
