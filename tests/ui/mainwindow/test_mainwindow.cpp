@@ -211,6 +211,38 @@ private slots:
         QVERIFY(!f.delete_shown());
     }
 
+    // An input method in full-width mode: its digits and signs count as the plain ones. Tab
+    // never stops on the keypad, and Escape closes 設定 and 履歴.
+    void keyboard_use_of_the_phone_and_its_windows()
+    {
+        MainWindowFixture f;
+        for (const QChar c : QStringLiteral("＋８１３＊＃＋")) { // as the X keyboard reports them
+            QKeyEvent key(QEvent::KeyPress, c.unicode(), Qt::NoModifier, QString(c));
+            QApplication::sendEvent(f.window, &key);
+        }
+        QCOMPARE(f.display(), QStringLiteral("+813*#"));
+
+        QApplication::setActiveWindow(f.window);
+        QList<QWidget*> keypad(std::begin(f.window->form().digitalButton),
+                               std::end(f.window->form().digitalButton));
+        keypad << f.window->form().starButton << f.window->form().poundButton;
+        for (int step = 0; step < 30; ++step) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : f.window,
+                            Qt::Key_Tab);
+            QVERIFY(!keypad.contains(QApplication::focusWidget()));
+        }
+
+        f.window->slot_setting_button_clicked();
+        f.window->slot_history_button_clicked();
+        for (QWidget* window : {static_cast<QWidget*>(f.window->setting_window()),
+                                static_cast<QWidget*>(f.window->history_window())}) {
+            QVERIFY(window->isVisible());
+            QWidget* field = window->focusWidget() ? window->focusWidget() : window;
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+        }
+    }
+
     void pasting_keeps_digits_and_one_leading_plus()
     {
         MainWindowFixture f;
@@ -570,8 +602,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
     }
 
-    // A named caller rings while a number is half typed: the popup names them as written, and the
-    // number is back once the call is over.
+    // A named caller rings while a number is half typed: the popup names them as written, Return
+    // answers, and the number is back once the call is over.
     void incoming_call_names_the_caller_and_keeps_the_typed_number()
     {
         MainWindowFixture f;
@@ -593,7 +625,7 @@ private slots:
         QCOMPARE(number->text(), QStringLiteral("301 から着信中・・・"));
         QCOMPARE(f.display(), QStringLiteral("301"));
 
-        QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("siteDialogButton")), Qt::LeftButton);
+        QTest::keyClick(f.window, Qt::Key_Return); // answers, dials nothing
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         QTest::mouseClick(f.window->form().terminateButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QStringLiteral("031"), 10000);
