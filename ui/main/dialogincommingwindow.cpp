@@ -2,6 +2,7 @@
 
 #include "data/zimconstants.h"
 #include "phone/zimphone.h"
+#include "ui/main/fittedlabel.h"
 
 #include "ui_dialogincommingwindow.h"
 
@@ -18,6 +19,8 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
     setAttribute(Qt::WA_TranslucentBackground);
     ui->siteFrame->setStyleSheet(zim::STYLE_SITE_FRAME_SIMPLE);
     ui->phoneNumber->setTextFormat(Qt::PlainText); // the caller's own text, never markup
+    // A long number shows whole, leading zeros included, in smaller type.
+    ui->phoneNumber->set_fitting(8, Qt::ElideMiddle);
     ui->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
     ui->siteTerminateButton->setStyleSheet(zim::STYLE_SITE_TERMINATE_BUTTON);
     ui->siteDialogButton->setCursor(Qt::PointingHandCursor);

@@ -94,6 +94,7 @@ void MainWindow::slot_dialog_end(QString number, int recordStatus)
     if (popup && popup->isVisible())
         popup->hide();
     restore_number_typed_before_call();
+    ui.callerNameLabel->setText(QString());
     ui.dialogTime->setText(QString());
     call_timer->stop();
     slot_stop_hold_music();

@@ -9,8 +9,8 @@
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
+#include "ui/main/fittedlabel.h"
 #include "ui/main/mainwindow.h"
-#include "ui/main/statuslabel.h"
 #include "ui/settings/settingwindow.h"
 
 #include <QAbstractItemView>
@@ -304,7 +304,7 @@ private slots:
                 ui.dialogStatus->contentsRect().width());
         // A longer reason is drawn smaller, still whole.
         f.window->slot_update_dialog_status(QStringLiteral("アカウントを設定してください"));
-        auto* status = static_cast<StatusLabel*>(ui.dialogStatus);
+        auto* status = static_cast<FittedLabel*>(ui.dialogStatus);
         QVERIFY(QFontMetrics(status->fitted_font()).horizontalAdvance(status->text()) <=
                 status->contentsRect().width());
         for (QWidget* widget :
@@ -602,16 +602,19 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
     }
 
-    // A named caller rings while a number is half typed: the popup names them as written, Return
-    // answers, and the number is back once the call is over.
+    // A named caller with a 19-digit number rings while a number is half typed: the popup and the
+    // main display show the number whole and the name as written, Return answers, and the typed
+    // number is back once the call is over.
     void incoming_call_names_the_caller_and_keeps_the_typed_number()
     {
         MainWindowFixture f;
+        const QString long_number = QStringLiteral("0033010442079460951");
         QTest::keyClicks(f.window, QStringLiteral("031"));
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->local_sip_port() > 0, 10000);
         SippRunner caller(QStringLiteral("uac_named_caller_waits_for_bye.xml"),
                           QStringLiteral("127.0.0.1:%1").arg(f.window->phone()->local_sip_port()));
-        caller.add_arguments({"-s", "100", "-key", "from_name", "<b>山田</b>", "-key", "from_user", "301"});
+        caller.add_arguments(
+            {"-s", "100", "-key", "from_name", "<b>山田</b>", "-key", "from_user", long_number});
         QVERIFY(caller.start());
         QTRY_VERIFY_WITH_TIMEOUT(f.window->incoming_window() && f.window->incoming_window()->isVisible(),
                                  15000);
@@ -622,14 +625,38 @@ private slots:
         QCOMPARE(name->textFormat(), Qt::PlainText);
         QVERIFY(name->isVisible());
         QVERIFY(name->mapToGlobal(QPoint()).y() + name->height() <= number->mapToGlobal(QPoint()).y());
-        QCOMPARE(number->text(), QStringLiteral("301 から着信中・・・"));
-        QCOMPARE(f.display(), QStringLiteral("301"));
+        const MainWindowForm& ui = f.window->form();
+        for (QLabel* label : {number, ui.phoneNumberLabel}) {
+            auto* fitted = static_cast<FittedLabel*>(label);
+            QCOMPARE(fitted->shown_text(), label->text());
+            QVERIFY(QFontMetrics(fitted->fitted_font()).horizontalAdvance(label->text()) <=
+                    label->contentsRect().width());
+        }
+        QCOMPARE(number->text(), long_number + QStringLiteral(" から着信中・・・"));
+        QCOMPARE(f.display(), long_number);
+        const auto name_under_number = [&ui] {
+            return ui.callerNameLabel->text() == QStringLiteral("<b>山田</b>") &&
+                   ui.callerNameLabel->isVisible() &&
+                   ui.callerNameLabel->y() >= ui.phoneNumberLabel->geometry().bottom();
+        };
+        QVERIFY(name_under_number());
 
         QTest::keyClick(f.window, Qt::Key_Return); // answers, dials nothing
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        QVERIFY(name_under_number());
         QTest::mouseClick(f.window->form().terminateButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QStringLiteral("031"), 10000);
+        QCOMPARE(ui.callerNameLabel->text(), QString());
         QVERIFY(f.delete_shown());
+
+        // Only a number too long even for the smallest type loses its middle.
+        const QString very_long = QString(20, QLatin1Char('1')) + QString(20, QLatin1Char('9'));
+        f.window->slot_set_phone_number(very_long);
+        const QString shown = static_cast<FittedLabel*>(ui.phoneNumberLabel)->shown_text();
+        QVERIFY2(shown.startsWith(QStringLiteral("111")) && shown.endsWith(QStringLiteral("999")) &&
+                     shown.contains(QChar(0x2026)),
+                 qPrintable(shown));
+        QCOMPARE(f.display(), very_long);
         QVERIFY(caller.wait_finished(10000));
     }
 
