@@ -152,12 +152,16 @@ void MainWindow::closeEvent(QCloseEvent* event)
 }
 
 // A window that opens comes up beside the main window, clear of its keypad.
-static void bring_up(QWidget* window, const QWidget* main_window)
+static void bring_up(QWidget* window, QWidget* main_window)
 {
     window->activateWindow();
     if (window->isHidden()) {
         zim::place_beside(window, main_window);
+        const QSize before = window->frameGeometry().size();
         window->show();
+        // A window shown the first time gets its frame only now: placed again with it.
+        if (window->frameGeometry().size() != before)
+            zim::place_beside(window, main_window);
     }
     window->raise();
 }

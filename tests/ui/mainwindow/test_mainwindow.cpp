@@ -498,7 +498,8 @@ private slots:
         QCOMPARE(caller.exit_code(), 0);
     }
 
-    // Settings open beside the main window, on whichever side has room, never over its keypad.
+    // Settings and history open beside the main window, on whichever side has room, never over
+    // its keypad.
     void settings_open_beside_the_main_window()
     {
         MainWindowFixture f;
@@ -510,6 +511,20 @@ private slots:
             QVERIFY2(!settings.intersects(f.window->frameGeometry()), qPrintable(QString::number(x)));
             QVERIFY(area.contains(settings));
             f.window->setting_window()->hide();
+        }
+        // With the phone in the middle of a small screen neither side has room: the phone makes it.
+        QVERIFY(area.width() < 2 * f.window->width() + f.window->setting_window()->width());
+        const QList<QPair<void (MainWindow::*)(), QWidget*>> windows{
+            {&MainWindow::slot_setting_button_clicked, f.window->setting_window()},
+            {&MainWindow::slot_history_button_clicked, f.window->history_window()}};
+        for (const auto& [open, opened] : windows) {
+            f.window->move(area.center() - f.window->rect().center());
+            (f.window->*open)();
+            QVERIFY(opened->isVisible());
+            QVERIFY(!opened->frameGeometry().intersects(f.window->frameGeometry()));
+            QVERIFY(area.contains(opened->frameGeometry()));
+            QVERIFY(area.contains(f.window->frameGeometry()));
+            opened->hide();
         }
     }
 
