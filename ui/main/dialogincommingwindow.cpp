@@ -3,6 +3,7 @@
 #include "data/zimconstants.h"
 #include "phone/zimphone.h"
 #include "ui/main/fittedlabel.h"
+#include "ui/main/skinshape.h"
 
 #include "ui_dialogincommingwindow.h"
 
@@ -16,7 +17,7 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    SkinShape::apply(this, ui->siteFrame);
     ui->siteFrame->setStyleSheet(zim::STYLE_SITE_FRAME_SIMPLE);
     ui->phoneNumber->setTextFormat(Qt::PlainText); // the caller's own text, never markup
     // A long number shows whole, leading zeros included, in smaller type.

@@ -9,6 +9,7 @@
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/encryptionmark.h"
 #include "ui/main/pastednumber.h"
+#include "ui/main/skinshape.h"
 #include "ui/main/windowdragger.h"
 
 #include <QApplication>
@@ -77,7 +78,7 @@ MainWindow::~MainWindow()
 void MainWindow::set_up_window()
 {
     setWindowFlags(Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    SkinShape::apply(this, ui.mainFrame);
     setWindowTitle(zim::SHORT_PRODUCT_NAME);
     setWindowIcon(QIcon(zim::APP_ICON));
     ui.mainFrame->setStyleSheet(zim::STYLE_MAIN_FRAME);
