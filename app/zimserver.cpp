@@ -67,10 +67,8 @@ void ZimServer::solt_socket_new_connection()
         socket->deleteLater();
         return;
     }
-    if (main_window) {
-        main_window->activateWindow();
-        main_window->show();
-    }
+    if (main_window)
+        main_window->bring_to_front();
     connect(socket, &QLocalSocket::readyRead, this, &ZimServer::solt_ready_read_handler);
     // Messengers come and go all day; their sockets must not pile up.
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

@@ -245,8 +245,8 @@ inline const QString TIP_CAPTURE_DEVICE = QStringLiteral("通話で使用する�
 inline const QString TIP_ENCRYPTED_MEDIA = QStringLiteral("通話の音声は暗号化されています");
 inline const QString TIP_ENCRYPTED_MEDIA_OPEN_KEYS =
     QStringLiteral("通話の音声は暗号化されていますが、暗号鍵はTLSで保護されずにネットワークを通りました");
-inline const QString TIP_CAPTURE_GAIN =
-    QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています");
+inline const QString TIP_CAPTURE_GAIN = QStringLiteral(
+    "マイクの感度を調節します\n※PulseAudio（デスクトップのサウンド設定）の音量調節とは独立しています");
 
 // History icons
 inline const QString ICON_INCOMING = QStringLiteral(":/ZIMPhone/images/income.png");

@@ -52,7 +52,8 @@ void ZimLogger::log(const QString& message, int level)
     const QString line = QStringLiteral("[") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
                          QStringLiteral("] ") + message;
-    qDebug() << line;
+    if (echo)
+        qInfo().noquote() << line;
 
     std::lock_guard lock(mutex);
     QFile file(log_path());

@@ -15,6 +15,10 @@ OperatorLogin::OperatorLogin(QWidget* parent) : QWidget(parent), form(new Operat
     setWindowTitle(zim::TITLE_OPERATOR_LOGIN);
     connect(form->pushButton, &QPushButton::clicked, this, &OperatorLogin::slot_login_button_clicked);
     connect(form->pushButton_2, &QPushButton::clicked, this, &OperatorLogin::slot_after_button_clicked);
+    // Return goes on from the ID to the password, and from the password logs in.
+    connect(form->username, &QLineEdit::returnPressed, form->password,
+            [this] { form->password->setFocus(); });
+    connect(form->password, &QLineEdit::returnPressed, this, &OperatorLogin::slot_login_button_clicked);
 }
 
 OperatorLogin::~OperatorLogin()

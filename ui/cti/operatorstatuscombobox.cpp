@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QScreen>
 #include <QWheelEvent>
 
 namespace {
@@ -13,6 +14,20 @@ class StatusSelector : public QComboBox
 {
 public:
     using QComboBox::QComboBox;
+
+    // Some styles open the list with the current item under the pointer, so the click that opened
+    // it could land on a neighbour: the list always drops below the selector (above it only where
+    // the screen ends).
+    void showPopup() override
+    {
+        QComboBox::showPopup();
+        QWidget* list = view()->window();
+        const QRect area = screen()->availableGeometry();
+        QPoint place = mapToGlobal(QPoint(0, height()));
+        if (place.y() + list->height() > area.bottom() + 1)
+            place.setY(mapToGlobal(QPoint()).y() - list->height());
+        list->move(list->x(), place.y());
+    }
 
 protected:
     void wheelEvent(QWheelEvent* event) override

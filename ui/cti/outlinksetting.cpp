@@ -2,6 +2,7 @@
 
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
+#include "ui/closeonescape.h"
 #include "ui/cti/ctiparams.h"
 #include "ui/cti/outlinksettingform.h"
 #include "ui/settings/settingsnotice.h"
@@ -39,6 +40,7 @@ OutlinkSetting::OutlinkSetting(QWidget* parent, ZimData* data)
 {
     form->setup(this);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    zim::close_on_escape(this);
     setWindowTitle(zim::TITLE_OUTLINK_SETTINGS);
 
     connect(form->pushButton, &QPushButton::clicked, this, &OutlinkSetting::slot_save_button_clicked);

@@ -10,6 +10,7 @@
 #include "ui/cti/remotesiteform.h"
 #include "ui/cti/sitepage.h"
 #include "ui/cti/webmodule.h"
+#include "ui/main/skinshape.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -64,7 +65,7 @@ RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogge
         logger->log(QStringLiteral("remote site: no web engine: %1").arg(error), 2);
     form->place_web_view(page ? page->view() : nullptr);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    SkinShape::apply(this, form->siteFrame);
     form->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
     form->siteDetailButton->setStyleSheet(zim::STYLE_SITE_DETAIL_BUTTON);
     form->siteTerminateButton->setStyleSheet(zim::STYLE_SITE_TERMINATE_BUTTON);

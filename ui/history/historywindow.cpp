@@ -3,6 +3,7 @@
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
+#include "ui/closeonescape.h"
 #include "ui/history/historyitemdelegate.h"
 #include "ui_historywindow.h"
 
@@ -10,6 +11,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -51,9 +53,25 @@ HistoryWindow::HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger)
     connect(ui->deleteAllButton, &QPushButton::clicked, this, &HistoryWindow::slot_delete_all_button_clicked);
     connect(ui->closeButton, &QPushButton::clicked, this, &HistoryWindow::slot_close_button_clicked);
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, &HistoryWindow::slot_tab_changed);
+    for (int tab = 0; tab < TAB_COUNT; ++tab)
+        table(tab)->installEventFilter(this);
     build_models();
     refresh_views();
     place_window();
+}
+
+// Return on a row calls its number back, as a double click on the number does.
+bool HistoryWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* view = qobject_cast<QTableView*>(watched);
+        if (view && (key == Qt::Key_Return || key == Qt::Key_Enter) && view->currentIndex().isValid()) {
+            emit signal_send_call(view->currentIndex().siblingAtColumn(2).data().toString());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 HistoryWindow::~HistoryWindow()
@@ -187,6 +205,7 @@ void HistoryWindow::refresh_views()
 void HistoryWindow::place_window()
 {
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    zim::close_on_escape(this);
     setWindowTitle(zim::HISTORY_WINDOW_TITLE);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();

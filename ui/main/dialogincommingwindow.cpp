@@ -2,6 +2,8 @@
 
 #include "data/zimconstants.h"
 #include "phone/zimphone.h"
+#include "ui/main/fittedlabel.h"
+#include "ui/main/skinshape.h"
 
 #include "ui_dialogincommingwindow.h"
 
@@ -15,9 +17,11 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    SkinShape::apply(this, ui->siteFrame);
     ui->siteFrame->setStyleSheet(zim::STYLE_SITE_FRAME_SIMPLE);
     ui->phoneNumber->setTextFormat(Qt::PlainText); // the caller's own text, never markup
+    // A long number shows whole, leading zeros included, in smaller type.
+    ui->phoneNumber->set_fitting(8, Qt::ElideMiddle);
     ui->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
     ui->siteTerminateButton->setStyleSheet(zim::STYLE_SITE_TERMINATE_BUTTON);
     ui->siteDialogButton->setCursor(Qt::PointingHandCursor);

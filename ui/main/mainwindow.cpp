@@ -9,6 +9,7 @@
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/encryptionmark.h"
 #include "ui/main/pastednumber.h"
+#include "ui/main/skinshape.h"
 #include "ui/main/windowdragger.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QMenu>
 #include <QMetaType>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
@@ -33,6 +35,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     clear_timer = new QTimer(this);
     zim_logger = new ZimLogger(this);
     zim_data = new ZimData(this, zim_logger);
+    zim_logger->set_terminal_echo(zim_data->other_settings().value(QStringLiteral("debugModel")) ==
+                                  QStringLiteral("1"));
     call_timer = new QTimer(this);
     zim_phone = new ZimPhone(this, zim_data, zim_logger);
     zim_phone->start(QThread::InheritPriority);
@@ -83,19 +87,20 @@ MainWindow::~MainWindow()
 void MainWindow::set_up_window()
 {
     setWindowFlags(Qt::FramelessWindowHint);
-    setAttribute(Qt::WA_TranslucentBackground);
+    SkinShape::apply(this, ui.mainFrame);
     setWindowTitle(zim::SHORT_PRODUCT_NAME);
     setWindowIcon(QIcon(zim::APP_ICON));
     ui.mainFrame->setStyleSheet(zim::STYLE_MAIN_FRAME);
     ui.screenGroupBox->setStyleSheet(zim::STYLE_SCREEN_GROUP_BOX);
     ui.onlineStatus->setStyleSheet(zim::STYLE_OFFLINE_STATUS);
-    for (QPushButton* key : ui.digitalButton) {
+    // The keys type themselves from the keyboard: Tab passes them by, and a click keeps the focus
+    // where it was.
+    QList<QPushButton*> keypad(std::begin(ui.digitalButton), std::end(ui.digitalButton));
+    keypad << ui.starButton << ui.poundButton;
+    for (QPushButton* key : keypad) {
         key->setStyleSheet(zim::STYLE_DIGITAL_BUTTON);
         key->setCursor(Qt::PointingHandCursor);
-    }
-    for (QPushButton* key : {ui.starButton, ui.poundButton}) {
-        key->setStyleSheet(zim::STYLE_DIGITAL_BUTTON);
-        key->setCursor(Qt::PointingHandCursor);
+        key->setFocusPolicy(Qt::NoFocus);
     }
     ui.dialogButton->setStyleSheet(zim::STYLE_DIALOG_BUTTON);
     ui.pauseButton->setStyleSheet(zim::STYLE_PAUSE_BUTTON);
@@ -315,7 +320,9 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt)
         return;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        if (!display_text().isEmpty())
+        if (zim_phone->is_incoming_ringing())
+            zim_phone->request_answer();
+        else if (!display_text().isEmpty())
             zim_phone->request_dial(display_text());
         set_delete_visible(false);
         return;
@@ -327,9 +334,22 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
             remove_last_digit();
         return;
     }
-    const QString text = event->text();
-    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || text == QLatin1String("*") || text == QLatin1String("#"))
-        input_digit(text.isEmpty() ? QString(QChar(key)) : text);
+    // An input method in full-width mode types "３" and "＋": they count as their plain forms.
+    const QString text = zim::half_width(event->text());
+    if (text == QLatin1String("+")) {
+        if (display_text().isEmpty()) // only an international number starts with it
+            append_to_display(text);
+        return;
+    }
+    if (text.isEmpty() && key >= Qt::Key_0 && key <= Qt::Key_9) {
+        input_digit(QString(QChar(key)));
+        return;
+    }
+    static const QRegularExpression dial_keys(QStringLiteral("^[0-9*#]+$"));
+    if (dial_keys.match(text).hasMatch()) {
+        for (const QChar c : text)
+            input_digit(QString(c));
+    }
 }
 
 void MainWindow::slot_phone_registration_state_change(QString state, QString userId)

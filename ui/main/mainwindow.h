@@ -41,6 +41,9 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // Shows the window again, hidden or minimised, in front of the others.
+    void bring_to_front();
+
     // A command another program sent through a later start of the program.
     void handle_client_command(const QString& command);
 
@@ -131,6 +134,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void put_away();
     bool dial_allowed(const QString& number);
     void dial_from_command(const QString& number);
     void answer_from_command();

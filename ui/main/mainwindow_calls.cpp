@@ -101,6 +101,7 @@ void MainWindow::slot_dialog_end(QString number, int recordStatus)
     if (popup && popup->isVisible())
         popup->hide();
     restore_number_typed_before_call();
+    ui.callerNameLabel->setText(QString());
     ui.dialogTime->setText(QString());
     call_timer->stop();
     slot_stop_hold_music();
@@ -158,7 +159,7 @@ void MainWindow::slot_send_call_from_history_window(QString phoneNumber)
         return;
     zim_phone->request_dial(phoneNumber);
     set_display_text(phoneNumber);
-    show();
+    bring_to_front();
     history->hide();
 }
 

@@ -6,6 +6,7 @@
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/main/dialogincommingwindow.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -26,6 +27,8 @@ void MainWindow::slot_received_dialog(QMap<QString, QString> params)
         show_popup(params.value(QStringLiteral("callerName")));
     }
     set_display_text(zim_phone->remote_number());
+    // The caller's own text, on one line; it stays until the call ends.
+    ui.callerNameLabel->setText(params.value(QStringLiteral("callerName")).simplified());
     set_delete_visible(false);
 }
 
@@ -53,11 +56,11 @@ void MainWindow::restore_number_typed_before_call()
 
 void MainWindow::slot_show_main_window()
 {
-    show();
+    bring_to_front();
 }
 
 void MainWindow::slot_accept_dialog_from_incomming_window()
 {
-    show();
+    bring_to_front();
     popup->hide();
 }

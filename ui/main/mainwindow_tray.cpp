@@ -91,20 +91,36 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event)
     event->accept();
 }
 
+// Without a system tray (GNOME's default) a hidden phone could be found again only by starting
+// it once more: there the window goes to the task bar instead.
+void MainWindow::put_away()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+void MainWindow::bring_to_front()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
 void MainWindow::slot_close_button_clicked()
 {
-    if (tray && tray->isVisible())
-        hide();
+    put_away();
 }
 
 void MainWindow::slot_system_tray_icon_clicked(QSystemTrayIcon::ActivationReason reason)
 {
     // A single click brings the phone up as a double click does: one click is what people try.
-    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
-        show();
-        raise();
-        activateWindow();
-    }
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+        bring_to_front();
 }
 
 void MainWindow::slot_right_menu_exit_clicked()
@@ -150,16 +166,20 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     event->ignore();
-    hide();
+    put_away();
 }
 
 // A window that opens comes up beside the main window, clear of its keypad.
-static void bring_up(QWidget* window, const QWidget* main_window)
+static void bring_up(QWidget* window, QWidget* main_window)
 {
     window->activateWindow();
     if (window->isHidden()) {
         zim::place_beside(window, main_window);
+        const QSize before = window->frameGeometry().size();
         window->show();
+        // A window shown the first time gets its frame only now: placed again with it.
+        if (window->frameGeometry().size() != before)
+            zim::place_beside(window, main_window);
     }
     window->raise();
 }

@@ -1,6 +1,6 @@
 #include "ui/main/mainwindowform.h"
 
-#include "ui/main/statuslabel.h"
+#include "ui/main/fittedlabel.h"
 
 #include <QFont>
 #include <QFrame>
@@ -73,21 +73,31 @@ void MainWindowForm::setup(QMainWindow* window)
     onlineStatus = make<QLabel>("onlineStatus", screenGroupBox, 10, 5, 21, 21);
     userId = make<QLabel>("userId", screenGroupBox, 40, 4, 51, 21);
     userId->setFont(font_of(11, false));
-    dialogTime = make<QLabel>("dialogTime", screenGroupBox, 38, 70, 191, 21);
+    dialogTime = make<QLabel>("dialogTime", screenGroupBox, 38, 73, 191, 21);
     dialogTime->setFont(font_of(11, false));
     dialogTime->setAlignment(Qt::AlignCenter);
     // From the end of the user ID to the right edge: the transfer prompt needs all of it.
-    dialogStatus = make<StatusLabel>("dialogStatus", screenGroupBox, 91, 2, 170, 21);
+    dialogStatus = make<FittedLabel>("dialogStatus", screenGroupBox, 91, 2, 170, 21);
     dialogStatus->setFont(font_of(9, false));
     dialogStatus->setLayoutDirection(Qt::LeftToRight);
     dialogStatus->setAlignment(Qt::AlignRight | Qt::AlignTrailing | Qt::AlignVCenter);
     dialogStatus->setText(QStringLiteral("未認証"));
-    phoneNumberLabel = make<QLabel>("phoneNumberLabel", screenGroupBox, 38, 34, 191, 31);
+    // A long number shows whole in smaller type; only beyond 9 points is its middle left out.
+    auto* number = make<FittedLabel>("phoneNumberLabel", screenGroupBox, 38, 27, 191, 29);
+    number->set_fitting(9, Qt::ElideMiddle);
+    phoneNumberLabel = number;
     phoneNumberLabel->setFont(font_of(15, true));
     phoneNumberLabel->setAutoFillBackground(false);
     phoneNumberLabel->setAlignment(Qt::AlignCenter);
     phoneNumberLabel->setTextFormat(Qt::PlainText); // a caller's number may hold markup
-    deleteButton = make<QPushButton>("deleteButton", screenGroupBox, 233, 41, 31, 21);
+    // The caller's name under the number while a call rings or is connected.
+    auto* name = make<FittedLabel>("callerNameLabel", screenGroupBox, 38, 55, 191, 18);
+    name->set_fitting(8, Qt::ElideRight);
+    callerNameLabel = name;
+    callerNameLabel->setFont(font_of(9, false));
+    callerNameLabel->setAlignment(Qt::AlignCenter);
+    callerNameLabel->setTextFormat(Qt::PlainText);
+    deleteButton = make<QPushButton>("deleteButton", screenGroupBox, 233, 31, 31, 21);
     deleteButton->setStyleSheet(QStringLiteral("border-image: url(:/ZIMPhone/images/delete.png);"));
 
     // Tall enough for Japanese text in the style's button frame.

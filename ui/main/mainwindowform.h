@@ -23,6 +23,7 @@ public:
     QLabel* dialogTime = nullptr;
     QLabel* dialogStatus = nullptr;
     QLabel* phoneNumberLabel = nullptr;
+    QLabel* callerNameLabel = nullptr;
     QPushButton* deleteButton = nullptr;
     QPushButton* settingButton = nullptr;
     QPushButton* historyButton = nullptr;

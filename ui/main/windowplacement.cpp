@@ -10,7 +10,7 @@ const int GAP = 8;
 
 namespace zim {
 
-void place_beside(QWidget* window, const QWidget* main_window)
+void place_beside(QWidget* window, QWidget* main_window)
 {
     const QScreen* screen = main_window->screen();
     if (!screen)
@@ -22,13 +22,20 @@ void place_beside(QWidget* window, const QWidget* main_window)
     const QSize size = window->frameGeometry().size();
     QPoint place = area.center() - QPoint(size.width() / 2, size.height() / 2);
     if (main_window->isVisible()) {
-        const QRect main = main_window->frameGeometry();
-        const int right = main.right() + 1 + GAP;
-        const int left = main.left() - GAP - size.width();
-        if (right + size.width() <= area.right() + 1)
-            place.setX(right);
-        else if (left >= area.left())
-            place.setX(left);
+        QRect main = main_window->frameGeometry();
+        const int needed = size.width() + GAP;
+        const int room_right = area.right() - main.right();
+        const int room_left = main.left() - area.left();
+        if (room_right < needed && room_left < needed && main.width() + needed <= area.width()) {
+            // The phone makes room on the side that has more of it already.
+            const int shift = room_right >= room_left ? -(needed - room_right) : needed - room_left;
+            main_window->move(main_window->pos() + QPoint(shift, 0));
+            main = main_window->frameGeometry();
+        }
+        if (area.right() - main.right() >= needed)
+            place.setX(main.right() + 1 + GAP);
+        else if (main.left() - area.left() >= needed)
+            place.setX(main.left() - needed);
         else
             place.setX(main.center().x() - size.width() / 2);
         place.setY(main.center().y() - size.height() / 2);

@@ -6,6 +6,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/closeonescape.h"
 #include "ui/settings/devicechoice.h"
 #include "ui/settings/securityfields.h"
 #include "ui/settings/settingsnotice.h"
@@ -28,6 +29,7 @@ SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, 
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    zim::close_on_escape(this);
     setWindowTitle(zim::TITLE_SETTINGS);
     setFixedSize(size());
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

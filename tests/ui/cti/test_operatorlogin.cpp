@@ -66,6 +66,10 @@ private slots:
         QVERIFY(login.isVisible()); // until the server accepts
         login.slot_hide_window();
         QVERIFY(!login.isVisible());
+
+        // Return in the password field logs in, as the button does.
+        QTest::keyClick(child<QLineEdit>(&login, "password"), Qt::Key_Return);
+        QCOMPARE(sent.size(), 2);
     }
 
     void later_and_close_postpone_the_login()

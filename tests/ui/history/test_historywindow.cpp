@@ -343,7 +343,7 @@ private slots:
 
     // The row menu's "発信" and a double click on a number ask the main window to call it back;
     // a double click on the duration or the date does nothing.
-    void call_back_from_menu_and_double_click()
+    void call_back_from_menu_double_click_and_return()
     {
         HistoryFixture fixture;
         HistoryWindow* window = fixture.open();
@@ -372,6 +372,14 @@ private slots:
         QCOMPARE(calls.at(1).at(0).toString(), QStringLiteral("0312345678"));
         QCOMPARE(answer.popups_seen, 1);
         QCOMPARE(stored_rows().size(), 3); // calling back keeps the row
+
+        // From the keyboard: Return calls the current row back, Escape closes the window.
+        missed->setCurrentIndex(missed->model()->index(0, 4));
+        QTest::keyClick(missed, Qt::Key_Return);
+        QCOMPARE(calls.count(), 3);
+        QCOMPARE(calls.at(2).at(0).toString(), QStringLiteral("0312345678"));
+        QTest::keyClick(missed, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
     }
 
     void delete_all_asks_first()

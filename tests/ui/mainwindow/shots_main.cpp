@@ -49,9 +49,11 @@ int main(int argc, char* argv[])
 
     window.slot_update_dialog_status(QStringLiteral("通話中"));
     window.slot_set_phone_number(QStringLiteral("0312345678"));
+    ui.callerNameLabel->setText(QStringLiteral("山田 太郎"));
     ui.dialogTime->setText(QStringLiteral("00:01:23"));
     ui.deleteButton->hide();
     save(&window, out + QStringLiteral("/main-in-call.png"));
+    ui.callerNameLabel->clear();
 
     DialogIncommingWindow popup(&window, window.phone());
     popup.set_caller_name(QStringLiteral("山田 太郎"));

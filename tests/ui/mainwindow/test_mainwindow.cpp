@@ -9,10 +9,11 @@
 #include "support/testdir.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
+#include "ui/main/fittedlabel.h"
 #include "ui/main/mainwindow.h"
-#include "ui/main/statuslabel.h"
 #include "ui/settings/settingwindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -175,6 +176,22 @@ private slots:
         QCOMPARE(selector->currentIndex(), 0);
     }
 
+    // The list opens below the selector whatever is chosen, so the opening click picks nothing.
+    void status_list_drops_below_the_selector()
+    {
+        MainWindowFixture f;
+        QComboBox* selector = f.window->operator_status_selector();
+        {
+            const QSignalBlocker quiet(selector); // no report for this test
+            selector->setCurrentIndex(3);
+        }
+        selector->showPopup();
+        QWidget* list = selector->view()->window();
+        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 2000);
+        QCOMPARE(list->geometry().top(), selector->mapToGlobal(QPoint(0, selector->height())).y());
+        selector->hidePopup();
+    }
+
     // A caller's user part or display name with markup shows its characters.
     void caller_text_is_shown_as_typed()
     {
@@ -192,6 +209,38 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(f.window->phone()->phase(), int(PHASE_IDLE));
         QVERIFY(!f.delete_shown());
+    }
+
+    // An input method in full-width mode: its digits and signs count as the plain ones. Tab
+    // never stops on the keypad, and Escape closes 設定 and 履歴.
+    void keyboard_use_of_the_phone_and_its_windows()
+    {
+        MainWindowFixture f;
+        for (const QChar c : QStringLiteral("＋８１３＊＃＋")) { // as the X keyboard reports them
+            QKeyEvent key(QEvent::KeyPress, c.unicode(), Qt::NoModifier, QString(c));
+            QApplication::sendEvent(f.window, &key);
+        }
+        QCOMPARE(f.display(), QStringLiteral("+813*#"));
+
+        QApplication::setActiveWindow(f.window);
+        QList<QWidget*> keypad(std::begin(f.window->form().digitalButton),
+                               std::end(f.window->form().digitalButton));
+        keypad << f.window->form().starButton << f.window->form().poundButton;
+        for (int step = 0; step < 30; ++step) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : f.window,
+                            Qt::Key_Tab);
+            QVERIFY(!keypad.contains(QApplication::focusWidget()));
+        }
+
+        f.window->slot_setting_button_clicked();
+        f.window->slot_history_button_clicked();
+        for (QWidget* window : {static_cast<QWidget*>(f.window->setting_window()),
+                                static_cast<QWidget*>(f.window->history_window())}) {
+            QVERIFY(window->isVisible());
+            QWidget* field = window->focusWidget() ? window->focusWidget() : window;
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+        }
     }
 
     void pasting_keeps_digits_and_one_leading_plus()
@@ -255,7 +304,7 @@ private slots:
                 ui.dialogStatus->contentsRect().width());
         // A longer reason is drawn smaller, still whole.
         f.window->slot_update_dialog_status(QStringLiteral("アカウントを設定してください"));
-        auto* status = static_cast<StatusLabel*>(ui.dialogStatus);
+        auto* status = static_cast<FittedLabel*>(ui.dialogStatus);
         QVERIFY(QFontMetrics(status->fitted_font()).horizontalAdvance(status->text()) <=
                 status->contentsRect().width());
         for (QWidget* widget :
@@ -449,7 +498,8 @@ private slots:
         QCOMPARE(caller.exit_code(), 0);
     }
 
-    // Settings open beside the main window, on whichever side has room, never over its keypad.
+    // Settings and history open beside the main window, on whichever side has room, never over
+    // its keypad.
     void settings_open_beside_the_main_window()
     {
         MainWindowFixture f;
@@ -462,15 +512,36 @@ private slots:
             QVERIFY(area.contains(settings));
             f.window->setting_window()->hide();
         }
+        // With the phone in the middle of a small screen neither side has room: the phone makes it.
+        QVERIFY(area.width() < 2 * f.window->width() + f.window->setting_window()->width());
+        const QList<QPair<void (MainWindow::*)(), QWidget*>> windows{
+            {&MainWindow::slot_setting_button_clicked, f.window->setting_window()},
+            {&MainWindow::slot_history_button_clicked, f.window->history_window()}};
+        for (const auto& [open, opened] : windows) {
+            f.window->move(area.center() - f.window->rect().center());
+            (f.window->*open)();
+            QVERIFY(opened->isVisible());
+            QVERIFY(!opened->frameGeometry().intersects(f.window->frameGeometry()));
+            QVERIFY(area.contains(opened->frameGeometry()));
+            QVERIFY(area.contains(f.window->frameGeometry()));
+            opened->hide();
+        }
     }
 
-    void closing_hides_and_no_keeps_the_program()
+    // The test display has no system tray: closing leaves the phone in the task bar, where the
+    // operator finds it again, and the next start brings it up.
+    void closing_without_a_tray_minimises_and_no_keeps_the_program()
     {
         MainWindowFixture f;
-        QVERIFY(f.window->isVisible());
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         f.window->close(); // Alt+F4 or the window manager's close
-        QVERIFY(!f.window->isVisible());
-        f.window->show();
+        QVERIFY(f.window->isVisible());
+        QVERIFY(f.window->isMinimized());
+        f.window->bring_to_front(); // as a later start of the program does
+        QVERIFY(!f.window->isMinimized());
+        QTest::mouseClick(f.window->form().closeButton, Qt::LeftButton);
+        QVERIFY(f.window->isVisible() && f.window->isMinimized());
+        f.window->bring_to_front();
         answer_next_box(QStringLiteral("いいえ"));
         f.window->slot_right_menu_exit_clicked();
         QVERIFY(f.window->isVisible());
@@ -546,16 +617,19 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
     }
 
-    // A named caller rings while a number is half typed: the popup names them as written, and the
+    // A named caller with a 19-digit number rings while a number is half typed: the popup and the
+    // main display show the number whole and the name as written, Return answers, and the typed
     // number is back once the call is over.
     void incoming_call_names_the_caller_and_keeps_the_typed_number()
     {
         MainWindowFixture f;
+        const QString long_number = QStringLiteral("0033010442079460951");
         QTest::keyClicks(f.window, QStringLiteral("031"));
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->local_sip_port() > 0, 10000);
         SippRunner caller(QStringLiteral("uac_named_caller_waits_for_bye.xml"),
                           QStringLiteral("127.0.0.1:%1").arg(f.window->phone()->local_sip_port()));
-        caller.add_arguments({"-s", "100", "-key", "from_name", "<b>山田</b>", "-key", "from_user", "301"});
+        caller.add_arguments(
+            {"-s", "100", "-key", "from_name", "<b>山田</b>", "-key", "from_user", long_number});
         QVERIFY(caller.start());
         QTRY_VERIFY_WITH_TIMEOUT(f.window->incoming_window() && f.window->incoming_window()->isVisible(),
                                  15000);
@@ -566,14 +640,38 @@ private slots:
         QCOMPARE(name->textFormat(), Qt::PlainText);
         QVERIFY(name->isVisible());
         QVERIFY(name->mapToGlobal(QPoint()).y() + name->height() <= number->mapToGlobal(QPoint()).y());
-        QCOMPARE(number->text(), QStringLiteral("301 から着信中・・・"));
-        QCOMPARE(f.display(), QStringLiteral("301"));
+        const MainWindowForm& ui = f.window->form();
+        for (QLabel* label : {number, ui.phoneNumberLabel}) {
+            auto* fitted = static_cast<FittedLabel*>(label);
+            QCOMPARE(fitted->shown_text(), label->text());
+            QVERIFY(QFontMetrics(fitted->fitted_font()).horizontalAdvance(label->text()) <=
+                    label->contentsRect().width());
+        }
+        QCOMPARE(number->text(), long_number + QStringLiteral(" から着信中・・・"));
+        QCOMPARE(f.display(), long_number);
+        const auto name_under_number = [&ui] {
+            return ui.callerNameLabel->text() == QStringLiteral("<b>山田</b>") &&
+                   ui.callerNameLabel->isVisible() &&
+                   ui.callerNameLabel->y() >= ui.phoneNumberLabel->geometry().bottom();
+        };
+        QVERIFY(name_under_number());
 
-        QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("siteDialogButton")), Qt::LeftButton);
+        QTest::keyClick(f.window, Qt::Key_Return); // answers, dials nothing
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        QVERIFY(name_under_number());
         QTest::mouseClick(f.window->form().terminateButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QStringLiteral("031"), 10000);
+        QCOMPARE(ui.callerNameLabel->text(), QString());
         QVERIFY(f.delete_shown());
+
+        // Only a number too long even for the smallest type loses its middle.
+        const QString very_long = QString(20, QLatin1Char('1')) + QString(20, QLatin1Char('9'));
+        f.window->slot_set_phone_number(very_long);
+        const QString shown = static_cast<FittedLabel*>(ui.phoneNumberLabel)->shown_text();
+        QVERIFY2(shown.startsWith(QStringLiteral("111")) && shown.endsWith(QStringLiteral("999")) &&
+                     shown.contains(QChar(0x2026)),
+                 qPrintable(shown));
+        QCOMPARE(f.display(), very_long);
         QVERIFY(caller.wait_finished(10000));
     }
 

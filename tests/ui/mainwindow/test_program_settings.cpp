@@ -4,6 +4,8 @@
 // "はい" while a call to a sipp callee is running.
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "data/zimpaths.h"
 #include "phone/zimphone.h"
 #include "support/kamailiorunner.h"
 #include "support/modalanswer.h"
@@ -213,7 +215,34 @@ private slots:
         QCOMPARE(callee.received_requests(QStringLiteral("BYE")).size(), 1);
     }
 
-    // The real program, hidden in the tray with a call up: closing its windows and boxes through
+    // The log's lines stay in the log file; the terminal gets them only in debug mode.
+    void log_lines_reach_the_terminal_only_in_debug_mode()
+    {
+        ProgramRunner runner;
+        runner.keep_output_in_file();
+        for (const bool debug : {false, true}) {
+            zim::set_app_dir_for_tests(runner.dir());
+            zim::make_private_log_dir();
+            {
+                ZimLogger logger;
+                ZimData data(nullptr, &logger);
+                QVERIFY(data.save_other_settings({{"debugModel", debug ? "1" : "0"}}));
+            }
+            zim::set_app_dir_for_tests(QString());
+            QVERIFY(runner.start_first());
+            QVERIFY(runner.wait_for_log(QStringLiteral("\n")));
+            QTest::qWait(500);
+            runner.stop_first();
+            const QString last_line = runner.log_text().trimmed().section(QLatin1Char('\n'), -1);
+            QFile output(runner.dir() + QStringLiteral("/output.log"));
+            QVERIFY(output.open(QIODevice::ReadOnly));
+            QCOMPARE(QString::fromUtf8(output.readAll()).contains(last_line), debug);
+            QFile::remove(runner.log_path());
+            output.remove();
+        }
+    }
+
+    // The real program, put away with a call up: closing its windows and boxes through
     // the window system never ends it; only the confirmed exit does.
     void hidden_program_outlives_closed_windows_and_boxes()
     {
@@ -244,7 +273,14 @@ private slots:
         const QList<unsigned long> main = visible_windows(QStringLiteral("^VeloraSimple$"));
         QCOMPARE(main.size(), 1);
         QVERIFY(close_as_window_manager(main.first()));
-        QTRY_VERIFY_WITH_TIMEOUT(visible_windows(QStringLiteral("^VeloraSimple$"), 0).isEmpty(), 5000);
+        // No tray on the test display: the phone asks to be iconified instead of vanishing (with
+        // no window manager to do it, it stays mapped).
+        const auto iconic = [&main] {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"), {"-id", QString::number(main.first()), "WM_HINTS"});
+            return xprop.waitForFinished(5000) && xprop.readAll().contains("Iconic State");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(iconic(), 5000);
 
         // Saving during the call is refused in a box without parent, and the settings window goes.
         QVERIFY(xdotool(

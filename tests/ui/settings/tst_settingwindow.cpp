@@ -111,7 +111,8 @@ void TestSettingWindow::window_has_its_title_size_tabs_and_tooltips()
     QCOMPARE(child<QLabel>(&window, "captureLabel")->toolTip(),
              QStringLiteral("通話で使用するマイクデバイスを指定します"));
     QCOMPARE(child<QLabel>(&window, "captureGainLabel")->toolTip(),
-             QStringLiteral("マイクの感度を調節します\n※Windowsの音量調節とは独立しています"));
+             QStringLiteral("マイクの感度を調節します\n※PulseAudio（デスクトップのサウンド設定）の音量調節と"
+                            "は独立しています"));
     auto* note = child<QLabel>(&window, "label_7");
     QCOMPARE(note->text(), QStringLiteral("※ソフトフォンの再起動が必要です"));
     QVERIFY(note->font().bold());
