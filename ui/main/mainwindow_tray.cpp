@@ -78,9 +78,7 @@ void MainWindow::create_tray_icon()
     connect(zim_phone, &ZimPhone::signal_dialog_end, notifier, &IncomingCallNotifier::slot_dialog_end);
     connect(notifier, &IncomingCallNotifier::signal_answer_requested, this, [this] {
         answer_from_command();
-        show();
-        raise();
-        activateWindow();
+        bring_to_front();
     });
 }
 
