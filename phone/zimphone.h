@@ -214,6 +214,7 @@ private:
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false};
     std::atomic<bool> muted{false};
+    QString consulted_number;     // what the consultation call dialled
     QString registration_failure; // the last registration failure's text, until a success
     QString applied_ca_file;      // null until the first account set-up
     // Auto-answer of a call from the server: a beep at the first time, the answer at the second.

@@ -324,9 +324,7 @@ void ZimPhone::continue_with_consulted_party()
     if (!second_call.is_set())
         return;
     LinphoneCall* call = second_call.get();
-    const LinphoneAddress* remote = linphone_call_get_remote_address(call);
-    const char* user = remote ? linphone_address_get_username(remote) : nullptr;
-    remote_number_value = QString::fromUtf8(user ? user : "");
+    remote_number_value = consulted_number; // as dialled, like any outgoing call's number
     const LinphoneCallState state = second_call.state();
     const bool connected = state == LinphoneCallStateStreamsRunning || state == LinphoneCallStatePaused ||
                            state == LinphoneCallStatePausedByRemote ||
@@ -396,6 +394,7 @@ void ZimPhone::perform_dial()
         if (number.isEmpty())
             return;
         second_call.reset(linphone_core_invite(core, number.toUtf8().constData()));
+        consulted_number = number;
     }
 }
 

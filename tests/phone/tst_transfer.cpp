@@ -217,7 +217,7 @@ void TestTransfer::first_party_hangs_up_during_consultation()
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
-    QCOMPARE(fixture.ended_calls, QStringList({"202/2"})); // the row names whom the call went on with
+    QCOMPARE(fixture.ended_calls, QStringList({second.uri("202") + "/2"})); // whom the call went on with
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
