@@ -120,6 +120,31 @@ bool ZimData::write_key(int category, const QString& key, const QString& value)
 bool ZimData::save_settings(const QMap<int, SettingsMap>& values_by_category)
 {
     std::lock_guard lock(mutex);
+    QMap<int, SettingsMap> allowed = values_by_category;
+    for (auto category = allowed.begin(); category != allowed.end(); ++category) {
+        for (const QString& key : locked_keys.value(category.key()))
+            category.value().remove(key);
+    }
+    return write_settings(allowed);
+}
+
+bool ZimData::save_provisioned(const QMap<int, SettingsMap>& values_by_category,
+                               const QMap<int, QSet<QString>>& locked)
+{
+    std::lock_guard lock(mutex);
+    const bool written = write_settings(values_by_category);
+    locked_keys = locked;
+    return written;
+}
+
+bool ZimData::is_locked(int category, const QString& key) const
+{
+    std::lock_guard lock(mutex);
+    return locked_keys.value(category).contains(key);
+}
+
+bool ZimData::write_settings(const QMap<int, SettingsMap>& values_by_category)
+{
     if (!ensure_open())
         return false;
     if (!database.transaction()) {
@@ -168,28 +193,30 @@ const SettingsMap& ZimData::cache(int category) const
     return const_cast<ZimData*>(this)->cache(category);
 }
 
-SettingsMap ZimData::account_settings() const
+SettingsMap ZimData::settings(int category) const
 {
     std::lock_guard lock(mutex);
-    return account;
+    return cache(category);
+}
+
+SettingsMap ZimData::account_settings() const
+{
+    return settings(Account);
 }
 
 SettingsMap ZimData::outlink_settings() const
 {
-    std::lock_guard lock(mutex);
-    return outlink;
+    return settings(Outlink);
 }
 
 SettingsMap ZimData::media_settings() const
 {
-    std::lock_guard lock(mutex);
-    return media;
+    return settings(Media);
 }
 
 SettingsMap ZimData::other_settings() const
 {
-    std::lock_guard lock(mutex);
-    return other;
+    return settings(Other);
 }
 
 bool ZimData::save_account_settings(const SettingsMap& values)

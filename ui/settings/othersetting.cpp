@@ -5,6 +5,7 @@
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
 #include "ui/settings/devicechoice.h"
+#include "ui/settings/lockedfields.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_othersetting.h"
 
@@ -45,9 +46,12 @@ void OtherSetting::slot_cancel_button_clicked()
 
 void OtherSetting::showEvent(QShowEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        LockedFields::show(
+            data, DeviceChoice::lockable(ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox));
         DeviceChoice::fill(phone, data->media_settings(), ui->playbackComboBox, ui->ringbackComboBox,
                            ui->captureComboBox);
+    }
     QWidget::showEvent(event);
 }
 
