@@ -32,6 +32,18 @@ private slots:
                  QStringLiteral("id=%CallerID%\nop=%OpeId%\\n"));
     }
 
+    // The example the package installs for administrators is a file the program takes.
+    void the_installed_example_is_read()
+    {
+        Provisioning file;
+        QString error;
+        QVERIFY2(Provisioning::read_file(qEnvironmentVariable("VELORA_SOURCE_DIR") +
+                                             QStringLiteral("/share/doc/examples/provisioning.ini"),
+                                         &file, &error),
+                 qPrintable(error));
+        QVERIFY(file.locked.value(ZimData::Account).contains(QStringLiteral("address")));
+    }
+
     void a_malformed_line_is_named_and_gives_nothing_data()
     {
         QTest::addColumn<QByteArray>("text");
