@@ -59,6 +59,7 @@ void ZimData::open_database()
                        .arg(index.first, index.second));
     for (int category = Account; category <= Other; ++category)
         load_category(category);
+    load_passwords();
 }
 
 bool ZimData::ensure_open()
@@ -119,22 +120,42 @@ bool ZimData::write_key(int category, const QString& key, const QString& value)
 
 bool ZimData::save_settings(const QMap<int, SettingsMap>& values_by_category)
 {
-    std::lock_guard lock(mutex);
     QMap<int, SettingsMap> allowed = values_by_category;
-    for (auto category = allowed.begin(); category != allowed.end(); ++category) {
-        for (const QString& key : locked_keys.value(category.key()))
-            category.value().remove(key);
+    {
+        std::lock_guard lock(mutex);
+        for (auto category = allowed.begin(); category != allowed.end(); ++category) {
+            for (const QString& key : locked_keys.value(category.key()))
+                category.value().remove(key);
+        }
     }
-    return write_settings(allowed);
+    // The keyring is asked without the lock: its wait runs the event loop, and a slot it runs
+    // may read the settings.
+    const SettingsMap passwords = keep_passwords_in_keyring(allowed);
+    std::lock_guard lock(mutex);
+    return commit(allowed, passwords);
 }
 
 bool ZimData::save_provisioned(const QMap<int, SettingsMap>& values_by_category,
                                const QMap<int, QSet<QString>>& locked)
 {
+    QMap<int, SettingsMap> values = values_by_category;
+    const SettingsMap passwords = keep_passwords_in_keyring(values);
     std::lock_guard lock(mutex);
-    const bool written = write_settings(values_by_category);
+    const bool written = commit(values, passwords);
     locked_keys = locked;
     return written;
+}
+
+// Writes the values and puts the passwords the keyring took into the cache in their place.
+bool ZimData::commit(const QMap<int, SettingsMap>& values_by_category, const SettingsMap& passwords)
+{
+    if (!write_settings(values_by_category))
+        return false;
+    for (auto it = passwords.constBegin(); it != passwords.constEnd(); ++it)
+        account[it.key()] = it.value();
+    if (values_by_category.value(Account).contains(QStringLiteral("password")))
+        sip_password_lost = false;
+    return true;
 }
 
 bool ZimData::is_locked(int category, const QString& key) const

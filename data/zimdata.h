@@ -47,6 +47,10 @@ public:
                           const QMap<int, QSet<QString>>& locked);
     bool is_locked(int category, const QString& key) const;
 
+    // The SIP password belongs in the keyring but the keyring did not give it: the user is asked
+    // for it instead of the phone registering without one.
+    bool sip_password_missing() const { return sip_password_lost; }
+
     // Seconds the remote-site window stays after a call: 5 when unset, 0 for text that is no number.
     int delay_hidden_remote_window();
 
@@ -61,6 +65,12 @@ private:
     void load_category(int category);
     bool write_key(int category, const QString& key, const QString& value);
     bool write_settings(const QMap<int, SettingsMap>& values_by_category);
+    // Passwords in the keyring: read at the start, moved there from the database, and taken out
+    // of a save (the database gets an empty value); the returned passwords go to the cache only.
+    void load_passwords();
+    SettingsMap keep_passwords_in_keyring(QMap<int, SettingsMap>& values_by_category);
+    bool keyring_running();
+    bool commit(const QMap<int, SettingsMap>& values_by_category, const SettingsMap& passwords);
     SettingsMap& cache(int category);
     const SettingsMap& cache(int category) const;
 
@@ -71,5 +81,7 @@ private:
     SettingsMap media;
     SettingsMap other;
     QMap<int, QSet<QString>> locked_keys;
+    bool sip_password_lost = false;
+    bool no_keyring_logged = false;
     mutable std::mutex mutex; // the standard one, which the thread checker sees
 };

@@ -60,8 +60,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
         QTimer::singleShot(0, this, &MainWindow::slot_setting_button_clicked);
 }
 
+// Also when the keyring did not give the SIP password back: it is asked for, not left out.
 bool MainWindow::has_no_account() const
 {
+    if (zim_data->sip_password_missing())
+        return true;
     const SettingsMap account = zim_data->account_settings();
     return account.value(QStringLiteral("address")).isEmpty() &&
            account.value(QStringLiteral("port")).isEmpty() &&
