@@ -49,13 +49,15 @@ void ZimData::load_passwords()
         if (!in_keyring || to_move.value(Account).contains(key))
             continue;
         QString value, error;
-        if (PasswordKeyring::read(key, &value, &error) == PasswordKeyring::Found) {
+        const PasswordKeyring::Result result = PasswordKeyring::read(key, &value, &error);
+        if (result == PasswordKeyring::Found) {
             account[key] = value;
-        } else {
-            logger->log(QStringLiteral("%1 not in the keyring (%2): it is asked for again").arg(key, error),
-                        2);
-            sip_password_lost = sip_password_lost || key == QLatin1String("password");
+            continue;
         }
+        logger->log(QStringLiteral("%1 not in the keyring (%2): it is asked for again").arg(key, error), 2);
+        sip_password_lost = sip_password_lost || key == QLatin1String("password");
+        if (result == PasswordKeyring::Failed)
+            break; // a keyring that did not answer once is not waited for twice
     }
     if (to_move.isEmpty())
         return;

@@ -76,6 +76,9 @@ MainWindow::~MainWindow()
 {
     // Teardown runs in a fixed order, and nothing queued reaches an object already gone. The engine
     // stops first and what it still had to say is dropped: exit_program delivered it to this window.
+    // A provisioning fetch still under way ends unheard.
+    delete provisioning;
+    provisioning = nullptr;
     if (zim_phone->isRunning()) {
         zim_phone->request_stop();
         zim_phone->wait();

@@ -43,7 +43,6 @@ bool ProvisioningLoader::start()
     QNetworkRequest request{QUrl(desk_file.url)};
     request.setSslConfiguration(trust.configuration(&problem));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    tls_failure = problem;
     network = new QNetworkAccessManager(this);
     QNetworkReply* reply = network->get(request);
     connect(reply, &QNetworkReply::sslErrors, this, [this, problem](const QList<QSslError>& errors) {
