@@ -59,6 +59,7 @@ void ZimData::open_database()
                        .arg(index.first, index.second));
     for (int category = Account; category <= Other; ++category)
         load_category(category);
+    load_passwords();
 }
 
 bool ZimData::ensure_open()
@@ -119,7 +120,52 @@ bool ZimData::write_key(int category, const QString& key, const QString& value)
 
 bool ZimData::save_settings(const QMap<int, SettingsMap>& values_by_category)
 {
+    QMap<int, SettingsMap> allowed = values_by_category;
+    {
+        std::lock_guard lock(mutex);
+        for (auto category = allowed.begin(); category != allowed.end(); ++category) {
+            for (const QString& key : locked_keys.value(category.key()))
+                category.value().remove(key);
+        }
+    }
+    // The keyring is asked without the lock: its wait runs the event loop, and a slot it runs
+    // may read the settings.
+    const SettingsMap passwords = keep_passwords_in_keyring(allowed);
     std::lock_guard lock(mutex);
+    return commit(allowed, passwords);
+}
+
+bool ZimData::save_provisioned(const QMap<int, SettingsMap>& values_by_category,
+                               const QMap<int, QSet<QString>>& locked)
+{
+    QMap<int, SettingsMap> values = values_by_category;
+    const SettingsMap passwords = keep_passwords_in_keyring(values);
+    std::lock_guard lock(mutex);
+    const bool written = commit(values, passwords);
+    locked_keys = locked;
+    return written;
+}
+
+// Writes the values and puts the passwords the keyring took into the cache in their place.
+bool ZimData::commit(const QMap<int, SettingsMap>& values_by_category, const SettingsMap& passwords)
+{
+    if (!write_settings(values_by_category))
+        return false;
+    for (auto it = passwords.constBegin(); it != passwords.constEnd(); ++it)
+        account[it.key()] = it.value();
+    if (values_by_category.value(Account).contains(QStringLiteral("password")))
+        sip_password_lost = false;
+    return true;
+}
+
+bool ZimData::is_locked(int category, const QString& key) const
+{
+    std::lock_guard lock(mutex);
+    return locked_keys.value(category).contains(key);
+}
+
+bool ZimData::write_settings(const QMap<int, SettingsMap>& values_by_category)
+{
     if (!ensure_open())
         return false;
     if (!database.transaction()) {
@@ -168,28 +214,30 @@ const SettingsMap& ZimData::cache(int category) const
     return const_cast<ZimData*>(this)->cache(category);
 }
 
-SettingsMap ZimData::account_settings() const
+SettingsMap ZimData::settings(int category) const
 {
     std::lock_guard lock(mutex);
-    return account;
+    return cache(category);
+}
+
+SettingsMap ZimData::account_settings() const
+{
+    return settings(Account);
 }
 
 SettingsMap ZimData::outlink_settings() const
 {
-    std::lock_guard lock(mutex);
-    return outlink;
+    return settings(Outlink);
 }
 
 SettingsMap ZimData::media_settings() const
 {
-    std::lock_guard lock(mutex);
-    return media;
+    return settings(Media);
 }
 
 SettingsMap ZimData::other_settings() const
 {
-    std::lock_guard lock(mutex);
-    return other;
+    return settings(Other);
 }
 
 bool ZimData::save_account_settings(const SettingsMap& values)

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -23,6 +24,7 @@ public:
     ZimData(QObject* parent, ZimLogger* logger);
     ~ZimData() override;
 
+    SettingsMap settings(int category) const;
     SettingsMap account_settings() const;
     SettingsMap outlink_settings() const;
     SettingsMap media_settings() const;
@@ -36,7 +38,18 @@ public:
     bool save_other_settings(const SettingsMap& values);
     // A window's save: every key of every category in one transaction, all or none; the cached
     // settings change only once the transaction is committed.
+    // Keys the administrator locked are left out: they keep the provisioned value.
     bool save_settings(const QMap<int, SettingsMap>& values_by_category);
+
+    // The administrator's provisioning: writes its values (locked keys included) and makes `locked`
+    // the keys no later save may change, until the next call.
+    bool save_provisioned(const QMap<int, SettingsMap>& values_by_category,
+                          const QMap<int, QSet<QString>>& locked);
+    bool is_locked(int category, const QString& key) const;
+
+    // The SIP password belongs in the keyring but the keyring did not give it: the user is asked
+    // for it instead of the phone registering without one.
+    bool sip_password_missing() const { return sip_password_lost; }
 
     // Seconds the remote-site window stays after a call: 5 when unset, 0 for text that is no number.
     int delay_hidden_remote_window();
@@ -51,6 +64,13 @@ private:
     bool ensure_open();
     void load_category(int category);
     bool write_key(int category, const QString& key, const QString& value);
+    bool write_settings(const QMap<int, SettingsMap>& values_by_category);
+    // Passwords in the keyring: read at the start, moved there from the database, and taken out
+    // of a save (the database gets an empty value); the returned passwords go to the cache only.
+    void load_passwords();
+    SettingsMap keep_passwords_in_keyring(QMap<int, SettingsMap>& values_by_category);
+    bool keyring_running();
+    bool commit(const QMap<int, SettingsMap>& values_by_category, const SettingsMap& passwords);
     SettingsMap& cache(int category);
     const SettingsMap& cache(int category) const;
 
@@ -60,5 +80,8 @@ private:
     SettingsMap outlink;
     SettingsMap media;
     SettingsMap other;
+    QMap<int, QSet<QString>> locked_keys;
+    bool sip_password_lost = false;
+    bool no_keyring_logged = false;
     mutable std::mutex mutex; // the standard one, which the thread checker sees
 };

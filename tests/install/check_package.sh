@@ -12,6 +12,7 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null
 deb=$(echo "$work"/deb/velora-softphone_*.deb)
 dpkg-deb -c "$deb" | awk '$1 ~ /^-/ {print $6}' | sort >"$work/packaged"
 diff -u "$work/installed" "$work/packaged"
+grep -qx './usr/share/doc/velora-softphone/examples/provisioning.ini' "$work/packaged"
 dpkg-deb -f "$deb" Depends | grep -q liblinphone
 if command -v lintian >/dev/null; then
     ! lintian "$deb" 2>/dev/null | grep '^E:'

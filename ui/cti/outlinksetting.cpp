@@ -5,6 +5,7 @@
 #include "ui/closeonescape.h"
 #include "ui/cti/ctiparams.h"
 #include "ui/cti/outlinksettingform.h"
+#include "ui/settings/lockedfields.h"
 #include "ui/settings/settingsnotice.h"
 
 #include <QCheckBox>
@@ -111,8 +112,41 @@ void OutlinkSetting::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
+// Every field under its key; a page's boxes only edit its template, so they are greyed with it too.
+void OutlinkSetting::show_locked_fields()
+{
+    QList<LockedFields::Field> fields = {
+        {ZimData::Account, QStringLiteral("operatorAddress"), form->operatorAddress},
+        {ZimData::Outlink, zim::KEY_CTI_CA_FILE, form->ctiCaFile},
+        {ZimData::Outlink, zim::KEY_CTI_CA_FILE, form->ctiCaFileButton},
+        {ZimData::Outlink, zim::KEY_CTI_VERIFY_CERTIFICATE, form->ctiNoVerify}};
+    const auto add_page = [&fields](const OutlinkPageForm& page, const QString& prefix) {
+        const auto add = [&](const char* key, QWidget* widget) {
+            fields.append({ZimData::Outlink, prefix + QLatin1String(key), widget});
+        };
+        add("Url", page.url);
+        add("Method", page.getButton);
+        add("Method", page.postButton);
+        add("Params", page.params);
+        const std::pair<const char*, QCheckBox*> boxes[] = {{"CallerName", page.callerName},
+                                                            {"CallerId", page.callerId},
+                                                            {"MyId", page.myId},
+                                                            {"CallId", page.callId},
+                                                            {"OperatorId", page.operatorId},
+                                                            {"OperatorPW", page.operatorPW}};
+        for (const auto& [key, box] : boxes) {
+            add(key, box);
+            add("Params", box);
+        }
+    };
+    add_page(form->simple, QStringLiteral("simple"));
+    add_page(form->detail, QStringLiteral("detail"));
+    LockedFields::show(data, fields);
+}
+
 void OutlinkSetting::load()
 {
+    show_locked_fields();
     const SettingsMap values = data->outlink_settings();
     const auto load_page = [&values](OutlinkPageForm& page, const QString& prefix) {
         const auto value = [&](const char* key) { return values.value(prefix + QLatin1String(key)); };

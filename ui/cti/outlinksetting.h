@@ -47,6 +47,7 @@ public slots:
 private:
     void load();
     void show_preview(OutlinkPageForm& page);
+    void show_locked_fields();
     static void toggle_placeholder(QCheckBox* box, QTextEdit* params, const QString& placeholder);
 
     OutlinkSettingForm* form;

@@ -10,6 +10,7 @@
 #include "ui/main/encryptionmark.h"
 #include "ui/main/pastednumber.h"
 #include "ui/main/skinshape.h"
+#include "ui/main/provisioningloader.h"
 #include "ui/main/windowdragger.h"
 
 #include <QApplication>
@@ -37,6 +38,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     zim_data = new ZimData(this, zim_logger);
     zim_logger->set_terminal_echo(zim_data->other_settings().value(QStringLiteral("debugModel")) ==
                                   QStringLiteral("1"));
+    // Before the engine starts: it registers with what provisioning put in the store.
+    const bool fetching = start_provisioning();
     call_timer = new QTimer(this);
     zim_phone = new ZimPhone(this, zim_data, zim_logger);
     zim_phone->start(QThread::InheritPriority);
@@ -51,19 +54,35 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect_form();
     connect_engine();
 
-    const SettingsMap account = zim_data->account_settings();
-    const bool no_account = account.value(QStringLiteral("address")).isEmpty() &&
-                            account.value(QStringLiteral("port")).isEmpty() &&
-                            account.value(QStringLiteral("userId")).isEmpty() &&
-                            account.value(QStringLiteral("password")).isEmpty();
-    if (no_account)
+    // A provisioning server still to answer may bring the account: the settings window waits for it.
+    if (fetching)
+        connect(provisioning, &ProvisioningLoader::signal_fetch_done, this, [this] {
+            if (has_no_account())
+                slot_setting_button_clicked();
+        });
+    else if (has_no_account())
         QTimer::singleShot(0, this, &MainWindow::slot_setting_button_clicked);
+}
+
+// Also when the keyring did not give the SIP password back: it is asked for, not left out.
+bool MainWindow::has_no_account() const
+{
+    if (zim_data->sip_password_missing())
+        return true;
+    const SettingsMap account = zim_data->account_settings();
+    return account.value(QStringLiteral("address")).isEmpty() &&
+           account.value(QStringLiteral("port")).isEmpty() &&
+           account.value(QStringLiteral("userId")).isEmpty() &&
+           account.value(QStringLiteral("password")).isEmpty();
 }
 
 MainWindow::~MainWindow()
 {
     // Teardown runs in a fixed order, and nothing queued reaches an object already gone. The engine
     // stops first and what it still had to say is dropped: exit_program delivered it to this window.
+    // A provisioning fetch still under way ends unheard.
+    delete provisioning;
+    provisioning = nullptr;
     if (zim_phone->isRunning()) {
         zim_phone->request_stop();
         zim_phone->wait();
@@ -359,11 +378,11 @@ void MainWindow::slot_phone_registration_state_change(QString state, QString use
     if (state != zim::REG_FAILED)
         ui.onlineStatus->setToolTip(QString()); // a failure's reason stays only while it holds
     if (state == zim::REG_PROGRESS)
-        ui.dialogStatus->setText(zim::STATUS_REGISTERING);
+        set_registration_text(zim::STATUS_REGISTERING);
     else if (state == zim::REG_FAILED)
-        ui.dialogStatus->setText(zim::STATUS_REG_FAILED);
+        set_registration_text(zim::STATUS_REG_FAILED);
     else if (state == zim::REG_UNREGISTER)
-        ui.dialogStatus->setText(zim::STATUS_NOT_REGISTERED);
+        set_registration_text(zim::STATUS_NOT_REGISTERED);
     ui.userId->setText(userId);
     if (tray)
         tray->setToolTip(zim::SHORT_PRODUCT_NAME + QStringLiteral(" 内線：") + userId);

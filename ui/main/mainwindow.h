@@ -18,6 +18,7 @@ class HistoryWindow;
 class OperatorStatusReporter;
 class OtherSetting;
 class OutlinkSetting;
+class ProvisioningLoader;
 class QAction;
 class QComboBox;
 class RemoteSitePresenter;
@@ -82,6 +83,9 @@ public slots:
     void slot_clear_button_released();
     void slot_clear_button_long_pressed();
     void slot_phone_registration_state_change(QString state, QString userId);
+    // A provisioning file that cannot be used: the log has it, the status line says where.
+    void slot_show_provisioning_error(QString where);
+    void slot_account_provisioned();
     void slot_logo_clicked();
 
     // Call control and status
@@ -156,6 +160,9 @@ private:
     void set_display_text(const QString& text);
     QString elapsed_call_time() const;
     void create_cti();
+    bool start_provisioning();
+    bool has_no_account() const;
+    void set_registration_text(const QString& text);
     void show_popup(const QString& caller_name);
     void restore_number_typed_before_call();
 
@@ -202,4 +209,8 @@ private:
     QAction* separator2 = nullptr;
     bool exit_requested = false;
     QString number_typed_before_call; // what the operator was typing when a call came in
+    ProvisioningLoader* provisioning = nullptr;
+    QTimer* notice_timer = nullptr;         // a provisioning error stays on the status line this long
+    QString status_after_notice;            // the registration's text, shown once the notice has been read
+    bool provisioned_account_waits = false; // for the end of a call
 };

@@ -23,6 +23,6 @@ void MainWindow::slot_show_call_failure(QString reason)
 
 void MainWindow::slot_show_registration_failure(QString reason, QString tip)
 {
-    ui.dialogStatus->setText(reason);
+    set_registration_text(reason);
     ui.onlineStatus->setToolTip(tip);
 }

@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/settings/lockedfields.h"
 #include "ui/settings/securityfields.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_accountsetting.h"
@@ -88,6 +89,12 @@ void AccountSetting::load_settings()
     // The passwords show in plain text only while the user asks for it in this opening.
     ui->showSIPPasswrod->setChecked(false);
     ui->showOperatorPassword->setChecked(false);
+    QList<LockedFields::Field> fields =
+        LockedFields::sip_account(ui->address, ui->port, ui->userid, ui->password);
+    fields += {{ZimData::Account, QStringLiteral("operatorId"), ui->operatorId},
+               {ZimData::Account, QStringLiteral("operatorPW"), ui->operatorPW},
+               {ZimData::Account, QStringLiteral("operatorAuto"), ui->operatorAuto}};
+    LockedFields::show(data, fields + security_fields->lockable());
     const QMap<QString, QString> account = data->account_settings();
     if (account.isEmpty())
         return;

@@ -1,5 +1,6 @@
 #include "ui/settings/devicechoice.h"
 
+#include "data/zimdata.h"
 #include "phone/zimphone.h"
 
 #include <QComboBox>
@@ -31,4 +32,12 @@ void DeviceChoice::select(QComboBox* box, const QString& stored)
     }
     if (box->count() > 0)
         box->setCurrentIndex(chosen);
+}
+
+QList<LockedFields::Field> DeviceChoice::lockable(QComboBox* playback, QComboBox* ringback,
+                                                  QComboBox* capture)
+{
+    return {{ZimData::Media, QStringLiteral("playback"), playback},
+            {ZimData::Media, QStringLiteral("ringback"), ringback},
+            {ZimData::Media, QStringLiteral("capture"), capture}};
 }

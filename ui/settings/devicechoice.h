@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/settings/lockedfields.h"
+
 #include <QMap>
 #include <QString>
 
@@ -15,4 +17,6 @@ public:
                      QComboBox* ringback, QComboBox* capture);
     // Selects the last item whose text equals `stored` exactly; the first item when none does.
     static void select(QComboBox* box, const QString& stored);
+    // The three lists under their keys, for greying those the administrator locked.
+    static QList<LockedFields::Field> lockable(QComboBox* playback, QComboBox* ringback, QComboBox* capture);
 };

@@ -6,6 +6,7 @@
 #include "phone/zimphone.h"
 #include "ui/settings/deskkeyspage.h"
 #include "ui/settings/devicechoice.h"
+#include "ui/settings/lockedfields.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_othersetting.h"
 
@@ -61,6 +62,8 @@ void OtherSetting::slot_cancel_button_clicked()
 void OtherSetting::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
+        LockedFields::show(
+            data, DeviceChoice::lockable(ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox));
         DeviceChoice::fill(phone, data->media_settings(), ui->playbackComboBox, ui->ringbackComboBox,
                            ui->captureComboBox);
         desk_keys->load(data->other_settings());

@@ -1,6 +1,8 @@
 #include "ui/settings/securityfields.h"
 
 #include "data/accountsecurity.h"
+#include "data/zimconstants.h"
+#include "data/zimdata.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -36,6 +38,16 @@ void SecurityFields::load(const QMap<QString, QString>& account)
     encryption->setCurrentIndex(security.encryption);
     stun_server->setText(security.stun_server);
     ca_file->setText(security.ca_file);
+    slot_transport_changed(transport->currentIndex());
+}
+
+QList<LockedFields::Field> SecurityFields::lockable() const
+{
+    return {{ZimData::Account, zim::KEY_TRANSPORT, transport},
+            {ZimData::Account, zim::KEY_MEDIA_ENCRYPTION, encryption},
+            {ZimData::Account, zim::KEY_STUN_SERVER, stun_server},
+            {ZimData::Account, zim::KEY_CA_FILE, ca_file},
+            {ZimData::Account, zim::KEY_CA_FILE, ca_file_button}};
 }
 
 void SecurityFields::write_to(QMap<QString, QString>& values) const
@@ -61,7 +73,8 @@ void SecurityFields::slot_choose_ca_file()
 // The CA file only matters for TLS; it stays as typed for when TLS is chosen again.
 void SecurityFields::slot_transport_changed(int index)
 {
-    const bool tls = index == AccountSecurity::TransportTls;
+    // A CA file the administrator set stays greyed whatever the transport.
+    const bool tls = index == AccountSecurity::TransportTls && !LockedFields::is_locked(ca_file);
     ca_file->setEnabled(tls);
     ca_file_button->setEnabled(tls);
 }

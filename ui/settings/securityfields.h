@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/settings/lockedfields.h"
+
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -20,6 +22,8 @@ public:
     // A missing key shows the plain default (UDP, no encryption, no STUN server, no CA file).
     void load(const QMap<QString, QString>& account);
     void write_to(QMap<QString, QString>& values) const;
+    // The four fields under their keys, for greying those the administrator locked.
+    QList<LockedFields::Field> lockable() const;
 
 private slots:
     void slot_choose_ca_file();

@@ -8,6 +8,7 @@
 #include "phone/zimphone.h"
 #include "ui/closeonescape.h"
 #include "ui/settings/devicechoice.h"
+#include "ui/settings/lockedfields.h"
 #include "ui/settings/securityfields.h"
 #include "ui/settings/settingsnotice.h"
 #include "ui_settingwindow.h"
@@ -154,6 +155,13 @@ void SettingWindow::load_settings()
 {
     // The password shows in plain text only while the user asks for it in this opening.
     ui->showPassword->setChecked(false);
+    QList<LockedFields::Field> fields =
+        LockedFields::sip_account(ui->address, ui->port, ui->userid, ui->password);
+    fields += {{ZimData::Media, QStringLiteral("captureGain"), ui->captureGainSlider},
+               {ZimData::Other, QStringLiteral("debugModel"), ui->debugModel}};
+    fields += security_fields->lockable();
+    fields += DeviceChoice::lockable(ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox);
+    LockedFields::show(data, fields);
     load_account();
     load_media();
     const bool debug = data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1");

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The SIP and operator passwords in the desktop's keyring (the Secret Service on the session
+// bus: GNOME Keyring, KWallet) instead of the settings database. Every call waits for the keyring's
+// answer, at most a few seconds, without taking the user's input meanwhile.
+class PasswordKeyring
+{
+public:
+    enum Result { Found, Missing, Failed };
+
+    // Only a service already running counts: asking for it by name would start one of the bus's
+    // activatable services, which on a desk without a desktop session prompts nobody and hangs.
+    static bool service_running();
+    static Result read(const QString& key, QString* value, QString* error);
+    static bool write(const QString& key, const QString& value, QString* error);
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "data/provisioning.h"
+
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+class ZimData;
+class ZimLogger;
+
+// Brings the administrator's provisioning into the store at start: the desk's own file at once,
+// then the file its url names, fetched over HTTPS and checked like the CTI servers. The last good
+// fetched copy is kept in the data folder and serves while the server cannot be reached.
+class ProvisioningLoader : public QObject
+{
+    Q_OBJECT
+public:
+    ProvisioningLoader(QObject* parent, ZimData* data, ZimLogger* logger);
+
+    // Applies the desk's file; returns true while its url is being fetched (signal_fetch_done follows).
+    bool start();
+
+signals:
+    // A provisioning file that cannot be used, where and why: "<path> line <n>: <reason>".
+    void signal_provisioning_error(QString where);
+    // The fetched (or kept) file changed the SIP account after the engine had started.
+    void signal_account_provisioned();
+    void signal_fetch_done();
+
+private:
+    void finish_fetch(QNetworkReply* reply);
+    void apply_remote(const Provisioning& remote);
+    void report(const QString& where);
+
+    ZimData* data;
+    ZimLogger* logger;
+    Provisioning desk_file;
+    QNetworkAccessManager* network = nullptr;
+    QTimer* timeout = nullptr;
+    QString tls_failure;
+};
