@@ -142,6 +142,11 @@ inline const QString TEXT_SETTINGS = QStringLiteral("設定");
 inline const QString TEXT_HISTORY = QStringLiteral("履歴");
 inline const QString TEXT_CALL = QStringLiteral("通話");
 inline const QString TEXT_HOLD = QStringLiteral("保留");
+inline const QString TEXT_MUTE = QStringLiteral("消音");
+inline const QString STYLE_MUTE_BUTTON = QStringLiteral(
+    "QPushButton{border-image: url(:/ZIMPhone/images/mute.png);}"
+    "QPushButton:hover{border-image: url(:/ZIMPhone/images/mute_hover.png);}"
+    "QPushButton:pressed, QPushButton:checked{border-image: url(:/ZIMPhone/images/mute_clicked.png);}");
 inline const QString TEXT_TRANSFER = QStringLiteral("転送");
 inline const QString TEXT_HANGUP = QStringLiteral("切断");
 inline const QString TEXT_MINIMIZE = QStringLiteral("最小化");

@@ -9,8 +9,8 @@
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/encryptionmark.h"
 #include "ui/main/pastednumber.h"
-#include "ui/main/skinshape.h"
 #include "ui/main/provisioningloader.h"
+#include "ui/main/skinshape.h"
 #include "ui/main/windowdragger.h"
 
 #include <QApplication>
@@ -132,6 +132,10 @@ void MainWindow::set_up_window()
     // The display shows what callers send (their user part): characters, never markup.
     ui.phoneNumberLabel->setTextFormat(Qt::PlainText);
     ui.deleteButton->hide();
+    ui.muteButton->setStyleSheet(zim::STYLE_MUTE_BUTTON);
+    ui.muteButton->setCursor(Qt::PointingHandCursor);
+    ui.muteButton->hide();
+    connect(ui.muteButton, &QPushButton::clicked, this, &MainWindow::toggle_mute);
     ui.userName->setFocusPolicy(Qt::NoFocus);
     ui.userName->hide();
     ui.versionLabel->setText(zim::VERSION);
@@ -344,6 +348,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         else if (!display_text().isEmpty())
             zim_phone->request_dial(display_text());
         set_delete_visible(false);
+        return;
+    }
+    if (key == Qt::Key_M && event->modifiers() == Qt::NoModifier) {
+        toggle_mute();
         return;
     }
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {

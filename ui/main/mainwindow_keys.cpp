@@ -40,9 +40,17 @@ void MainWindow::act_on_global_key(int action)
             zim_phone->request_hold_toggle();
         break;
     case GlobalHotKeys::Mute:
-        zim_phone->request_mute(!zim_phone->is_muted());
+        toggle_mute();
         break;
     default:
         break;
     }
+}
+
+// The 消音 key, M, the menu item, the global key and the commands all end here or in the engine;
+// the key shows pressed while the call is muted.
+void MainWindow::toggle_mute()
+{
+    if (!zim_phone->is_idle())
+        zim_phone->request_mute(!zim_phone->is_muted());
 }

@@ -99,6 +99,12 @@ void MainWindowForm::setup(QMainWindow* window)
     callerNameLabel->setTextFormat(Qt::PlainText);
     deleteButton = make<QPushButton>("deleteButton", screenGroupBox, 233, 31, 31, 21);
     deleteButton->setStyleSheet(QStringLiteral("border-image: url(:/ZIMPhone/images/delete.png);"));
+    // Mute, in the screen's free corner during a call: the call row keeps its four keys.
+    muteButton = make<QPushButton>("muteButton", screenGroupBox, 231, 74, 34, 20);
+    muteButton->setFont(font_of(9, false));
+    muteButton->setText(QStringLiteral("消音"));
+    muteButton->setCheckable(true);
+    muteButton->setFocusPolicy(Qt::NoFocus);
 
     // Tall enough for Japanese text in the style's button frame.
     settingButton = make<QPushButton>("settingButton", mainFrame, 170, 53, 51, 28);

@@ -25,6 +25,7 @@ public:
     QLabel* phoneNumberLabel = nullptr;
     QLabel* callerNameLabel = nullptr;
     QPushButton* deleteButton = nullptr;
+    QPushButton* muteButton = nullptr;
     QPushButton* settingButton = nullptr;
     QPushButton* historyButton = nullptr;
     QLabel* userName = nullptr;

@@ -439,13 +439,13 @@ private slots:
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
                  QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
-                              "保留", "転送", "切断", "-", "開く", "終了"}));
+                              "保留", "消音", "転送", "切断", "-", "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
                  QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
-                              "保留", "転送", "切断", "-", "最小化", "終了"}));
+                              "保留", "消音", "転送", "切断", "-", "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
@@ -600,10 +600,22 @@ private slots:
         QCOMPARE(f.display(), number + QStringLiteral("159"));
         QCOMPARE(peer.calls_received, 1);
 
+        // Mute: M, the 消音 key shown during the call, and the menu item, each one way round.
+        QVERIFY(ui.muteButton->isVisible());
+        QTest::keyClick(f.window, Qt::Key_M);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
+        QVERIFY(ui.muteButton->isChecked());
+        QTest::mouseClick(ui.muteButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
+        QVERIFY(!ui.muteButton->isChecked());
+        f.window->tray_context_menu()->actions().at(8)->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
+
         QTest::mouseClick(ui.terminateButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ダイヤルできます"), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QString(), 5000);
         QCOMPARE(ui.dialogTime->text(), QString());
+        QVERIFY(!ui.muteButton->isVisible() && !ui.muteButton->isChecked()); // mute ends with the call
 
         // The call button with an empty display recalls the number; Return dials it again.
         QTest::mouseClick(ui.dialogButton, Qt::LeftButton);
