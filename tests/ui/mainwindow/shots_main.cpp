@@ -51,6 +51,7 @@ int main(int argc, char* argv[])
     window.slot_set_phone_number(QStringLiteral("0312345678"));
     ui.callerNameLabel->setText(QStringLiteral("山田 太郎"));
     ui.dialogTime->setText(QStringLiteral("00:01:23"));
+    ui.muteButton->show(); // as during a connected call; the picture has no engine call
     ui.deleteButton->hide();
     save(&window, out + QStringLiteral("/main-in-call.png"));
     ui.callerNameLabel->clear();
