@@ -88,8 +88,13 @@ void OutlinkSetting::show_preview(OutlinkPageForm& page)
     const QString params = CtiParams::expand(page.params->toPlainText(), call, account);
     const QString url = page.url->text().trimmed().isEmpty() ? QStringLiteral("https://crm.example/")
                                                              : page.url->text().trimmed();
-    page.preview->setText(QStringLiteral("送信例: ") +
-                          QUrl::fromPercentEncoding(CtiParams::join(url, params).toUtf8()));
+    // Only the sample values are shown decoded; the rest stays as written, a mistyped placeholder too.
+    QString shown = CtiParams::join(url, params);
+    for (const QString& value : call.values() + account.values()) {
+        if (!value.isEmpty())
+            shown.replace(QString::fromLatin1(QUrl::toPercentEncoding(value)), value);
+    }
+    page.preview->setText(QStringLiteral("送信例: ") + shown);
 }
 
 OutlinkSetting::~OutlinkSetting()

@@ -80,6 +80,8 @@ private slots:
         params(&window, "simpleParams")->setPlainText(QStringLiteral("name=%CallerName%\ntel=%CallerID%"));
         QCOMPARE(preview->text(),
                  QStringLiteral("送信例: https://crm.test/crm?name=山田 太郎&tel=0312345678"));
+        params(&window, "simpleParams")->setPlainText(QStringLiteral("op=%OpeID%")); // not a placeholder
+        QCOMPARE(preview->text(), QStringLiteral("送信例: https://crm.test/crm?op=%OpeID%"));
         QVERIFY(preview->isVisible());
     }
 
