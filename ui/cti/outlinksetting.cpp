@@ -78,13 +78,15 @@ void OutlinkSetting::show_preview(OutlinkPageForm& page)
     const QMap<QString, QString> call{{QStringLiteral("callerName"), QStringLiteral("山田 太郎")},
                                       {QStringLiteral("callerId"), QStringLiteral("0312345678")},
                                       {QStringLiteral("callId"), QStringLiteral("a84b4c76e66710")}};
-    SettingsMap account = data->account_settings();
-    for (const char* key : {"userId", "operatorId"}) {
-        if (account.value(QLatin1String(key)).isEmpty())
-            account.insert(QLatin1String(key),
-                           QLatin1String(key) == QLatin1String("userId") ? "100" : "op01");
-    }
-    account.insert(QStringLiteral("operatorPW"), QStringLiteral("********"));
+    // This desk's own IDs where set; never its password.
+    const SettingsMap stored = data->account_settings();
+    const auto own = [&stored](const char* key, const char* sample) {
+        const QString value = stored.value(QLatin1String(key));
+        return value.isEmpty() ? QString::fromLatin1(sample) : value;
+    };
+    const QMap<QString, QString> account{{QStringLiteral("userId"), own("userId", "100")},
+                                         {QStringLiteral("operatorId"), own("operatorId", "op01")},
+                                         {QStringLiteral("operatorPW"), QStringLiteral("********")}};
     const QString params = CtiParams::expand(page.params->toPlainText(), call, account);
     const QString url = page.url->text().trimmed().isEmpty() ? QStringLiteral("https://crm.example/")
                                                              : page.url->text().trimmed();
