@@ -1,5 +1,7 @@
 #include "phone/soundwatch.h"
 
+#include "phone/soundserverwait.h"
+
 #include <pulse/context.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
@@ -40,6 +42,9 @@ void SoundWatch::on_state(pa_context* context, void* self)
 {
     if (pa_context_get_state(context) != PA_CONTEXT_READY)
         return;
+    // A server that did not answer when the devices were detected brings its devices now.
+    if (sound_server_wait::skipped())
+        static_cast<SoundWatch*>(self)->changed();
     pa_context_set_subscribe_callback(
         context,
         [](pa_context* c, pa_subscription_event_type_t type, uint32_t index, void* data) {

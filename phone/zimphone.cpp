@@ -8,6 +8,7 @@
 #include "phone/callsource.h"
 #include "phone/librarycallback.h"
 #include "phone/soundcardnames.h"
+#include "phone/soundserverwait.h"
 #include "phone/soundwatch.h"
 #include "phone/zimcorelog.h"
 
@@ -27,6 +28,7 @@ namespace {
 
 const std::chrono::milliseconds LOOP_SLEEP{50};
 const int INCOMING_TIMEOUT_S = 600;
+const int SOUND_SERVER_WAIT_MS = 2000;
 const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -107,6 +109,8 @@ void ZimPhone::create_core()
     // Voice only: the streaming engine's plugins are video ones, and its video display alone
     // would load Qt Quick. It looks for them in the data folder, which holds none.
     linphone_factory_set_msplugins_dir(factory, store.constData());
+    // A stalled sound server must not hold the start: the account registers without its devices.
+    sound_server_wait::bound_detection(SOUND_SERVER_WAIT_MS);
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
     if (!core) {

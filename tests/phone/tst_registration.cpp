@@ -4,6 +4,7 @@
 #include "enginefixture.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
+#include "support/soundserver.h"
 #include "support/testdir.h"
 
 #include <QtTest>
@@ -33,6 +34,7 @@ private slots:
     void registration_during_a_call_keeps_the_status();
     void reapply_after_an_incomplete_account_registers_again();
     void reapplies_leave_one_contact_at_the_registrar();
+    void stalled_sound_server_holds_no_registration();
 };
 
 void TestRegistration::digest_challenge_then_registered()
@@ -251,6 +253,31 @@ void TestRegistration::password_beyond_latin1_registers()
     fixture.set_account("127.0.0.1", registrar->port(), "1001", QStringLiteral("秘密-pass"));
     fixture.start();
     QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+}
+
+// A sound server that takes connections and answers none (a swamped one, here a stopped one) used
+// to hold the start for libpulse's 30 s timeout: the phone now registers while it stalls, and
+// gets the server's devices once it answers again.
+void TestRegistration::stalled_sound_server_holds_no_registration()
+{
+    PrivateSoundServer sound;
+    QVERIFY(sound.start());
+    sound.point_here();
+    sound.freeze();
+    std::unique_ptr<SippRunner> holder;
+    SippRunner* registrar = start_registrar(holder, "1001", "secret");
+    QVERIFY(registrar);
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    const bool registered = fixture.wait_for("registration:sucessful/1001", 20000);
+    sound.thaw();
+    QVERIFY2(registered, qPrintable(fixture.dump()));
+    const auto has_sink = [&] {
+        return phone->sound_devices().value("playback").join(' ').contains("Null Output");
+    };
+    QVERIFY2(fixture.wait_until(has_sink, 10000),
+             qPrintable(phone->sound_devices().value("playback").join(", ")));
 }
 
 QTEST_GUILESS_MAIN(TestRegistration)

@@ -241,6 +241,7 @@ private slots:
         QRandomGenerator random(20261208);
         const int kills = stress_count(50, 10);
         int logged = 0;
+        qint64 slowest_restart_ms = 0;
         for (int k = 0; k < kills; ++k) {
             const bool answered = k % 2;
             QVERIFY(program.command({QStringLiteral("call&") + (answered ? answering : busy)->number()}));
@@ -258,12 +259,17 @@ private slots:
                 QVERIFY2(numbers.contains(number), qPrintable(number));
                 ++logged;
             }
+            QElapsedTimer restart;
+            restart.start();
             QVERIFY2(program.start(),
                      qPrintable(QStringLiteral("kill %1\n").arg(k) + program.runner.log_text().right(1500)));
+            slowest_restart_ms = qMax(slowest_restart_ms, restart.elapsed());
             QCOMPARE(program.runner.first()->state(), QProcess::Running);
         }
         report_figure(QStringLiteral("kill -9: kills / rows the log calls stored (all found)"),
                       QStringLiteral("%1 / %2").arg(kills).arg(logged));
+        report_figure(QStringLiteral("kill -9: slowest restart until registered"),
+                      QStringLiteral("%1 ms").arg(slowest_restart_ms));
     }
 
     // INVITEs in the spirit of the SIP torture tests, straight to the phone, which shows a CTI

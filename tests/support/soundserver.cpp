@@ -1,7 +1,11 @@
 #include "soundserver.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QThread>
+
+#include <signal.h>
 
 void pin_sound_server()
 {
@@ -25,4 +29,58 @@ void pin_sound_server()
     const QByteArray cookie = qgetenv("HOME") + "/.config/pulse/cookie";
     if (qEnvironmentVariableIsEmpty("PULSE_COOKIE") && QFile::exists(QString::fromUtf8(cookie)))
         qputenv("PULSE_COOKIE", cookie);
+}
+
+PrivateSoundServer::PrivateSoundServer() : previous_server(qgetenv("PULSE_SERVER")) {}
+
+PrivateSoundServer::~PrivateSoundServer()
+{
+    if (process.state() != QProcess::NotRunning) {
+        thaw();
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    qputenv("PULSE_SERVER", previous_server);
+}
+
+bool PrivateSoundServer::start(int timeout_ms)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    env.insert(QStringLiteral("HOME"), dir.path());
+    env.remove(QStringLiteral("PULSE_SERVER"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("pulseaudio"),
+                  {"-n", "--daemonize=no", "--exit-idle-time=-1",
+                   "--load=module-null-sink sink_name=nullsink", "--load=module-native-protocol-unix",
+                   "--load=module-always-sink"});
+    if (!process.waitForStarted(timeout_ms))
+        return false;
+    QProcess pactl;
+    pactl.setProcessEnvironment(env);
+    for (QDeadlineTimer deadline(timeout_ms); !deadline.hasExpired(); QThread::msleep(100)) {
+        pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+        if (pactl.waitForFinished(5000) && pactl.exitCode() == 0)
+            return true;
+    }
+    return false;
+}
+
+void PrivateSoundServer::point_here()
+{
+    qputenv("PULSE_SERVER", "unix:" + QFile::encodeName(dir.path()) + "/pulse/native");
+}
+
+void PrivateSoundServer::freeze()
+{
+    ::kill(pid_t(process.processId()), SIGSTOP);
+}
+
+void PrivateSoundServer::thaw()
+{
+    ::kill(pid_t(process.processId()), SIGCONT);
 }
