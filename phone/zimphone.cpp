@@ -7,6 +7,7 @@
 #include "phone/addresstext.h"
 #include "phone/callsource.h"
 #include "phone/librarycallback.h"
+#include "phone/sipsocket.h"
 #include "phone/soundcardnames.h"
 #include "phone/soundserverwait.h"
 #include "phone/soundwatch.h"
@@ -27,6 +28,11 @@
 namespace {
 
 const std::chrono::milliseconds LOOP_SLEEP{50};
+// With no call, no registration under way and nothing asked for 2 s, the loop sleeps up to a
+// second: the library's socket and the requests wake it, and its timers (a registration's
+// refresh, a resend) can wait that long.
+const std::chrono::milliseconds QUIET_AFTER{2000};
+const int QUIET_PASS_MS = 1000;
 const int INCOMING_TIMEOUT_S = 600;
 const int SOUND_SERVER_WAIT_MS = 2000;
 const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
@@ -171,6 +177,7 @@ void ZimPhone::run()
         std::lock_guard lock(core_lock);
         setup_account();
     }
+    quiet_since = std::chrono::steady_clock::now();
     while (running.load()) {
         {
             std::lock_guard lock(core_lock);
@@ -178,6 +185,7 @@ void ZimPhone::run()
             serve_requests();
             serve_auto_answer();
             publish();
+            plan_next_pass();
         }
         wait_for_next_pass();
     }
@@ -193,16 +201,43 @@ void ZimPhone::request_stop()
     wake_loop();
 }
 
+// Called under the core lock after a pass: finds the library's UDP socket again when its port
+// changed, and chooses the sleep.
+void ZimPhone::plan_next_pass()
+{
+    LinphoneTransports* used = linphone_core_get_transports_used(core);
+    const int port = linphone_transports_get_udp_port(used);
+    linphone_transports_unref(used);
+    if (port != sip_fd_port || (sip_fd >= 0 && !sip_socket::is_udp_on(sip_fd, port))) {
+        sip_fd = sip_socket::find_udp(port);
+        sip_fd_port = port;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const bool busy = linphone_core_get_calls_nb(core) > 0 || retiring ||
+                      (account && linphone_proxy_config_get_state(account) == LinphoneRegistrationProgress);
+    if (busy)
+        quiet_since = now;
+    pass_ms = sip_fd >= 0 && now - quiet_since >= QUIET_AFTER ? QUIET_PASS_MS : int(LOOP_SLEEP.count());
+}
+
 // The library is iterated every loop period; a request cuts the sleep short so that the window
-// never waits for the next period to see its dial or hang-up go out.
+// never waits for the next period to see its dial or hang-up go out, and so does a SIP message on
+// the library's socket. A socket the last pass left readable is not watched this time, so that a
+// message the library does not take can never keep the loop spinning.
 void ZimPhone::wait_for_next_pass()
 {
-    pollfd wake{wake_fd, POLLIN, 0};
-    if (::poll(&wake, 1, int(LOOP_SLEEP.count())) > 0) {
+    pollfd fds[2] = {{wake_fd, POLLIN, 0}, {sip_fd, POLLIN, 0}};
+    nfds_t watched = 1;
+    if (sip_fd >= 0 && ::poll(&fds[1], 1, 0) == 0)
+        watched = 2;
+    if (::poll(fds, watched, watched == 2 ? pass_ms : int(LOOP_SLEEP.count())) <= 0)
+        return;
+    if (fds[0].revents & POLLIN) {
         std::uint64_t count;
         while (::read(wake_fd, &count, sizeof(count)) < 0 && errno == EINTR) {
         }
     }
+    quiet_since = std::chrono::steady_clock::now(); // woken by a request or a message
 }
 
 void ZimPhone::wake_loop()

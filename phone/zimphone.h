@@ -12,6 +12,7 @@
 #include <linphone/core.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -234,4 +235,11 @@ private:
     // Written with every request from another thread: the loop sleeps in poll() on it, so a
     // request is served now instead of after the sleep (one system call per idle pass).
     int wake_fd = -1;
+    // The library's UDP socket, which the loop sleeps on too (phone/sipsocket.h), and how long to
+    // sleep: the loop period while anything goes on, longer once the phone has been quiet a while.
+    int sip_fd = -1;
+    int sip_fd_port = 0;
+    int pass_ms = 0;
+    std::chrono::steady_clock::time_point quiet_since;
+    void plan_next_pass();
 };
