@@ -42,6 +42,9 @@ namespace {
 
 int RINGS = 20;
 const int RING_MS = 1000;
+// A call every 2.537 s: a period that is no multiple of a phone's loop or timer period, so the
+// rings meet every phase of it rather than the same one each time.
+const int RING_PERIOD_MS = 2537;
 int CALL_S = 60;
 const QString OURS = QStringLiteral("this program");
 
@@ -158,23 +161,12 @@ bool wait_registered(KamailioRunner& registrar, const QString& user, int before,
 {
     QDeadlineTimer deadline(timeout_ms);
     while (!deadline.hasExpired()) {
-        int count = 0;
-        for (const auto& registration : registrar.registrations())
-            count += registration.user == user && !registration.removal;
-        if (count > before)
+        if (registrar.registration_count(user) > before)
             return true;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(100);
     }
     return false;
-}
-
-int registrations(KamailioRunner& registrar, const QString& user)
-{
-    int count = 0;
-    for (const auto& registration : registrar.registrations())
-        count += registration.user == user && !registration.removal;
-    return count;
 }
 
 std::unique_ptr<Phone> make_phone(const Subject& subject, int registrar_port, bool auto_answer)
@@ -193,11 +185,11 @@ Ringing measure_ringing(KamailioRunner& registrar, const Subject& subject, Phone
                       QStringLiteral("127.0.0.1:%1").arg(registrar.port()));
     caller.add_arguments({QStringLiteral("-s"), subject.user, QStringLiteral("-d"), QString::number(RING_MS),
                           QStringLiteral("-m"), QString::number(RINGS), QStringLiteral("-l"),
-                          QStringLiteral("1"), QStringLiteral("-r"), QStringLiteral("2"),
-                          QStringLiteral("-rp"), QStringLiteral("5000")});
+                          QStringLiteral("1"), QStringLiteral("-r"), QStringLiteral("1"),
+                          QStringLiteral("-rp"), QString::number(RING_PERIOD_MS)});
     if (!watcher.start() || !caller.start())
         return result;
-    caller.wait_finished(RINGS * 5000 + 30000);
+    caller.wait_finished(RINGS * RING_PERIOD_MS + 30000);
     QThread::msleep(500);
     watcher.stop();
     // Per Call-ID: the first INVITE sipp sent, and its CANCEL (the ringing ends there).
@@ -281,7 +273,7 @@ bool run(KamailioRunner& registrar, const Subject& subject, bool auto_answer, Me
 {
     SessionBus bus;
     auto phone = make_phone(subject, registrar.port(), auto_answer);
-    const int before = registrations(registrar, subject.user);
+    const int before = registrar.registration_count(subject.user);
     bool ok = phone->start() && wait_registered(registrar, subject.user, before);
     if (ok) {
         QThread::msleep(2000); // its window up and the start settled

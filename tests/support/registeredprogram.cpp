@@ -83,10 +83,7 @@ bool RegisteredProgram::restart_with_outlink(const QMap<QString, QString>& outli
 
 int RegisteredProgram::registrations()
 {
-    int count = 0;
-    for (const auto& registration : registrar.registrations())
-        count += registration.user == QLatin1String("100") && !registration.removal;
-    return count;
+    return registrar.registration_count(QStringLiteral("100"));
 }
 
 qint64 RegisteredProgram::command_round_trip_ms(const QByteArray& command) const
