@@ -120,6 +120,14 @@ QList<KamailioRunner::Registration> KamailioRunner::registrations()
     return result;
 }
 
+int KamailioRunner::registration_count(const QString& user)
+{
+    int count = 0;
+    for (const Registration& registration : registrations())
+        count += registration.user == user && !registration.removal;
+    return count;
+}
+
 QString KamailioRunner::control_socket() const
 {
     return work.filePath(QStringLiteral("control"));

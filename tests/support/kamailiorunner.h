@@ -34,6 +34,8 @@ public:
         bool removal;
     };
     QList<Registration> registrations();
+    // How many of them registered the user (removals aside).
+    int registration_count(const QString& user);
 
     // The contacts the location table holds for the user now (empty when none).
     QStringList contacts(const QString& user);

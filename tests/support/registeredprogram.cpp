@@ -13,6 +13,24 @@
 #include <QThread>
 #include <QVariant>
 
+void store_account(const ProgramRunner& runner, int registrar_port, const QString& user,
+                   const QMap<QString, QString>& other)
+{
+    zim::set_app_dir_for_tests(runner.dir());
+    zim::make_private_log_dir();
+    {
+        ZimLogger logger;
+        ZimData data(nullptr, &logger);
+        data.save_account_settings({{"address", "127.0.0.1"},
+                                    {"port", QString::number(registrar_port)},
+                                    {"userId", user},
+                                    {"password", "secret"}});
+        if (!other.isEmpty())
+            data.save_other_settings(other);
+    }
+    zim::set_app_dir_for_tests(QString());
+}
+
 RegisteredProgram::RegisteredProgram()
 {
     // A user of its own, so that a long stress run never meets another test's program.
@@ -34,17 +52,7 @@ bool RegisteredProgram::start()
     if (registrar.port() == 0) {
         if (!registrar.start())
             return false;
-        zim::set_app_dir_for_tests(runner.dir());
-        zim::make_private_log_dir();
-        {
-            ZimLogger logger;
-            ZimData data(nullptr, &logger);
-            data.save_account_settings({{"address", "127.0.0.1"},
-                                        {"port", QString::number(registrar.port())},
-                                        {"userId", "100"},
-                                        {"password", "secret"}});
-        }
-        zim::set_app_dir_for_tests(QString());
+        store_account(runner, registrar.port(), QStringLiteral("100"));
     }
     const int before = registrations();
     if (!runner.start_first())
@@ -75,10 +83,7 @@ bool RegisteredProgram::restart_with_outlink(const QMap<QString, QString>& outli
 
 int RegisteredProgram::registrations()
 {
-    int count = 0;
-    for (const auto& registration : registrar.registrations())
-        count += registration.user == QLatin1String("100") && !registration.removal;
-    return count;
+    return registrar.registration_count(QStringLiteral("100"));
 }
 
 qint64 RegisteredProgram::command_round_trip_ms(const QByteArray& command) const

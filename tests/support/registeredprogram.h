@@ -3,8 +3,14 @@
 #include "support/kamailiorunner.h"
 #include "support/programrunner.h"
 
+#include <QMap>
 #include <QSqlDatabase>
 #include <QString>
+
+// Saves an account for this user at a Kamailio on 127.0.0.1 (password "secret"), and these other
+// settings, in the data of the program the runner starts, as the settings window saves them.
+void store_account(const ProgramRunner& runner, int registrar_port, const QString& user,
+                   const QMap<QString, QString>& other = {});
 
 // The real program registered as user 100 at a Kamailio on 127.0.0.1, for tests that drive a
 // whole working day of it. The history table is read through one connection of the test's own.

@@ -32,6 +32,8 @@ public:
     // Starts sipp and waits until its SIP port is open. False on failure or timeout.
     bool start(int timeout_ms = 10000);
     int port() const { return sip_port; }
+    // sipp's working directory: files a scenario names (a pcap to play) go here before start().
+    QString work_dir() const { return work.path(); }
     QString uri(const QString& user) const;
     // The number that reaches this peer through the test Kamailio: "9" and its five-digit port.
     QString number() const { return QStringLiteral("9%1").arg(sip_port, 5, 10, QLatin1Char('0')); }

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// A packet capture of one RTP stream, as sipp's play_pcap_audio plays it: a 400 Hz tone in PCMU
+// (payload type 0), 20 ms a packet, for the given number of seconds, over Ethernet/IPv4/UDP.
+bool write_tone_pcap(const QString& path, int seconds);
