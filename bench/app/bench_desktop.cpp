@@ -36,6 +36,8 @@
 #include <functional>
 #include <signal.h>
 
+#include <X11/Xlib.h> // last: its macros would clash with Qt's names
+
 namespace {
 
 const int RUNS = 3;
@@ -242,6 +244,7 @@ struct Figure
 {
     const char* name;
     const char* unit;
+    int decimals;
     double Sample::*field;
     const char* target;
 };
@@ -258,12 +261,12 @@ double column(const QList<Sample>& samples, double Sample::*field)
 void print_table(const QList<Program>& programs, const QVector<QList<Sample>>& samples)
 {
     const Figure figures[] = {
-        {"first window shown", "s", &Sample::window_s, "<= 0.3 linphone-desktop"},
-        {"RSS of the process tree after 10 s", "MB", &Sample::rss_mb,
+        {"first window shown", "s", 2, &Sample::window_s, "<= 0.3 linphone-desktop"},
+        {"RSS of the process tree after 10 s", "MB", 1, &Sample::rss_mb,
          "<= 0.35 linphone-desktop, <= 0.7 twinkle"},
-        {"PSS of the process tree after 10 s", "MB", &Sample::pss_mb, "-"},
-        {"idle CPU over 30 s", "%", &Sample::cpu_percent, "<= 0.5 linphone-desktop"},
-        {"wake-ups over 30 s", "/s", &Sample::wakeups, "-"},
+        {"PSS of the process tree after 10 s", "MB", 1, &Sample::pss_mb, "-"},
+        {"idle CPU over 30 s", "%", 3, &Sample::cpu_percent, "<= 0.5 linphone-desktop"},
+        {"wake-ups over 30 s", "/s", 2, &Sample::wakeups, "-"},
     };
     std::printf("Median of %d runs, no account, fresh HOME, private session bus\n| %-34s |", RUNS, "");
     for (const Program& program : programs)
@@ -277,7 +280,7 @@ void print_table(const QList<Program>& programs, const QVector<QList<Sample>>& s
         for (const QList<Sample>& each : samples) {
             const double value = column(each, figure.field);
             if (value >= 0)
-                std::printf(" %13.2f %-2s |", value, figure.unit);
+                std::printf(" %13.*f %-2s |", figure.decimals, value, figure.unit);
             else
                 std::printf(" %16s |", "n/a"); // the program never showed a window
         }
@@ -330,6 +333,9 @@ int main(int argc, char* argv[])
                     "(scripts/setup-deps test)\n");
         return 1;
     }
+    // An X server resets when its last client leaves, and a program that connects meanwhile finds
+    // no display: this connection stays open so the display outlives each program.
+    Display* const display = XOpenDisplay(nullptr);
     pin_sound_server(); // every program reaches this sound server from its fresh HOME
     const QString logs = QDir::temp().filePath(QStringLiteral("bench_desktop-logs"));
     QDir(logs).removeRecursively();
@@ -348,11 +354,14 @@ int main(int argc, char* argv[])
                 samples[i].append(measure(program.executable, program.prepare(home.path()), home.path(), log,
                                           program.icon_only, false));
             }
-            std::fprintf(stderr, "run %d/%d: %s done\n", run + 1, RUNS, program.name);
+            std::fprintf(stderr, "run %d/%d: %s %s\n", run + 1, RUNS, program.name,
+                         samples[i].last().window_s < 0 ? "showed no window (see its log)" : "done");
         }
     }
     print_table(programs, samples);
     print_mappings(samples[0]);
     std::printf("Program output: %s\n", qPrintable(logs));
+    if (display)
+        XCloseDisplay(display);
     return 0;
 }
