@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QMap>
+#include <QString>
 
 // What the kernel counts for a running process, read from /proc (benches only).
 namespace procstats {
@@ -11,4 +13,26 @@ QList<qint64> tree(qint64 pid);
 double cpu_seconds(qint64 pid);
 // Resident set size in kB (0 when the process is gone).
 qint64 rss_kb(qint64 pid);
+// Proportional set size in kB: each shared page divided among the processes that map it (0 when
+// the process is gone).
+qint64 pss_kb(qint64 pid);
+
+// Context switches so far of each thread of a process, by thread id: voluntary ones (the thread
+// blocked, so each is one sleep and the wake-up after it) plus involuntary ones (preempted).
+QMap<qint64, qint64> thread_switches(qint64 pid);
+// The switches between two readings: a thread new in the later one counts from zero, one that
+// ended in between is left out.
+qint64 switches_between(const QMap<qint64, qint64>& before, const QMap<qint64, qint64>& after);
+
+// What is resident, by mapped file ("[heap]", "[stack]", "[anon]" for memory without a name).
+struct Mapping
+{
+    QString path;
+    qint64 rss_kb = 0;
+    qint64 pss_kb = 0;
+};
+// Adds the process's mappings to the totals by path.
+void add_mappings(qint64 pid, QMap<QString, Mapping>& by_path);
+// The largest first.
+QList<Mapping> by_rss(const QMap<QString, Mapping>& by_path);
 } // namespace procstats
