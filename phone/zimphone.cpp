@@ -357,8 +357,9 @@ void ZimPhone::apply_media_settings()
 
 void ZimPhone::apply_media_settings_in_core()
 {
+    // Also with nothing stored: the library's defaults (its echo canceller on) are not the desk's.
     const QMap<QString, QString> media = data->media_settings();
-    if (media.isEmpty() || !core)
+    if (!core)
         return;
     bctbx_list_t* devices = linphone_core_get_extended_audio_devices(core);
     for (bctbx_list_t* item = devices; item; item = bctbx_list_next(item)) {

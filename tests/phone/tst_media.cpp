@@ -1,6 +1,7 @@
 // Media-side behaviour: DTMF reaching a real peer, and the sound devices seen through the
 // PulseAudio null sink.
 
+#include "data/zimconstants.h"
 #include "enginefixture.h"
 #include "support/peercore.h"
 #include "support/soundport.h"
@@ -44,6 +45,7 @@ private slots:
     void stored_playback_device_is_used();
     void devices_of_one_name_are_told_apart();
     void headset_that_goes_and_returns();
+    void fresh_desk_calls_without_the_echo_canceller();
 };
 
 void TestMedia::dtmf_reaches_the_peer()
@@ -212,6 +214,29 @@ void TestMedia::headset_that_goes_and_returns()
     QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
     run_pactl({"unload-module", module});
     QVERIFY2(used_again, qPrintable(sinks_in_use().join(", ")));
+}
+
+// A desk where nobody saved 設定 yet takes the desk's media defaults too: the library's own echo
+// canceller (on) would hold the caller's voice back after any stall of the microphone.
+void TestMedia::fresh_desk_calls_without_the_echo_canceller()
+{
+    EngineFixture fixture;
+    fixture.set_other({{"debugModel", "1"}}); // the library's log shows the call's sound filters
+    ZimPhone* phone = fixture.start();
+    PeerCore peer;
+    phone->request_dial(peer.uri("peer"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    fixture.settle(1000);
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.stop());
+    QFile log(fixture.app_dir() + zim::CORE_LOG_FILE);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY2(text.contains("FILTER USAGE STATISTICS"), "the call left no filter statistics");
+    // Each stream lists its filters with the times they ran; the canceller, if there, ran.
+    const QRegularExpression canceller(QStringLiteral("MSSpeexEC +[1-9]"));
+    QVERIFY(!canceller.match(QString::fromUtf8(text)).hasMatch());
 }
 
 QTEST_GUILESS_MAIN(TestMedia)
