@@ -223,13 +223,15 @@ void ZimPhone::plan_next_pass()
 // The library is iterated every loop period; a request cuts the sleep short so that the window
 // never waits for the next period to see its dial or hang-up go out, and so does a SIP message on
 // the library's socket. A socket the last pass left readable is not watched this time, so that a
-// message the library does not take can never keep the loop spinning.
+// message the library does not take can never keep the loop spinning; nor is it after the loop
+// raised a request for itself, which waits the whole period.
 void ZimPhone::wait_for_next_pass()
 {
     pollfd fds[2] = {{wake_fd, POLLIN, 0}, {sip_fd, POLLIN, 0}};
     nfds_t watched = 1;
-    if (sip_fd >= 0 && ::poll(&fds[1], 1, 0) == 0)
+    if (sip_fd >= 0 && !settle_first && ::poll(&fds[1], 1, 0) == 0)
         watched = 2;
+    settle_first = false;
     if (::poll(fds, watched, watched == 2 ? pass_ms : int(LOOP_SLEEP.count())) <= 0)
         return;
     if (fds[0].revents & POLLIN) {
@@ -254,6 +256,8 @@ void ZimPhone::wake_locked()
     requests_raised.store(true);
     if (QThread::currentThread() != this)
         wake_loop();
+    else
+        settle_first = true;
 }
 
 // At stop the calls still alive are ended and the account unregistered properly: each peer gets

@@ -240,6 +240,7 @@ private:
     int sip_fd = -1;
     int sip_fd_port = 0;
     int pass_ms = 0;
+    bool settle_first = false; // the loop raised a request for itself (engine thread only)
     std::chrono::steady_clock::time_point quiet_since;
     void plan_next_pass();
 };
