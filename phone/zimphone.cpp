@@ -205,9 +205,7 @@ void ZimPhone::request_stop()
 // changed, and chooses the sleep.
 void ZimPhone::plan_next_pass()
 {
-    LinphoneTransports* used = linphone_core_get_transports_used(core);
-    const int port = linphone_transports_get_udp_port(used);
-    linphone_transports_unref(used);
+    const int port = local_sip_port();
     if (port != sip_fd_port || (sip_fd >= 0 && !sip_socket::is_udp_on(sip_fd, port))) {
         sip_fd = sip_socket::find_udp(port);
         sip_fd_port = port;

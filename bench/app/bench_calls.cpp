@@ -148,14 +148,6 @@ double percentile(QList<double> values, double share)
     return values[qBound(0, index, int(values.size()) - 1)];
 }
 
-double tree_cpu(qint64 pid)
-{
-    double total = 0;
-    for (qint64 each : procstats::tree(pid))
-        total += procstats::cpu_seconds(each);
-    return total;
-}
-
 // True once the user has registered one more time than `before` (Kamailio's log).
 bool wait_registered(KamailioRunner& registrar, const QString& user, int before, int timeout_ms = 30000)
 {
@@ -254,9 +246,9 @@ double measure_call(KamailioRunner& registrar, const Subject& subject, Phone& ph
     if (!answered)
         return -1;
     QThread::msleep(1000); // the media streams start
-    const double before = tree_cpu(phone.pid());
+    const double before = procstats::cpu_seconds(procstats::tree(phone.pid()));
     QThread::msleep(CALL_S * 1000);
-    const double used = tree_cpu(phone.pid()) - before;
+    const double used = procstats::cpu_seconds(procstats::tree(phone.pid())) - before;
     caller.wait_finished(30000);
     return caller.exit_code() == 0 ? used * 60.0 / CALL_S : -1;
 }

@@ -16,6 +16,7 @@
 // Run under Xvfb with a PulseAudio null sink:
 //   source scripts/common.sh; ensure_sound_server
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/app/bench_desktop
+#include "support/peerphone.h"
 #include "support/procstats.h"
 #include "support/programrunner.h"
 #include "support/sipprunner.h"
@@ -135,30 +136,12 @@ bool has_window(qint64 pid, bool visible_only)
     return !search.readAllStandardOutput().trimmed().isEmpty();
 }
 
-double tree_cpu(const QList<qint64>& pids)
-{
-    double total = 0;
-    for (qint64 pid : pids)
-        total += procstats::cpu_seconds(pid);
-    return total;
-}
-
 QMap<qint64, qint64> tree_switches(const QList<qint64>& pids)
 {
     QMap<qint64, qint64> switches;
     for (qint64 pid : pids)
         switches.insert(procstats::thread_switches(pid));
     return switches;
-}
-
-// Alive: neither gone nor a zombie waiting for a parent that may never collect it.
-bool alive(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
 }
 
 // Ends the program and whatever it started, each by its PID, then the session bus; returns once
@@ -177,7 +160,7 @@ void end_tree(QProcess& session, qint64 pid)
     }
     QDeadlineTimer deadline(GONE_TIMEOUT_MS);
     for (qint64 each : all) {
-        while (!deadline.hasExpired() && (alive(each) || has_window(each, false)))
+        while (!deadline.hasExpired() && (procstats::running(each) || has_window(each, false)))
             QThread::msleep(100);
     }
     if (deadline.hasExpired())
@@ -188,14 +171,8 @@ void end_tree(QProcess& session, qint64 pid)
 Sample measure(const QString& executable, const QStringList& args, const QString& home, const QString& log,
                bool icon_only, bool mappings)
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    // Private temporary files too, so no single-instance name is shared with another program.
-    QDir(home).mkpath(QStringLiteral("tmp"));
-    env.insert(QStringLiteral("TMPDIR"), home + QStringLiteral("/tmp"));
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
-                             "DBUS_SESSION_BUS_ADDRESS", "QT_QPA_PLATFORM", "QT_QUICK_BACKEND"})
-        env.remove(QLatin1String(name));
+    QProcessEnvironment env = fresh_home_environment(home);
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // the session's own bus comes in its place
     QProcess session;
     session.setProcessEnvironment(env);
     session.setProcessChannelMode(QProcess::MergedChannels);
@@ -230,10 +207,10 @@ Sample measure(const QString& executable, const QStringList& args, const QString
         sample.rss_mb = rss / 1024.0;
         sample.pss_mb = pss / 1024.0;
         sample.mappings = procstats::by_rss(by_path).mid(0, TOP_MAPPINGS);
-        const double before = tree_cpu(pids);
+        const double before = procstats::cpu_seconds(pids);
         const QMap<qint64, qint64> switches = tree_switches(pids);
         QThread::msleep(IDLE_MS);
-        sample.cpu_percent = 100.0 * (tree_cpu(pids) - before) / (IDLE_MS / 1000.0);
+        sample.cpu_percent = 100.0 * (procstats::cpu_seconds(pids) - before) / (IDLE_MS / 1000.0);
         sample.wakeups = procstats::switches_between(switches, tree_switches(pids)) / (IDLE_MS / 1000.0);
     }
     end_tree(session, pid);

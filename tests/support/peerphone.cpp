@@ -16,18 +16,9 @@ namespace {
 
 const char* const EXECUTABLES[] = {"/usr/bin/linphone", "/usr/bin/twinkle", "/usr/bin/baresip"};
 
-bool gone(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
-}
-
 bool all_gone(const QList<qint64>& pids)
 {
-    return std::all_of(pids.cbegin(), pids.cend(), gone);
+    return std::none_of(pids.cbegin(), pids.cend(), procstats::running);
 }
 
 bool wait_gone(const QList<qint64>& pids, int timeout_ms)
@@ -40,6 +31,18 @@ bool wait_gone(const QList<qint64>& pids, int timeout_ms)
 
 } // namespace
 
+QProcessEnvironment fresh_home_environment(const QString& home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    QDir(home).mkpath(QStringLiteral("tmp"));
+    env.insert(QStringLiteral("TMPDIR"), home + QStringLiteral("/tmp"));
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                             "QT_QPA_PLATFORM", "QT_QUICK_BACKEND"})
+        env.remove(QLatin1String(name));
+    return env;
+}
+
 void end_processes(const QList<qint64>& pids, int timeout_ms)
 {
     for (qint64 pid : pids)
@@ -47,7 +50,7 @@ void end_processes(const QList<qint64>& pids, int timeout_ms)
     if (wait_gone(pids, timeout_ms))
         return;
     for (qint64 pid : pids) {
-        if (!gone(pid))
+        if (procstats::running(pid))
             ::kill(pid_t(pid), SIGKILL);
     }
     wait_gone(pids, 5000);
@@ -129,15 +132,7 @@ bool PeerPhone::start()
 {
     if (!configure())
         return false;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), dir.path());
-    QDir(dir.path()).mkpath(QStringLiteral("tmp"));
-    // Private temporary files too, so no single-instance name is shared with another program.
-    env.insert(QStringLiteral("TMPDIR"), dir.filePath(QStringLiteral("tmp")));
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
-                             "QT_QPA_PLATFORM", "QT_QUICK_BACKEND"})
-        env.remove(QLatin1String(name));
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(fresh_home_environment(dir.path()));
     process.setWorkingDirectory(dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardOutputFile(dir.filePath(QStringLiteral("output.log")));

@@ -39,6 +39,11 @@ private:
     QStringList arguments;
 };
 
+// The bench's environment for a program living in this fresh HOME: private temporary files too
+// (so no single-instance name is shared with another program), none of the bench's XDG folders or
+// Qt platform.
+QProcessEnvironment fresh_home_environment(const QString& home);
+
 // Ends these processes: SIGTERM, then SIGKILL to those left after the time; returns once every
 // one has gone (or is a zombie waiting for its parent).
 void end_processes(const QList<qint64>& pids, int timeout_ms = 10000);

@@ -52,6 +52,23 @@ QList<qint64> tree(qint64 pid)
     return result;
 }
 
+double cpu_seconds(const QList<qint64>& pids)
+{
+    double total = 0;
+    for (qint64 pid : pids)
+        total += cpu_seconds(pid);
+    return total;
+}
+
+bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+}
+
 double cpu_seconds(qint64 pid)
 {
     double total = 0;

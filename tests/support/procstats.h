@@ -11,6 +11,10 @@ QList<qint64> tree(qint64 pid);
 // CPU time of every thread of a process, in seconds, from the scheduler's nanosecond counters:
 // clock ticks are too coarse for the few hundredths of a second an idle minute costs.
 double cpu_seconds(qint64 pid);
+// The same summed over these processes (those gone count nothing).
+double cpu_seconds(const QList<qint64>& pids);
+// Neither gone nor a zombie waiting for a parent to collect it.
+bool running(qint64 pid);
 // Resident set size in kB (0 when the process is gone).
 qint64 rss_kb(qint64 pid);
 // Proportional set size in kB: each shared page divided among the processes that map it (0 when
