@@ -9,6 +9,7 @@
 #include "phone/librarycallback.h"
 #include "phone/sipsocket.h"
 #include "phone/soundcardnames.h"
+#include "phone/soundclock.h"
 #include "phone/soundserverwait.h"
 #include "phone/soundwatch.h"
 #include "phone/zimcorelog.h"
@@ -117,6 +118,9 @@ void ZimPhone::create_core()
     linphone_factory_set_msplugins_dir(factory, store.constData());
     // A stalled sound server must not hold the start: the account registers without its devices.
     sound_server_wait::bound_detection(SOUND_SERVER_WAIT_MS);
+    // A microphone that stalls for a moment must not leave the caller's voice late for the call.
+    if (!sound_clock::prepare())
+        logger->log(QStringLiteral("the media library's capture clock step was not found"), 1);
 
     core = linphone_factory_create_core_3(factory, nullptr, nullptr, nullptr);
     if (!core) {

@@ -133,6 +133,10 @@ void SoundPort::play(const QByteArray& pcm)
 
 bool SoundPort::start_recording()
 {
+    if (recorder)
+        end(recorder.get());
+    recorded.clear();
+    odd_byte.clear();
     recorder = std::make_unique<QProcess>();
     recorder->start(QStringLiteral("parec"), raw_format(source));
     QDeadlineTimer deadline(10000);
@@ -141,6 +145,14 @@ bool SoundPort::start_recording()
         read();
     }
     return !recorded.isEmpty();
+}
+
+bool SoundPort::suspend(bool suspended)
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("suspend-source"), source,
+                                          suspended ? QStringLiteral("1") : QStringLiteral("0")});
+    return pactl.waitForFinished(10000) && pactl.exitCode() == 0;
 }
 
 const QVector<qint16>& SoundPort::samples()

@@ -44,7 +44,12 @@ public:
     QString device() const { return QStringLiteral("PulseAudio Unknown: ") + name; }
 
     void play(const QByteArray& pcm);
-    bool start_recording();           // true once the first samples arrived
+    // true once the first samples arrived; again after a suspension, the recording starts afresh
+    // (its sample clock would be short by the suspension).
+    bool start_recording();
+    // Suspends the recorded device (a microphone's source) as a reconnecting headset would, or
+    // resumes it.
+    bool suspend(bool suspended);
     const QVector<qint16>& samples(); // everything recorded so far
     // Sample index at a wall-clock time (QDateTime::currentMSecsSinceEpoch) and back.
     int index_at(qint64 ms) const { return int((ms - start_ms) * tone::RATE / 1000); }

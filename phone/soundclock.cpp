@@ -1,0 +1,76 @@
+#include "phone/soundclock.h"
+
+#include <mediastreamer2/mscommon.h>
+#include <mediastreamer2/msqueue.h>
+#include <mediastreamer2/msticker.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// The gap between the samples read and the time passed, beyond the drift already measured, from
+// which samples count as missing. A late read is no gap (the samples wait for it); PulseAudio hands
+// over 20 ms fragments, and the ticker runs every 10 ms.
+constexpr double GAP_MS = 100;
+
+// How often the PulseAudio writer trims what the sound server did not take in time (the library's
+// own period is 5 s).
+constexpr uint32_t WRITER_TRIM_MS = 1000;
+
+using Update = double (*)(MSTickerSynchronizer*, uint64_t, unsigned int);
+
+Update library_update()
+{
+    static const Update real = [] {
+        auto found = reinterpret_cast<Update>(dlsym(RTLD_NEXT, "ms_ticker_synchronizer_update"));
+        if (!found) {
+            if (void* library = dlopen("libmediastreamer.so.12", RTLD_LAZY | RTLD_NOLOAD))
+                found = reinterpret_cast<Update>(dlsym(library, "ms_ticker_synchronizer_update"));
+        }
+        return found;
+    }();
+    return real;
+}
+
+} // namespace
+
+// The capture filters report their sample count through this function at every tick. The library
+// maps the count to a time (its offset plus the samples' duration) and averages the difference
+// to the wall clock into its skew, one hundredth at a time. When the count falls behind by more
+// than a gap (or runs ahead, once a stalled source delivers a late batch), the offset moves by the
+// difference first, so the average sees only what is left: the drift it is there to follow.
+extern "C" __attribute__((visibility("default"))) double
+ms_ticker_synchronizer_update(MSTickerSynchronizer* ts, uint64_t nb_samples, unsigned int sample_rate)
+{
+    const Update real = library_update();
+    if (!real)
+        return 0;
+    if (ts->offset != 0 && ts->origin_nsamples != 0 && ts->sample_rate == sample_rate && sample_rate > 0 &&
+        nb_samples > ts->current_nsamples) {
+        const uint64_t sound_ms = ts->offset + 1000 * (nb_samples - ts->origin_nsamples) / sample_rate;
+        const double behind = double(int64_t(ms_get_cur_time_ms() - sound_ms)) - ts->av_skew;
+        if (std::fabs(behind) > GAP_MS)
+            ts->offset += uint64_t(int64_t(std::llround(behind)));
+    }
+    return real(ts, nb_samples, sample_rate);
+}
+
+// The PulseAudio writer queues what the server has not asked for yet. Each time the server ran dry
+// (a busy machine, a device that paused) it resumes later than the call's clock, and what waited
+// stays queued: the caller's voice that much later. The writer's queue drops the part that never
+// drained in a period (through the call's flow control, which prefers quiet frames), once per
+// period; the period is set by this function of the library, which only the writer calls.
+extern "C" __attribute__((visibility("default"))) void
+ms_flow_controlled_bufferizer_set_flow_control_interval_ms(MSFlowControlledBufferizer* obj, uint32_t ms)
+{
+    obj->flow_control_interval_ms = std::min(ms, WRITER_TRIM_MS);
+}
+
+bool sound_clock::prepare()
+{
+    return library_update() != nullptr;
+}
