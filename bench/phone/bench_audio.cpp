@@ -1,7 +1,7 @@
 // How late each side hears the other: a 200 ms burst played into one side's microphone, found in
 // the other side's speaker (PulseAudio null sinks on the test's sound server), once a call has run
 // for a second. This engine and Debian's linphonec in the phone's place, on the same devices and the
-// same peer, each printed with its ratio against linphonec (target <= 1.0):
+// same peer, taking turns call by call, each printed with its ratio against linphonec (target <= 1.0):
 // - the delay each way, median of the calls, idle;
 // - the same with two busy cores beside it (stress-ng --cpu 2), and against the idle figure
 //   (target <= 1.5);
@@ -78,20 +78,19 @@ struct Figures
     QList<double> after_stall;                      // the delays probed after it
 };
 
-void measure_calls(Devices& devices, Phone& phone, int calls, QList<double>& incoming, QList<double>& outgoing)
+// One call's delay each way (-1: never heard).
+void measure_call(Devices& devices, Phone& phone, QList<double>& incoming, QList<double>& outgoing)
 {
-    for (int call = 0; call < calls; ++call) {
-        if (phone.call()) {
-            phone.events.settle(1000);
-            incoming.append(double(devices.peer_mic.burst_to(devices.phone_speaker, 1000, LEVEL).delay_ms));
-            outgoing.append(double(devices.phone_mic.burst_to(devices.peer_speaker, 1000, LEVEL).delay_ms));
-        } else {
-            incoming.append(-1);
-            outgoing.append(-1);
-        }
-        phone.hang_up();
-        phone.events.settle(500);
+    if (phone.call()) {
+        phone.events.settle(1000);
+        incoming.append(double(devices.peer_mic.burst_to(devices.phone_speaker, 1000, LEVEL).delay_ms));
+        outgoing.append(double(devices.phone_mic.burst_to(devices.peer_speaker, 1000, LEVEL).delay_ms));
+    } else {
+        incoming.append(-1);
+        outgoing.append(-1);
     }
+    phone.hang_up();
+    phone.events.settle(500);
 }
 
 // Bursts one after another from the microphone's return on; the recovery is the time at which the
@@ -129,9 +128,9 @@ void measure_stall(Devices& devices, Phone& phone, Figures& figures)
 void under_load(EngineFixture& events, const std::function<void()>& work)
 {
     QProcess stress;
-    stress.start(QStringLiteral("stress-ng"), {QStringLiteral("--cpu"), QStringLiteral("2"),
-                                               QStringLiteral("--timeout"), QStringLiteral("600s"),
-                                               QStringLiteral("--quiet")});
+    stress.start(QStringLiteral("stress-ng"),
+                 {QStringLiteral("--cpu"), QStringLiteral("2"), QStringLiteral("--timeout"),
+                  QStringLiteral("600s"), QStringLiteral("--quiet")});
     if (!stress.waitForStarted(5000))
         return;
     events.settle(2000);
@@ -143,79 +142,45 @@ void under_load(EngineFixture& events, const std::function<void()>& work)
     }
 }
 
-Figures measure(Devices& devices, Phone& phone, int calls)
+// Linphonec in the phone's place, on the same devices, driven through its standard input.
+class Linphonec
 {
-    Figures figures;
-    measure_calls(devices, phone, calls, figures.incoming, figures.outgoing);
-    under_load(phone.events,
-               [&] { measure_calls(devices, phone, calls, figures.loaded_incoming, figures.loaded_outgoing); });
-    measure_stall(devices, phone, figures);
-    return figures;
-}
-
-Figures measure_engine(Devices& devices, PeerCore& peer, int calls)
-{
-    EngineFixture fixture;
-    fixture.set_media({{"playback", devices.phone_speaker.device()},
-                       {"ringback", devices.phone_speaker.device()},
-                       {"capture", devices.phone_mic.device()}});
-    ZimPhone* engine = fixture.start();
-    Phone phone{fixture,
-                [&] {
-                    engine->request_dial(peer.uri(QStringLiteral("bench")));
-                    return fixture.wait_until([&] { return engine->is_current_streaming(); }, 15000);
-                },
-                [&] {
-                    engine->request_hangup();
-                    fixture.wait_until([&] { return peer.active_calls() == 0 && engine->is_idle(); }, 10000);
-                }};
-    return measure(devices, phone, calls);
-}
-
-Figures measure_linphonec(Devices& devices, PeerCore& peer, int calls)
-{
-    EngineFixture events; // only its waits, and the HOME it gives the library
-    QTemporaryDir home;
-    QDir(home.path()).mkpath(QStringLiteral(".local/share/linphone"));
-    const QString config = home.filePath(QStringLiteral("linphonerc"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QTextStream(&file) << "[sip]\nsip_port=-1\nsip_tcp_port=0\nsip_tls_port=0\n\n"
-                       << "[rtp]\naudio_rtp_port=-1\nvideo_rtp_port=-1\n\n"
-                       << "[sound]\nplayback_dev_id=" << devices.phone_speaker.device()
-                       << "\nringer_dev_id=" << devices.phone_speaker.device()
-                       << "\ncapture_dev_id=" << devices.phone_mic.device() << "\n";
-    file.close();
-    QProcess linphonec;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    linphonec.setProcessEnvironment(environment);
-    linphonec.setStandardOutputFile(home.filePath(QStringLiteral("out.log")));
-    linphonec.start(QStringLiteral("linphonec"), {QStringLiteral("-c"), config});
-    if (!linphonec.waitForStarted(5000))
-        return {};
-    events.settle(2000);
-    Phone phone{events,
-                [&] {
-                    const int before = peer.calls_received;
-                    linphonec.write(("call " + peer.uri(QStringLiteral("bench")) + "\n").toUtf8());
-                    // The peer answers at once; its media is up a moment later, as the engine's is.
-                    return events.wait_until(
-                        [&] { return peer.calls_received > before && peer.active_calls() == 1; }, 15000);
-                },
-                [&] {
-                    linphonec.write("terminate\n");
-                    events.wait_until([&] { return peer.active_calls() == 0; }, 10000);
-                }};
-    const Figures figures = measure(devices, phone, calls);
-    linphonec.write("quit\n");
-    if (!linphonec.waitForFinished(5000)) {
-        linphonec.kill();
-        linphonec.waitForFinished(5000);
+public:
+    explicit Linphonec(Devices& devices)
+    {
+        QDir(home.path()).mkpath(QStringLiteral(".local/share/linphone"));
+        const QString config = home.filePath(QStringLiteral("linphonerc"));
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        QTextStream(&file) << "[sip]\nsip_port=-1\nsip_tcp_port=0\nsip_tls_port=0\n\n"
+                           << "[rtp]\naudio_rtp_port=-1\nvideo_rtp_port=-1\n\n"
+                           << "[sound]\nplayback_dev_id=" << devices.phone_speaker.device()
+                           << "\nringer_dev_id=" << devices.phone_speaker.device()
+                           << "\ncapture_dev_id=" << devices.phone_mic.device() << "\n";
+        file.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(home.filePath(QStringLiteral("out.log")));
+        process.start(QStringLiteral("linphonec"), {QStringLiteral("-c"), config});
+        process.waitForStarted(5000);
     }
-    return figures;
-}
+    ~Linphonec()
+    {
+        process.write("quit\n");
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    bool started() const { return process.state() == QProcess::Running; }
+    void command(const QByteArray& line) { process.write(line + '\n'); }
+
+private:
+    QTemporaryDir home;
+    QProcess process;
+};
 
 QString join(const QList<double>& values)
 {
@@ -259,8 +224,57 @@ int main(int argc, char** argv)
         return 1;
     }
     PeerCore peer(devices.peer_speaker.device(), devices.peer_mic.device());
-    const Figures ours = measure_engine(devices, peer, calls);
-    const Figures theirs = measure_linphonec(devices, peer, calls);
+
+    // Both phones run side by side and take turns, so a neighbour's load falls on both alike.
+    EngineFixture fixture;
+    fixture.set_media({{"playback", devices.phone_speaker.device()},
+                       {"ringback", devices.phone_speaker.device()},
+                       {"capture", devices.phone_mic.device()}});
+    ZimPhone* engine = fixture.start();
+    Phone engine_phone{fixture,
+                       [&] {
+                           engine->request_dial(peer.uri(QStringLiteral("bench")));
+                           return fixture.wait_until([&] { return engine->is_current_streaming(); }, 15000);
+                       },
+                       [&] {
+                           engine->request_hangup();
+                           fixture.wait_until([&] { return peer.active_calls() == 0 && engine->is_idle(); },
+                                              10000);
+                       }};
+    Linphonec linphonec(devices);
+    sound_server.settle(2000);
+    if (!linphonec.started()) {
+        std::printf("audio delay: linphonec did not start\n");
+        return 1;
+    }
+    Phone linphonec_phone{sound_server,
+                          [&] {
+                              const int before = peer.calls_received;
+                              linphonec.command("call " + peer.uri(QStringLiteral("bench")).toUtf8());
+                              // The peer answers at once; its media is up a moment later, as the
+                              // engine's is.
+                              return sound_server.wait_until(
+                                  [&] { return peer.calls_received > before && peer.active_calls() == 1; },
+                                  15000);
+                          },
+                          [&] {
+                              linphonec.command("terminate");
+                              sound_server.wait_until([&] { return peer.active_calls() == 0; }, 10000);
+                          }};
+
+    Figures ours, theirs;
+    for (int call = 0; call < calls; ++call) {
+        measure_call(devices, engine_phone, ours.incoming, ours.outgoing);
+        measure_call(devices, linphonec_phone, theirs.incoming, theirs.outgoing);
+    }
+    under_load(sound_server, [&] {
+        for (int call = 0; call < calls; ++call) {
+            measure_call(devices, engine_phone, ours.loaded_incoming, ours.loaded_outgoing);
+            measure_call(devices, linphonec_phone, theirs.loaded_incoming, theirs.loaded_outgoing);
+        }
+    });
+    measure_stall(devices, engine_phone, ours);
+    measure_stall(devices, linphonec_phone, theirs);
 
     print_delay("peer -> phone delay, idle", ours.incoming, theirs.incoming);
     print_delay("phone -> peer delay, idle", ours.outgoing, theirs.outgoing);

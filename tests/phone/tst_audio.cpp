@@ -143,8 +143,8 @@ void TestAudio::caller_is_heard_promptly_again_within_a_second_of_a_microphone_s
     QVERIFY(phone_mic->suspend(false));
     fixture->settle(1000);
     const SoundPort::Heard after = middle_of_three();
-    qInfo("peer to phone %lld ms before the stall, %lld ms at %.1f dBFS after", before.delay_ms, after.delay_ms,
-          after.level);
+    qInfo("peer to phone %lld ms before the stall, %lld ms at %.1f dBFS after", before.delay_ms,
+          after.delay_ms, after.level);
     QVERIFY2(after.delay_ms >= 0 && after.delay_ms <= before.delay_ms * 3 / 2,
              qPrintable(QString::number(after.delay_ms)));
     QVERIFY2(qAbs(after.level - LEVEL) <= 3, qPrintable(QString::number(after.level)));
