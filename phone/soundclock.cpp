@@ -17,22 +17,33 @@ namespace {
 // over 20 ms fragments, and the ticker runs every 10 ms.
 constexpr double GAP_MS = 100;
 
-// How often the PulseAudio writer trims what the sound server did not take in time (the library's
-// own period is 5 s).
-constexpr uint32_t WRITER_TRIM_MS = 1000;
+// How often a queue of the call's sound trims what waited too long (the library's own period is
+// 5 s).
+constexpr uint32_t TRIM_MS = 1000;
+
+// The media library's own definition of a function the program defines too.
+void* library_function(const char* name)
+{
+    void* found = dlsym(RTLD_NEXT, name);
+    if (!found) {
+        if (void* library = dlopen("libmediastreamer.so.12", RTLD_LAZY | RTLD_NOLOAD))
+            found = dlsym(library, name);
+    }
+    return found;
+}
 
 using Update = double (*)(MSTickerSynchronizer*, uint64_t, unsigned int);
+using Init = void (*)(MSFlowControlledBufferizer*, MSFilter*, int, int);
 
 Update library_update()
 {
-    static const Update real = [] {
-        auto found = reinterpret_cast<Update>(dlsym(RTLD_NEXT, "ms_ticker_synchronizer_update"));
-        if (!found) {
-            if (void* library = dlopen("libmediastreamer.so.12", RTLD_LAZY | RTLD_NOLOAD))
-                found = reinterpret_cast<Update>(dlsym(library, "ms_ticker_synchronizer_update"));
-        }
-        return found;
-    }();
+    static const auto real = reinterpret_cast<Update>(library_function("ms_ticker_synchronizer_update"));
+    return real;
+}
+
+Init library_init()
+{
+    static const auto real = reinterpret_cast<Init>(library_function("ms_flow_controlled_bufferizer_init"));
     return real;
 }
 
@@ -59,18 +70,37 @@ ms_ticker_synchronizer_update(MSTickerSynchronizer* ts, uint64_t nb_samples, uns
     return real(ts, nb_samples, sample_rate);
 }
 
-// The PulseAudio writer queues what the server has not asked for yet. Each time the server ran dry
-// (a busy machine, a device that paused) it resumes later than the call's clock, and what waited
-// stays queued: the caller's voice that much later. The writer's queue drops the part that never
-// drained in a period (through the call's flow control, which prefers quiet frames), once per
-// period; the period is set by this function of the library, which only the writer calls.
+// Two queues of a call's sound hold the caller's voice when something upstream of them pauses.
+// The PulseAudio writer's: each time the server ran dry (a busy machine, a device that paused) it
+// resumes later than the call's clock, and what waited stays queued. The echo canceller's: it
+// passes the caller's voice on only as microphone frames arrive, so a stalled microphone holds it
+// there. Each queue drops the part that never drained in a period (through the call's flow
+// control, which prefers quiet frames); the library sets the period with these two functions.
+extern "C" __attribute__((visibility("default"))) void
+ms_flow_controlled_bufferizer_init(MSFlowControlledBufferizer* obj, MSFilter* f, int samplerate,
+                                   int nchannels)
+{
+    if (const Init real = library_init()) {
+        real(obj, f, samplerate, nchannels);
+    } else {
+        *obj = MSFlowControlledBufferizer{};
+        ms_bufferizer_init(&obj->base);
+        obj->filter = f;
+        obj->max_size_ms = 100;
+        obj->min_size_ms_during_interval = UINT32_MAX;
+        obj->samplerate = samplerate;
+        obj->nchannels = nchannels;
+    }
+    obj->flow_control_interval_ms = std::min(obj->flow_control_interval_ms, TRIM_MS);
+}
+
 extern "C" __attribute__((visibility("default"))) void
 ms_flow_controlled_bufferizer_set_flow_control_interval_ms(MSFlowControlledBufferizer* obj, uint32_t ms)
 {
-    obj->flow_control_interval_ms = std::min(ms, WRITER_TRIM_MS);
+    obj->flow_control_interval_ms = std::min(ms, TRIM_MS);
 }
 
 bool sound_clock::prepare()
 {
-    return library_update() != nullptr;
+    return library_update() && library_init();
 }
