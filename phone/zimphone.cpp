@@ -383,7 +383,7 @@ void ZimPhone::apply_media_settings_in_core()
     set_mic_gain(media);
     // The library's software echo canceller hands the caller's audio to the speaker only as
     // microphone frames arrive: a microphone that stalls for a moment (a headset's hiccup, a source
-    // resuming) leaves the caller's voice that much later for the rest of the call, and against a
+    // resuming) holds the caller's voice back until its queue is trimmed (about 2 s), and against a
     // reference that far out of step the canceller sends the caller's own voice back. Operators
     // wear headsets; a desk on loudspeakers turns it on with "echoCancellation" = "1".
     linphone_core_enable_echo_cancellation(core, media.value(QStringLiteral("echoCancellation")) ==

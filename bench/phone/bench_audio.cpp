@@ -103,8 +103,10 @@ void measure_stall(Devices& devices, Phone& phone, Figures& figures)
     }
     phone.events.settle(1000);
     QList<double> before;
-    for (int burst = 0; burst < 3; ++burst)
+    for (int burst = 0; burst < 3; ++burst) {
         before.append(double(devices.peer_mic.burst_to(devices.phone_speaker, 1000, LEVEL).delay_ms));
+        phone.events.settle(500);
+    }
     const double usual = median(before);
     devices.phone_mic.suspend(true);
     phone.events.settle(STALL_MS);
@@ -114,6 +116,7 @@ void measure_stall(Devices& devices, Phone& phone, Figures& figures)
         const qint64 played = now_ms();
         const qint64 delay = devices.peer_mic.burst_to(devices.phone_speaker, 1000, LEVEL, 5000).delay_ms;
         figures.after_stall.append(double(delay));
+        phone.events.settle(500); // a late burst may arrive spread out: it ends before the next
         if (delay >= 0 && delay <= usual * 1.5) {
             figures.recovery_ms = double(played - back);
             break;
@@ -288,10 +291,13 @@ int main(int argc, char** argv)
         return ms < 0 ? QStringLiteral("not within %1 ms").arg(RECOVERY_LIMIT_MS)
                       : QStringLiteral("after %1 ms").arg(ms, 0, 'f', 0);
     };
+    // linphonec still late at the limit: the ratio is at most the one against the limit.
+    const bool bounded = theirs.recovery_ms < 0 && ours.recovery_ms >= 0;
     std::printf("after a %d ms microphone stall, the caller within 1.5x the delay before it: this engine %s "
-                "(bursts %s ms), linphonec %s (bursts %s ms); ratio %.2f (target <= 1000 ms and <= 1.0)\n",
+                "(bursts %s ms), linphonec %s (bursts %s ms); ratio %s%.2f (target <= 1000 ms and <= 1.0)\n",
                 STALL_MS, qPrintable(recovery(ours.recovery_ms)), qPrintable(join(ours.after_stall)),
                 qPrintable(recovery(theirs.recovery_ms)), qPrintable(join(theirs.after_stall)),
-                ratio(ours.recovery_ms, theirs.recovery_ms));
+                bounded ? "< " : "",
+                bounded ? ours.recovery_ms / RECOVERY_LIMIT_MS : ratio(ours.recovery_ms, theirs.recovery_ms));
     return 0;
 }

@@ -127,8 +127,10 @@ void TestAudio::caller_is_heard_promptly_again_within_a_second_of_a_microphone_s
 {
     const auto middle_of_three = [&] {
         QList<SoundPort::Heard> heard;
-        for (int burst = 0; burst < 3; ++burst)
+        for (int burst = 0; burst < 3; ++burst) {
             heard.append(peer_mic->burst_to(*phone_speaker, 1000, LEVEL));
+            fixture->settle(500); // a burst spread by a busy machine has ended before the next
+        }
         std::sort(heard.begin(), heard.end(), [](const auto& a, const auto& b) {
             return quint64(a.delay_ms) < quint64(b.delay_ms); // never heard (-1) last
         });
