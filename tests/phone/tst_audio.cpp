@@ -9,8 +9,6 @@
 #include <QDateTime>
 #include <QtTest>
 
-#include <algorithm>
-
 namespace {
 
 const double LEVEL = -15; // dBFS of the bursts played
@@ -122,29 +120,29 @@ void TestAudio::calls_carry_bursts_both_ways_promptly_and_without_echo()
 // A microphone that stops for 1.5 s (a headset reconnecting) leaves the caller's voice no later
 // than before once it is back: the engine once took the missing samples for a slow sound card,
 // slowed the call's clock by as much and played the caller 1.3 s late for 20 s after. Three
-// bursts each side of the stall; the middle one counts, so one hiccup of a busy machine does not.
+// bursts each side of the stall; the quickest counts, the delay the path holds, which a busy
+// machine's passing hiccups only add to (a backlog delays every burst).
 void TestAudio::caller_is_heard_promptly_again_within_a_second_of_a_microphone_stall()
 {
-    const auto middle_of_three = [&] {
-        QList<SoundPort::Heard> heard;
+    const auto quickest_of_three = [&] {
+        SoundPort::Heard quickest;
         for (int burst = 0; burst < 3; ++burst) {
-            heard.append(peer_mic->burst_to(*phone_speaker, 1000, LEVEL));
+            const SoundPort::Heard heard = peer_mic->burst_to(*phone_speaker, 1000, LEVEL);
+            if (heard.delay_ms >= 0 && (quickest.delay_ms < 0 || heard.delay_ms < quickest.delay_ms))
+                quickest = heard;
             fixture->settle(500); // a burst spread by a busy machine has ended before the next
         }
-        std::sort(heard.begin(), heard.end(), [](const auto& a, const auto& b) {
-            return quint64(a.delay_ms) < quint64(b.delay_ms); // never heard (-1) last
-        });
-        return heard[1];
+        return quickest;
     };
     start_call();
-    const SoundPort::Heard before = middle_of_three();
+    const SoundPort::Heard before = quickest_of_three();
     QVERIFY2(before.delay_ms >= 0, "the peer's bursts never reached the phone's speaker");
 
     QVERIFY(phone_mic->suspend(true));
     fixture->settle(1500);
     QVERIFY(phone_mic->suspend(false));
     fixture->settle(1000);
-    const SoundPort::Heard after = middle_of_three();
+    const SoundPort::Heard after = quickest_of_three();
     qInfo("peer to phone %lld ms before the stall, %lld ms at %.1f dBFS after", before.delay_ms,
           after.delay_ms, after.level);
     QVERIFY2(after.delay_ms >= 0 && after.delay_ms <= before.delay_ms * 3 / 2,
