@@ -33,7 +33,8 @@
 //   site_dialog*.png,              110x41   call / hang-up keys at the site's key size
 //   site_terminate*.png
 //   income.png, declined.png,       24x24   history list status column (50 x 35 cells)
-//   out.png
+//   out.png, out_failed.png                 (out_failed: an outgoing call nobody answered)
+//   quality_poor.png                16x16   history list quality column: a call that sounded poor
 //   icon.png                       256x256  window and tray icon; the same mark at 16 to 256 px
 //                                           goes to the icon theme (share/icons/hicolor)
 //
@@ -759,6 +760,39 @@ void makeHistoryIcon(const QString& name, const QColor& color, bool incoming)
     save(img, name);
 }
 
+// An outgoing call that was never answered: the outgoing arrow, muted, with a small red cross
+// where it starts.
+void makeOutgoingFailedIcon()
+{
+    const QColor color("#c98a2e");
+    QImage img = newImage(24, 24);
+    QPainter p(&img);
+    begin(p);
+    p.setPen(Qt::NoPen);
+    p.setBrush(mix(color, Qt::white, 0.85));
+    p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
+    drawGlyph(p, glyphDiagonalArrow(QRectF(9.5, 6.5, 8, 8), false, 2.2), color, QColor());
+    drawGlyph(p, glyphCross(QRectF(5.5, 13.5, 5, 5), 1.8), QColor("#d93a30"), QColor());
+    p.end();
+    save(img, "out_failed.png");
+}
+
+// Signal bars with only the lowest lit, in a warning colour: the line was poor.
+void makePoorQualityIcon()
+{
+    QImage img = newImage(16, 16);
+    QPainter p(&img);
+    begin(p);
+    p.setPen(Qt::NoPen);
+    for (int bar = 0; bar < 4; ++bar) {
+        const qreal height = 4 + bar * 3.5;
+        p.setBrush(bar == 0 ? QColor("#e0572b") : QColor("#c8ccd2"));
+        p.drawPath(rounded(QRectF(1 + bar * 3.75, 15 - height, 2.75, height), 0.8));
+    }
+    p.end();
+    save(img, "quality_poor.png");
+}
+
 bool writeQrc(const QString& path)
 {
     QFile f(path);
@@ -815,6 +849,8 @@ void makeImages()
     makeHistoryIcon("income.png", QColor("#1e9e58"), true);
     makeHistoryIcon("declined.png", QColor("#d93a30"), true);
     makeHistoryIcon("out.png", QColor("#2a78cc"), false);
+    makeOutgoingFailedIcon();
+    makePoorQualityIcon();
 }
 
 } // namespace
@@ -839,9 +875,9 @@ int main(int argc, char* argv[])
     }
 
     makeImages();
-    bool ok = g_written.size() == 39;
+    bool ok = g_written.size() == 41;
     if (!ok)
-        std::fprintf(stderr, "wrote %d images, expected 39\n", int(g_written.size()));
+        std::fprintf(stderr, "wrote %d images, expected 41\n", int(g_written.size()));
     if (args.size() > 3 && !writeQrc(args.at(3))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.at(3)));
         ok = false;

@@ -1,16 +1,21 @@
 #include "ui/history/historyitemdelegate.h"
 
 #include "data/zimconstants.h"
+#include "ui/history/historyrecord.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCursor>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 HistoryItemDelegate::HistoryItemDelegate(QObject* parent)
     : QItemDelegate(parent), income_pixmap(zim::ICON_INCOMING), out_pixmap(zim::ICON_OUTGOING),
-      declined_pixmap(zim::ICON_MISSED), out_failed_pixmap(zim::ICON_OUTGOING_FAILED), right_menu(new QMenu)
+      declined_pixmap(zim::ICON_MISSED), out_failed_pixmap(zim::ICON_OUTGOING_FAILED),
+      poor_pixmap(zim::ICON_POOR_QUALITY), right_menu(new QMenu)
 {
     dialog_action = new QAction(QStringLiteral("発信"), parent);
     delete_action = new QAction(QStringLiteral("削除"), parent);
@@ -42,12 +47,23 @@ QPixmap HistoryItemDelegate::status_pixmap(int status) const
 void HistoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const
 {
-    if (index.column() != 1) {
+    if (index.column() == zim::HISTORY_OUTCOME) {
+        drawBackground(painter, option, index);
+        drawDisplay(painter, option, option.rect, history_record::outcome_text(index));
+        drawFocus(painter, option, option.rect);
+        return;
+    }
+    if (index.column() != 1 && index.column() != zim::HISTORY_RATING) {
         QItemDelegate::paint(painter, option, index);
         return;
     }
-    // The status cell is the icon alone: no background, highlight or text.
-    const QPixmap pixmap = status_pixmap(index.data(Qt::DisplayRole).toString().toInt(nullptr, 10));
+    // The status cell is the icon alone: no background, highlight or text; the quality cell is
+    // the mark of a poor call or nothing.
+    QPixmap pixmap;
+    if (index.column() == 1)
+        pixmap = status_pixmap(index.data(Qt::DisplayRole).toString().toInt(nullptr, 10));
+    else if (history_record::is_poor(index))
+        pixmap = poor_pixmap;
     if (pixmap.isNull())
         return;
     const QRect& cell = option.rect;
@@ -81,6 +97,19 @@ bool HistoryItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
         emit signal_send_dialog(index.data(Qt::DisplayRole).toString());
     }
     return false;
+}
+
+bool HistoryItemDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                    const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() != QEvent::ToolTip || index.column() != zim::HISTORY_RATING)
+        return QItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = history_record::quality_tooltip(index);
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view);
+    return true;
 }
 
 void HistoryItemDelegate::slot_right_menu_dialog_clicked()
