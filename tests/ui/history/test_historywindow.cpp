@@ -1,8 +1,10 @@
+#include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "popupanswerer.h"
 #include "support/testdir.h"
 #include "ui/history/historyitemdelegate.h"
+#include "ui/history/historyrecord.h"
 #include "ui/history/historywindow.h"
 
 #include <QHeaderView>
@@ -146,6 +148,78 @@ class TestHistoryWindow : public QObject
 
 private slots:
     void initTestCase() { init_images(); }
+
+    // A database of an earlier version (the six columns only) opens with its rows as they were;
+    // they show no outcome, and a new call's row keeps its own beside them.
+    void older_database_is_upgraded_with_its_rows()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        QVERIFY(execute_outside(
+            {zim::HISTORY_SCHEMA,
+             "INSERT INTO history VALUES(7,'1','0312345678','00:02:10','2026-11-30 09:00:00','0')",
+             "INSERT INTO history VALUES(8,'3','201','00:00:00','2026-11-30 09:05:00','0')"}));
+        const QStringList old_rows = stored_rows();
+        ZimLogger logger;
+        auto data = std::make_unique<ZimData>(nullptr, &logger);
+        QCOMPARE(stored_rows(), old_rows);
+        auto window = std::make_unique<HistoryWindow>(nullptr, data.get(), &logger);
+        window->add_history({{"status", "2"},
+                             {"phoneNumber", "202"},
+                             {"dialogTime", "00:00:41"},
+                             {"dialogDate", "2026-12-01 10:00:00"},
+                             {"deleteFlg", "0"},
+                             {"outcome", "transferred"}});
+        QCOMPARE(stored_rows(), old_rows + QStringList{"2|202|00:00:41|2026-12-01 10:00:00|0"});
+        const QAbstractItemModel* list = window->table(0)->model();
+        QCOMPARE(history_record::outcome_text(list->index(0, 0)), QStringLiteral("転送"));
+        QCOMPARE(list->index(0, 0).siblingAtColumn(0).data().toInt(), 9); // numbering goes on
+        QCOMPARE(history_record::outcome_text(list->index(1, 0)), QString());
+        QVERIFY(list->index(1, 0).siblingAtColumn(zim::HISTORY_RATING).data().isNull());
+        window.reset();
+        data.reset();
+        ZimData again(nullptr, &logger); // a second start changes nothing
+        QCOMPARE(stored_rows().size(), 3);
+    }
+
+    // 履歴's CSV: the list on its tab, in words, with outcome and quality, UTF-8 with a BOM; a
+    // caller's "number" that a spreadsheet would compute stays text.
+    void export_writes_the_list_as_shown()
+    {
+        HistoryFixture fixture;
+        HistoryWindow* window = fixture.open();
+        auto row = [](const char* status, const char* number, const char* outcome) {
+            return QMap<QString, QString>{{"status", status},         {"phoneNumber", number},
+                                          {"dialogTime", "00:00:00"}, {"dialogDate", "2026-12-07 10:00:00"},
+                                          {"deleteFlg", "0"},         {"outcome", outcome}};
+        };
+        window->add_history(row("3", "=HYPERLINK(\"http://x\",\"a,b\")", "missed"));
+        QMap<QString, QString> answered = row("1", "+81312345678", "answered");
+        answered.insert(
+            {{"dialogTime", "00:03:05"}, {"lossReceived", "10.20"}, {"jitter", "4.00"}, {"rating", "3.40"}});
+        window->add_history(answered);
+        window->add_history(row("4", "0459876543", "failed"));
+        window->add_history(row("4", "0451111111", "busy"));
+
+        const QString path = fixture.dir.path() + QStringLiteral("/incoming.csv");
+        QCOMPARE(window->export_csv(1, path), 2); // 着信: the two incoming calls
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines, QStringList({"種類,電話番号,通話時間,結果,日付,品質評価,損失 受信 (%),損失 送信 "
+                                     "(%),ジッタ (ms),往復遅延 (ms)",
+                                     "着信,+81312345678,00:03:05,応答,2026-12-07 10:00:00,3.4,10.2,,4.0,",
+                                     "着信（未応答）,\"'=HYPERLINK(\"\"http://"
+                                     "x\"\",\"\"a,b\"\")\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
+                                     ""}));
+        // The tooltip of the quality mark gives the figures of the poor call.
+        const QModelIndex poor = window->table(0)->model()->index(2, zim::HISTORY_RATING);
+        QVERIFY(history_record::is_poor(poor));
+        QVERIFY(history_record::quality_tooltip(poor).contains(QStringLiteral("損失 (受信): 10.2 %")));
+        QVERIFY(window->export_csv(0, fixture.dir.path() + QStringLiteral("/no/such/folder.csv")) < 0);
+    }
 
     void form_title_and_columns()
     {
