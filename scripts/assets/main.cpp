@@ -747,7 +747,9 @@ bool makeThemeIcons(const QString& dir)
     return ok;
 }
 
-void makeHistoryIcon(const QString& name, const QColor& color, bool incoming)
+// unanswered: an outgoing call nobody answered, the arrow moved up and a small red cross where it
+// starts.
+void makeHistoryIcon(const QString& name, const QColor& color, bool incoming, bool unanswered = false)
 {
     QImage img = newImage(24, 24);
     QPainter p(&img);
@@ -755,26 +757,12 @@ void makeHistoryIcon(const QString& name, const QColor& color, bool incoming)
     p.setPen(Qt::NoPen);
     p.setBrush(mix(color, Qt::white, 0.85));
     p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
-    drawGlyph(p, glyphDiagonalArrow(QRectF(7.5, 7.5, 9, 9), incoming, 2.2), color, QColor());
+    const QRectF arrow = unanswered ? QRectF(9.5, 6.5, 8, 8) : QRectF(7.5, 7.5, 9, 9);
+    drawGlyph(p, glyphDiagonalArrow(arrow, incoming, 2.2), color, QColor());
+    if (unanswered)
+        drawGlyph(p, glyphCross(QRectF(5.5, 13.5, 5, 5), 1.8), QColor("#d93a30"), QColor());
     p.end();
     save(img, name);
-}
-
-// An outgoing call that was never answered: the outgoing arrow, muted, with a small red cross
-// where it starts.
-void makeOutgoingFailedIcon()
-{
-    const QColor color("#c98a2e");
-    QImage img = newImage(24, 24);
-    QPainter p(&img);
-    begin(p);
-    p.setPen(Qt::NoPen);
-    p.setBrush(mix(color, Qt::white, 0.85));
-    p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
-    drawGlyph(p, glyphDiagonalArrow(QRectF(9.5, 6.5, 8, 8), false, 2.2), color, QColor());
-    drawGlyph(p, glyphCross(QRectF(5.5, 13.5, 5, 5), 1.8), QColor("#d93a30"), QColor());
-    p.end();
-    save(img, "out_failed.png");
 }
 
 // Signal bars with only the lowest lit, in a warning colour: the line was poor.
@@ -849,7 +837,7 @@ void makeImages()
     makeHistoryIcon("income.png", QColor("#1e9e58"), true);
     makeHistoryIcon("declined.png", QColor("#d93a30"), true);
     makeHistoryIcon("out.png", QColor("#2a78cc"), false);
-    makeOutgoingFailedIcon();
+    makeHistoryIcon("out_failed.png", QColor("#c98a2e"), false, true);
     makePoorQualityIcon();
 }
 
