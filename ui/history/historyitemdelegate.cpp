@@ -48,22 +48,23 @@ void HistoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
                                 const QModelIndex& index) const
 {
     if (index.column() == zim::HISTORY_OUTCOME) {
+        // The outcome in words, and at the cell's right end the mark of a call that sounded poor.
         drawBackground(painter, option, index);
         drawDisplay(painter, option, option.rect, history_record::outcome_text(index));
+        if (history_record::is_poor(index)) {
+            const QRect& cell = option.rect;
+            painter->drawPixmap(cell.right() - poor_pixmap.width() - 3,
+                                cell.top() + cell.height() / 2 - poor_pixmap.height() / 2, poor_pixmap);
+        }
         drawFocus(painter, option, option.rect);
         return;
     }
-    if (index.column() != 1 && index.column() != zim::HISTORY_RATING) {
+    if (index.column() != 1) {
         QItemDelegate::paint(painter, option, index);
         return;
     }
-    // The status cell is the icon alone: no background, highlight or text; the quality cell is
-    // the mark of a poor call or nothing.
-    QPixmap pixmap;
-    if (index.column() == 1)
-        pixmap = status_pixmap(index.data(Qt::DisplayRole).toString().toInt(nullptr, 10));
-    else if (history_record::is_poor(index))
-        pixmap = poor_pixmap;
+    // The status cell is the icon alone: no background, highlight or text.
+    const QPixmap pixmap = status_pixmap(index.data(Qt::DisplayRole).toString().toInt(nullptr, 10));
     if (pixmap.isNull())
         return;
     const QRect& cell = option.rect;
@@ -102,7 +103,7 @@ bool HistoryItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
 bool HistoryItemDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                     const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (event->type() != QEvent::ToolTip || index.column() != zim::HISTORY_RATING)
+    if (event->type() != QEvent::ToolTip || index.column() != zim::HISTORY_OUTCOME)
         return QItemDelegate::helpEvent(event, view, option, index);
     const QString tip = history_record::quality_tooltip(index);
     if (tip.isEmpty())

@@ -21,7 +21,7 @@ public:
                const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
-    // The quality mark's tooltip gives the call's figures.
+    // The outcome's tooltip gives the figures of how the call sounded.
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
 

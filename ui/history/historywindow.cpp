@@ -32,12 +32,12 @@
 namespace {
 const int TAB_COUNT = 4;
 
-// A whole date in the list's own type, with the cell's margins on both sides.
-int date_column_width(const QTableView* view)
+// A whole text in the list's own type, with the cell's margins on both sides. The date, the
+// duration and the longest outcome keep their room; the number takes what is left.
+int text_column_width(const QTableView* view, const QString& text, int minimum)
 {
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-    const int text = view->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00"));
-    return qMax(140, text + 2 * margin + 4);
+    return qMax(minimum, view->fontMetrics().horizontalAdvance(text) + 2 * margin + 4);
 }
 } // namespace
 
@@ -131,7 +131,6 @@ QSqlTableModel* HistoryWindow::new_model(const QString& filter)
     for (int column = 0; column < headers.size(); ++column)
         each->setHeaderData(column, Qt::Horizontal, headers.at(column), Qt::DisplayRole);
     each->setHeaderData(zim::HISTORY_OUTCOME, Qt::Horizontal, QStringLiteral("結果"), Qt::DisplayRole);
-    each->setHeaderData(zim::HISTORY_RATING, Qt::Horizontal, QStringLiteral("品質"), Qt::DisplayRole);
     return each;
 }
 
@@ -195,14 +194,12 @@ void HistoryWindow::refresh_views()
 
         view->hideColumn(0);
         view->hideColumn(5);
-        for (int column = zim::HISTORY_SIP_CODE; column < zim::HISTORY_RATING; ++column)
+        for (int column = zim::HISTORY_SIP_CODE; column <= zim::HISTORY_RATING; ++column)
             view->hideColumn(column);
-        // The outcome in words beside the duration, then the quality mark, then the date.
+        // The outcome in words (with the mark of a poor call) beside the duration, then the date.
         QHeaderView* header = view->horizontalHeader();
         if (header->visualIndex(zim::HISTORY_OUTCOME) != 4)
             header->moveSection(header->visualIndex(zim::HISTORY_OUTCOME), 4);
-        if (header->visualIndex(zim::HISTORY_RATING) != 5)
-            header->moveSection(header->visualIndex(zim::HISTORY_RATING), 5);
         view->setSortingEnabled(true);
         // The date keeps the room it needs; the number column gives way to the scroll bar.
         view->horizontalHeader()->setStretchLastSection(false);
@@ -211,11 +208,11 @@ void HistoryWindow::refresh_views()
         view->verticalHeader()->hide();
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setColumnWidth(1, 50);
-        view->setColumnWidth(3, 75);
-        view->setColumnWidth(4, date_column_width(view));
-        view->setColumnWidth(zim::HISTORY_OUTCOME, 80);
-        view->setColumnWidth(zim::HISTORY_RATING, 34);
+        // The icon is 24 pixels wide: its column gives the rest to the number.
+        view->setColumnWidth(1, 36);
+        view->setColumnWidth(3, text_column_width(view, QStringLiteral("00:00:00"), 0));
+        view->setColumnWidth(4, text_column_width(view, QStringLiteral("0000-00-00 00:00:00"), 140));
+        view->setColumnWidth(zim::HISTORY_OUTCOME, text_column_width(view, QStringLiteral("失敗 (503)"), 0));
         view->setItemDelegate(item_delegate);
         view->verticalHeader()->setDefaultSectionSize(35);
     }

@@ -7,7 +7,9 @@
 #include "ui/history/historyrecord.h"
 #include "ui/history/historywindow.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -215,10 +217,31 @@ private slots:
                                      "x\"\",\"\"a,b\"\")\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
                                      ""}));
         // The tooltip of the quality mark gives the figures of the poor call.
-        const QModelIndex poor = window->table(0)->model()->index(2, zim::HISTORY_RATING);
+        const QModelIndex poor = window->table(0)->model()->index(2, zim::HISTORY_OUTCOME);
         QVERIFY(history_record::is_poor(poor));
         QVERIFY(history_record::quality_tooltip(poor).contains(QStringLiteral("損失 (受信): 10.2 %")));
         QVERIFY(window->export_csv(0, fixture.dir.path() + QStringLiteral("/no/such/folder.csv")) < 0);
+
+        // CSV出力 asks where, on the tab in view (不在着信), and saves there.
+        fixture.tabs()->setCurrentIndex(3);
+        const QString chosen = fixture.dir.path() + QStringLiteral("/missed.csv");
+        QString suggested;
+        QTimer::singleShot(200, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            suggested = dialog->selectedFiles().value(0);
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(chosen); // typed as a user would
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+        QVERIFY2(suggested.endsWith(QStringLiteral("履歴_不在着信_") +
+                                    QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + ".csv"),
+                 qPrintable(suggested));
+        QFile saved(chosen);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll().count("\r\n"), 2); // the header and the missed call
     }
 
     void form_title_and_columns()
@@ -226,8 +249,8 @@ private slots:
         HistoryFixture fixture;
         HistoryWindow* window = fixture.open();
         QCOMPARE(window->windowTitle(), QStringLiteral("履歴一覧"));
-        QCOMPARE(window->size(), QSize(536, 457));
-        QCOMPARE(fixture.tabs()->geometry(), QRect(10, 10, 517, 401));
+        QCOMPARE(window->size(), QSize(452, 457));
+        QCOMPARE(fixture.tabs()->geometry(), QRect(10, 10, 443, 401));
         QCOMPARE(fixture.tabs()->currentIndex(), 0);
         const QStringList tab_texts = {QStringLiteral("すべて"), QStringLiteral("着信"),
                                        QStringLiteral("発信"), QStringLiteral("不在着信")};
@@ -238,7 +261,7 @@ private slots:
         QCOMPARE(delete_all->text(), QStringLiteral("すべて削除"));
         QCOMPARE(delete_all->geometry(), QRect(20, 420, 91, 23));
         QCOMPARE(close->text(), QStringLiteral("閉じる"));
-        QCOMPARE(close->geometry(), QRect(430, 420, 91, 23));
+        QCOMPARE(close->geometry(), QRect(346, 420, 91, 23));
 
         const QStringList headers = {QStringLiteral("ID"),       QStringLiteral("種類"),
                                      QStringLiteral("電話番号"), QStringLiteral("通話時間"),
@@ -252,8 +275,7 @@ private slots:
             QVERIFY(view->isColumnHidden(0));
             QVERIFY(view->isColumnHidden(5));
             QVERIFY(!view->isColumnHidden(2));
-            QCOMPARE(view->columnWidth(1), 50);
-            QCOMPARE(view->columnWidth(3), 75);
+            QCOMPARE(view->columnWidth(1), 36);
             QVERIFY(view->verticalHeader()->isHidden());
             QCOMPARE(view->verticalHeader()->defaultSectionSize(), 35);
             QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -277,11 +299,28 @@ private slots:
         QTableView* view = fixture.view("allDialogTable");
         QTRY_VERIFY(view->verticalScrollBar()->isVisible());
         const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-        const int needed =
-            view->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-01 09:39:59")) + 2 * margin;
+        const QFontMetrics type = view->fontMetrics();
+        const int needed = type.horizontalAdvance(QStringLiteral("2026-12-01 09:39:59")) + 2 * margin;
+        const int duration = type.horizontalAdvance(QStringLiteral("00:00:00")) + 2 * margin;
+        const int outcome = type.horizontalAdvance(QStringLiteral("失敗 (503)")) + 2 * margin;
         QApplication::setFont(desktop);
         QVERIFY2(needed <= view->columnWidth(4),
                  qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(view->columnWidth(4))));
+        QVERIFY(duration <= view->columnWidth(3));
+        QVERIFY(outcome <= view->columnWidth(zim::HISTORY_OUTCOME));
+        // In the desktop's own type a ten-digit number stays whole beside them and the scroll bar.
+        HistoryFixture plain;
+        HistoryWindow* plain_window = plain.open();
+        for (int minute = 10; minute < 40; ++minute)
+            plain_window->add_history(
+                call("1", "0312345678", QStringLiteral("2026-12-01 09:%1:59").arg(minute)));
+        plain_window->show();
+        QTableView* plain_view = plain.view("allDialogTable");
+        QTRY_VERIFY(plain_view->verticalScrollBar()->isVisible());
+        const int number =
+            plain_view->fontMetrics().horizontalAdvance(QStringLiteral("0312345678")) + 2 * margin;
+        QVERIFY2(number <= plain_view->columnWidth(2),
+                 qPrintable(QStringLiteral("%1 > %2").arg(number).arg(plain_view->columnWidth(2))));
         QVERIFY(!view->wordWrap());
     }
 
