@@ -37,7 +37,7 @@ const int TAB_COUNT = 4;
 int text_column_width(const QTableView* view, const QString& text, int minimum)
 {
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-    return qMax(minimum, view->fontMetrics().horizontalAdvance(text) + 2 * margin + 4);
+    return qMax(minimum, view->fontMetrics().horizontalAdvance(text) + 2 * margin + 2);
 }
 } // namespace
 

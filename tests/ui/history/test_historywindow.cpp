@@ -249,8 +249,8 @@ private slots:
         HistoryFixture fixture;
         HistoryWindow* window = fixture.open();
         QCOMPARE(window->windowTitle(), QStringLiteral("履歴一覧"));
-        QCOMPARE(window->size(), QSize(452, 457));
-        QCOMPARE(fixture.tabs()->geometry(), QRect(10, 10, 443, 401));
+        QCOMPARE(window->size(), QSize(448, 457));
+        QCOMPARE(fixture.tabs()->geometry(), QRect(10, 10, 439, 401));
         QCOMPARE(fixture.tabs()->currentIndex(), 0);
         const QStringList tab_texts = {QStringLiteral("すべて"), QStringLiteral("着信"),
                                        QStringLiteral("発信"), QStringLiteral("不在着信")};
@@ -261,7 +261,7 @@ private slots:
         QCOMPARE(delete_all->text(), QStringLiteral("すべて削除"));
         QCOMPARE(delete_all->geometry(), QRect(20, 420, 91, 23));
         QCOMPARE(close->text(), QStringLiteral("閉じる"));
-        QCOMPARE(close->geometry(), QRect(346, 420, 91, 23));
+        QCOMPARE(close->geometry(), QRect(342, 420, 91, 23));
 
         const QStringList headers = {QStringLiteral("ID"),       QStringLiteral("種類"),
                                      QStringLiteral("電話番号"), QStringLiteral("通話時間"),
