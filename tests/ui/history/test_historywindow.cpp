@@ -9,6 +9,7 @@
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <QSqlTableModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -216,10 +218,16 @@ private slots:
                                      "着信（未応答）,\"'=HYPERLINK(\"\"http://"
                                      "x\"\",\"\"a,b\"\")\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
                                      ""}));
-        // The tooltip of the quality mark gives the figures of the poor call.
-        const QModelIndex poor = window->table(0)->model()->index(2, zim::HISTORY_OUTCOME);
+        // Hovering the poor call's outcome shows its figures.
+        window->show();
+        QTableView* all = fixture.view("allDialogTable");
+        fixture.tabs()->setCurrentIndex(0);
+        const QModelIndex poor = all->model()->index(2, zim::HISTORY_OUTCOME);
         QVERIFY(history_record::is_poor(poor));
-        QVERIFY(history_record::quality_tooltip(poor).contains(QStringLiteral("損失 (受信): 10.2 %")));
+        const QPoint at = all->visualRect(poor).center();
+        QHelpEvent hover(QEvent::ToolTip, at, all->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(all->viewport(), &hover);
+        QTRY_VERIFY(QToolTip::text().contains(QStringLiteral("損失 (受信): 10.2 %")));
         QVERIFY(window->export_csv(0, fixture.dir.path() + QStringLiteral("/no/such/folder.csv")) < 0);
 
         // CSV出力 asks where, on the tab in view (不在着信), and saves there.
