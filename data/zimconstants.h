@@ -40,6 +40,23 @@ inline const QString HISTORY_SCHEMA =
 inline const QString HISTORY_INCOMING_FILTER = QStringLiteral("Status GLOB '*[13]*'");
 inline const QString HISTORY_OUTGOING_FILTER = QStringLiteral("Status GLOB '*[24]*'");
 inline const QString HISTORY_MISSED_FILTER = QStringLiteral("instr(Status, '3') > 0");
+// Columns added to the history after the first six, in this order (an older database gets the
+// missing ones at start, its rows kept): how the call ended and how it sounded. NULL where a row
+// does not know (rows of an earlier version, figures never measured).
+enum HistoryColumn {
+    HISTORY_OUTCOME = 6,       // "answered", "busy", "no-answer", "cancelled", "missed", "rejected",
+                               // "transferred" or "failed"
+    HISTORY_SIP_CODE = 7,      // the SIP status that ended an unanswered call (486, 503…)
+    HISTORY_LOSS_SENT = 8,     // % of our packets the peer reported lost
+    HISTORY_LOSS_RECEIVED = 9, // % of the peer's packets that never arrived
+    HISTORY_JITTER = 10,       // mean interarrival jitter, ms
+    HISTORY_ROUND_TRIP = 11,   // mean round trip, ms
+    HISTORY_RATING = 12,       // the SIP library's rating, 0 to 5
+    HISTORY_COLUMN_COUNT = 13
+};
+inline const char* const HISTORY_ADDED_COLUMNS[][2] = {
+    {"Outcome", "text"},  {"SipCode", "integer"},  {"LossSent", "real"}, {"LossReceived", "real"},
+    {"JitterMs", "real"}, {"RoundTripMs", "real"}, {"Rating", "real"}};
 inline const QString SETTINGS_SCHEMA =
     QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
 // Category 4: where the main window was last dropped, "x,y"; without it the window system places it.
@@ -185,6 +202,8 @@ inline const QString STATUS_INCOMING = QStringLiteral("着信中");
 inline const QString STATUS_IN_CALL = QStringLiteral("通話中");
 inline const QString STATUS_ON_HOLD = QStringLiteral("保留中");
 inline const QString STATUS_MUTED = QStringLiteral("ミュート中");
+// The call in conversation has sounded poor for several seconds.
+inline const QString STATUS_LINE_POOR = QStringLiteral("回線品質低下");
 inline const QString NOTICE_MISSED_CALL = QStringLiteral("不在着信");
 inline const QString STATUS_REMOTE_HOLD = QStringLiteral("相手保留中");
 inline const QString STATUS_TRANSFER_PROMPT = QStringLiteral("転送番号を入力してください");
@@ -257,6 +276,8 @@ inline const QString TIP_CAPTURE_GAIN = QStringLiteral(
 inline const QString ICON_INCOMING = QStringLiteral(":/ZIMPhone/images/income.png");
 inline const QString ICON_MISSED = QStringLiteral(":/ZIMPhone/images/declined.png");
 inline const QString ICON_OUTGOING = QStringLiteral(":/ZIMPhone/images/out.png");
-inline const QString ICON_OUTGOING_FAILED = QStringLiteral(":/ZIMPhone/images/out.png");
+inline const QString ICON_OUTGOING_FAILED = QStringLiteral(":/ZIMPhone/images/out_failed.png");
+// Beside a call that sounded poor, in the history lists.
+inline const QString ICON_POOR_QUALITY = QStringLiteral(":/ZIMPhone/images/quality_poor.png");
 
 } // namespace zim

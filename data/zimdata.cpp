@@ -49,6 +49,7 @@ void ZimData::open_database()
     query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     query.exec(zim::SETTINGS_SCHEMA); // fails quietly when the table exists
     query.exec(zim::HISTORY_SCHEMA);
+    add_history_columns();
     // Made once, also over the history of a store written before the indexes existed.
     const QPair<QString, QString> indexes[] = {
         {QStringLiteral("history_incoming"), zim::HISTORY_INCOMING_FILTER},
@@ -60,6 +61,35 @@ void ZimData::open_database()
     for (int category = Account; category <= Other; ++category)
         load_category(category);
     load_passwords();
+}
+
+// A database of an earlier version gets the columns it lacks, at the end, in one transaction;
+// its rows stay as they were, with NULL in the new columns.
+void ZimData::add_history_columns()
+{
+    QSqlQuery query(database);
+    QSet<QString> present;
+    if (query.exec(QStringLiteral("PRAGMA table_info(history)"))) {
+        while (query.next())
+            present.insert(query.value(1).toString());
+    }
+    if (present.isEmpty())
+        return; // no history table: its creation failed, and was logged
+    database.transaction();
+    for (const auto& column : zim::HISTORY_ADDED_COLUMNS) {
+        const QString name = QString::fromLatin1(column[0]);
+        if (present.contains(name))
+            continue;
+        if (!query.exec(QStringLiteral("ALTER TABLE history ADD COLUMN %1 %2")
+                            .arg(name, QString::fromLatin1(column[1])))) {
+            logger->log(QStringLiteral("history column %1 not added: %2").arg(name, query.lastError().text()),
+                        2);
+            database.rollback();
+            return;
+        }
+    }
+    if (!database.commit())
+        logger->log(database.lastError().text(), 2);
 }
 
 bool ZimData::ensure_open()

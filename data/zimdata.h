@@ -61,6 +61,7 @@ public:
 
 private:
     void open_database();
+    void add_history_columns();
     bool ensure_open();
     void load_category(int category);
     bool write_key(int category, const QString& key, const QString& value);

@@ -71,6 +71,7 @@ ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
     : QThread(parent), logger(logger), data(data), wake_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
 {
     qRegisterMetaType<QMap<QString, QString>>("QMap<QString, QString>");
+    qRegisterMetaType<CallReport>("CallReport");
     callbacks = linphone_factory_create_core_cbs(linphone_factory_get());
     linphone_core_cbs_set_registration_state_changed(callbacks, forward_registration);
     linphone_core_cbs_set_call_state_changed(callbacks, forward_call_state);
@@ -188,6 +189,7 @@ void ZimPhone::run()
             linphone_core_iterate(core);
             serve_requests();
             serve_auto_answer();
+            sample_quality();
             publish();
             plan_next_pass();
         }

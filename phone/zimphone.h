@@ -2,6 +2,8 @@
 
 #include "phone/callhandle.h"
 #include "phone/callphase.h"
+#include "phone/callquality.h"
+#include "phone/callreport.h"
 
 #include <QDeadlineTimer>
 #include <QMap>
@@ -13,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -82,8 +85,9 @@ signals:
     void signal_registration_state(QString status, QString userId);
     void signal_received_dialog(QMap<QString, QString> params);
     void signal_update_dialog_status(QString status);
-    // The ended call's own number and record status, so its history row describes that call.
-    void signal_dialog_end(QString number, int recordStatus);
+    // The ended call's own number and record status, so its history row describes that call,
+    // with how it ended and sounded.
+    void signal_dialog_end(QString number, int recordStatus, CallReport report = CallReport());
     void signal_start_count_dialog_time();
     // The call goes on with another party (the consulted one, once the first hung up), connected
     // for this many seconds: the call's time and its row are theirs from now on.
@@ -160,6 +164,12 @@ private:
     void report_media_encryption();
     void report_encryption_refusal(LinphoneCall* call);
 
+    // Call records (engine thread): the sound of each call once a second, and at its end the
+    // report that goes with it to the history.
+    void sample_quality();
+    void note_call_end(LinphoneCall* call);
+    QString outcome_of(LinphoneCall* call, int& sip_code) const;
+
     ZimLogger* logger;
     ZimData* data;
     QMap<QString, QString> account_settings;
@@ -215,6 +225,10 @@ private:
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false};
     std::atomic<bool> muted{false};
+    std::map<const LinphoneCall*, CallQuality> qualities;
+    CallReport end_report; // of the call whose end is being reported
+    std::chrono::steady_clock::time_point next_quality_sample;
+    bool line_poor = false;       // the status line says the call in conversation sounds poor
     QString consulted_number;     // what the consultation call dialled
     QString registration_failure; // the last registration failure's text, until a success
     QString applied_ca_file;      // null until the first account set-up

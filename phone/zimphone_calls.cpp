@@ -49,6 +49,10 @@ void ZimPhone::emit_talking_status()
         emit signal_update_dialog_status(zim::STATUS_MUTED);
         return;
     }
+    if (line_poor) {
+        emit signal_update_dialog_status(zim::STATUS_LINE_POOR);
+        return;
+    }
     emit signal_update_dialog_status(remote_number_value == user_id() ? zim::STATUS_ONLINE
                                                                       : zim::STATUS_IN_CALL);
 }
@@ -120,7 +124,12 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_REMOTE_HOLD);
         }
         break;
+    case LinphoneCallStateEnd:
+    case LinphoneCallStateError:
+        qualities[call].finish(call);
+        break;
     case LinphoneCallStateReleased:
+        note_call_end(call);
         handle_released(call);
         break;
     default:
@@ -238,7 +247,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
             } else {
                 set_phase(PHASE_IDLE);
                 emit signal_update_dialog_status(idle_status());
-                emit signal_dialog_end(remote_number_value, record_status_value);
+                emit signal_dialog_end(remote_number_value, record_status_value, end_report);
             }
             second_call.reset();
             transfer_done = false;
@@ -257,7 +266,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
                 failure = zim::call_failure_text(reason);
         }
         emit signal_update_dialog_status(idle_status());
-        emit signal_dialog_end(remote_number_value, record_status_value);
+        emit signal_dialog_end(remote_number_value, record_status_value, end_report);
         if (!failure.isEmpty())
             emit signal_call_failed(failure);
         if (phase_value == PHASE_TRANSFER_WAIT && transfer_done)
@@ -341,6 +350,7 @@ void ZimPhone::end_calls_at_once()
     if (!current_call.is_set() && !second_call.is_set())
         return;
     muted.store(false);
+    note_call_end(current_call.is_set() ? current_call.get() : second_call.get());
     for (CallHandle* handle : {&current_call, &second_call}) {
         if (handle->is_set() && !ended(handle->state()))
             linphone_call_terminate(handle->get());
@@ -351,7 +361,7 @@ void ZimPhone::end_calls_at_once()
     hangup_in_progress = false;
     publish();
     emit signal_update_dialog_status(idle_status());
-    emit signal_dialog_end(remote_number_value, record_status_value);
+    emit signal_dialog_end(remote_number_value, record_status_value, end_report);
 }
 
 // Operations served by the loop

@@ -33,7 +33,8 @@
 //   site_dialog*.png,              110x41   call / hang-up keys at the site's key size
 //   site_terminate*.png
 //   income.png, declined.png,       24x24   history list status column (50 x 35 cells)
-//   out.png
+//   out.png, out_failed.png                 (out_failed: an outgoing call nobody answered)
+//   quality_poor.png                16x16   history list quality column: a call that sounded poor
 //   icon.png                       256x256  window and tray icon; the same mark at 16 to 256 px
 //                                           goes to the icon theme (share/icons/hicolor)
 //
@@ -746,7 +747,9 @@ bool makeThemeIcons(const QString& dir)
     return ok;
 }
 
-void makeHistoryIcon(const QString& name, const QColor& color, bool incoming)
+// unanswered: an outgoing call nobody answered, the arrow moved up and a small red cross where it
+// starts.
+void makeHistoryIcon(const QString& name, const QColor& color, bool incoming, bool unanswered = false)
 {
     QImage img = newImage(24, 24);
     QPainter p(&img);
@@ -754,9 +757,28 @@ void makeHistoryIcon(const QString& name, const QColor& color, bool incoming)
     p.setPen(Qt::NoPen);
     p.setBrush(mix(color, Qt::white, 0.85));
     p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
-    drawGlyph(p, glyphDiagonalArrow(QRectF(7.5, 7.5, 9, 9), incoming, 2.2), color, QColor());
+    const QRectF arrow = unanswered ? QRectF(9.5, 6.5, 8, 8) : QRectF(7.5, 7.5, 9, 9);
+    drawGlyph(p, glyphDiagonalArrow(arrow, incoming, 2.2), color, QColor());
+    if (unanswered)
+        drawGlyph(p, glyphCross(QRectF(5.5, 13.5, 5, 5), 1.8), QColor("#d93a30"), QColor());
     p.end();
     save(img, name);
+}
+
+// Signal bars with only the lowest lit, in a warning colour: the line was poor.
+void makePoorQualityIcon()
+{
+    QImage img = newImage(16, 16);
+    QPainter p(&img);
+    begin(p);
+    p.setPen(Qt::NoPen);
+    for (int bar = 0; bar < 4; ++bar) {
+        const qreal height = 4 + bar * 3.5;
+        p.setBrush(bar == 0 ? QColor("#e0572b") : QColor("#c8ccd2"));
+        p.drawPath(rounded(QRectF(1 + bar * 3.75, 15 - height, 2.75, height), 0.8));
+    }
+    p.end();
+    save(img, "quality_poor.png");
 }
 
 bool writeQrc(const QString& path)
@@ -815,6 +837,8 @@ void makeImages()
     makeHistoryIcon("income.png", QColor("#1e9e58"), true);
     makeHistoryIcon("declined.png", QColor("#d93a30"), true);
     makeHistoryIcon("out.png", QColor("#2a78cc"), false);
+    makeHistoryIcon("out_failed.png", QColor("#c98a2e"), false, true);
+    makePoorQualityIcon();
 }
 
 } // namespace
@@ -839,9 +863,9 @@ int main(int argc, char* argv[])
     }
 
     makeImages();
-    bool ok = g_written.size() == 39;
+    bool ok = g_written.size() == 41;
     if (!ok)
-        std::fprintf(stderr, "wrote %d images, expected 39\n", int(g_written.size()));
+        std::fprintf(stderr, "wrote %d images, expected 41\n", int(g_written.size()));
     if (args.size() > 3 && !writeQrc(args.at(3))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.at(3)));
         ok = false;

@@ -74,8 +74,9 @@ void EngineFixture::connect_signals()
     });
     connect(p, &ZimPhone::signal_update_dialog_status, this,
             [this](QString status) { record("status:" + status); });
-    connect(p, &ZimPhone::signal_dialog_end, this, [this](QString number, int status) {
+    connect(p, &ZimPhone::signal_dialog_end, this, [this](QString number, int status, CallReport report) {
         ended_calls.append(number + QLatin1Char('/') + QString::number(status));
+        reports.append(report);
         record(QStringLiteral("dialog_end"));
     });
     connect(p, &ZimPhone::signal_call_failed, this,

@@ -38,8 +38,9 @@ public:
     // Recorded signals, as "name" or "name:argument" ("status:通話中", "registration:sucessful").
     QStringList events;
     QList<QMap<QString, QString>> received_params;
-    QStringList ended_calls; // each reported call end as "number/record status"
-    QStringList failures;    // "call:reason" and "registration:reason/tooltip"
+    QStringList ended_calls;   // each reported call end as "number/record status"
+    QList<CallReport> reports; // what came with each reported call end
+    QStringList failures;      // "call:reason" and "registration:reason/tooltip"
     QStringList events_named(const QString& name) const;
     int count(const QString& event) const { return events.count(event); }
     // Waits until the event has been recorded (at least `times` times).

@@ -79,7 +79,7 @@ QByteArray frame(int index)
 
 } // namespace
 
-bool write_tone_pcap(const QString& path, int seconds)
+bool write_tone_pcap(const QString& path, int seconds, int drop_every)
 {
     QByteArray out;
     append_le<quint32>(out, 0xa1b2c3d4); // microsecond time stamps
@@ -90,6 +90,8 @@ bool write_tone_pcap(const QString& path, int seconds)
     append_le<quint32>(out, 65535);
     append_le<quint32>(out, 1); // Ethernet
     for (int index = 0; index < seconds * RATE / SAMPLES; ++index) {
+        if (drop_every > 0 && index % drop_every == drop_every - 1)
+            continue;
         const QByteArray packet = frame(index);
         const qint64 us = qint64(index) * 20000;
         append_le<quint32>(out, quint32(us / 1000000));

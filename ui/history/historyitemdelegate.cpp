@@ -1,16 +1,21 @@
 #include "ui/history/historyitemdelegate.h"
 
 #include "data/zimconstants.h"
+#include "ui/history/historyrecord.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCursor>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 HistoryItemDelegate::HistoryItemDelegate(QObject* parent)
     : QItemDelegate(parent), income_pixmap(zim::ICON_INCOMING), out_pixmap(zim::ICON_OUTGOING),
-      declined_pixmap(zim::ICON_MISSED), out_failed_pixmap(zim::ICON_OUTGOING_FAILED), right_menu(new QMenu)
+      declined_pixmap(zim::ICON_MISSED), out_failed_pixmap(zim::ICON_OUTGOING_FAILED),
+      poor_pixmap(zim::ICON_POOR_QUALITY), right_menu(new QMenu)
 {
     dialog_action = new QAction(QStringLiteral("発信"), parent);
     delete_action = new QAction(QStringLiteral("削除"), parent);
@@ -42,6 +47,18 @@ QPixmap HistoryItemDelegate::status_pixmap(int status) const
 void HistoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const
 {
+    if (index.column() == zim::HISTORY_OUTCOME) {
+        // The outcome in words, and at the cell's right end the mark of a call that sounded poor.
+        drawBackground(painter, option, index);
+        drawDisplay(painter, option, option.rect, history_record::outcome_text(index));
+        if (history_record::is_poor(index)) {
+            const QRect& cell = option.rect;
+            painter->drawPixmap(cell.right() - poor_pixmap.width() - 3,
+                                cell.top() + cell.height() / 2 - poor_pixmap.height() / 2, poor_pixmap);
+        }
+        drawFocus(painter, option, option.rect);
+        return;
+    }
     if (index.column() != 1) {
         QItemDelegate::paint(painter, option, index);
         return;
@@ -81,6 +98,19 @@ bool HistoryItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
         emit signal_send_dialog(index.data(Qt::DisplayRole).toString());
     }
     return false;
+}
+
+bool HistoryItemDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                    const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() != QEvent::ToolTip || index.column() != zim::HISTORY_OUTCOME)
+        return QItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = history_record::quality_tooltip(index);
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view);
+    return true;
 }
 
 void HistoryItemDelegate::slot_right_menu_dialog_clicked()

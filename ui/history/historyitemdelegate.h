@@ -7,8 +7,9 @@
 class QAction;
 class QMenu;
 
-// Draws the call-kind icon in the status column and offers the row menu ("発信", "削除") and
-// the double-click call-back on the number column.
+// Draws the call-kind icon in the status column, the outcome in words and the mark of a call that
+// sounded poor, and offers the row menu ("発信", "削除") and the double-click call-back on the
+// number column.
 class HistoryItemDelegate : public QItemDelegate
 {
     Q_OBJECT
@@ -20,6 +21,9 @@ public:
                const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+    // The outcome's tooltip gives the figures of how the call sounded.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
     // The icon of a history status code; an empty pixmap for codes outside 1-4.
     QPixmap status_pixmap(int status) const;
@@ -38,6 +42,7 @@ private:
     QPixmap out_pixmap;
     QPixmap declined_pixmap;
     QPixmap out_failed_pixmap;
+    QPixmap poor_pixmap;
     QMenu* right_menu;
     QAction* dialog_action;
     QAction* delete_action;

@@ -4,15 +4,21 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "ui/closeonescape.h"
+#include "ui/history/historyexport.h"
 #include "ui/history/historyitemdelegate.h"
+#include "ui/history/historyrecord.h"
 #include "ui_historywindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPair>
 #include <QPushButton>
 #include <QScreen>
 #include <QSortFilterProxyModel>
@@ -26,12 +32,12 @@
 namespace {
 const int TAB_COUNT = 4;
 
-// A whole date in the list's own type, with the cell's margins on both sides.
-int date_column_width(const QTableView* view)
+// A whole text in the list's own type, with the cell's margins on both sides. The date, the
+// duration and the longest outcome keep their room; the number takes what is left.
+int text_column_width(const QTableView* view, const QString& text, int minimum)
 {
     const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-    const int text = view->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00"));
-    return qMax(140, text + 2 * margin + 4);
+    return qMax(minimum, view->fontMetrics().horizontalAdvance(text) + 2 * margin + 2);
 }
 } // namespace
 
@@ -52,6 +58,7 @@ HistoryWindow::HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger)
     connect(item_delegate, &HistoryItemDelegate::signal_send_dialog, this, &HistoryWindow::signal_send_call);
     connect(ui->deleteAllButton, &QPushButton::clicked, this, &HistoryWindow::slot_delete_all_button_clicked);
     connect(ui->closeButton, &QPushButton::clicked, this, &HistoryWindow::slot_close_button_clicked);
+    connect(ui->exportButton, &QPushButton::clicked, this, &HistoryWindow::slot_export_button_clicked);
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, &HistoryWindow::slot_tab_changed);
     for (int tab = 0; tab < TAB_COUNT; ++tab)
         table(tab)->installEventFilter(this);
@@ -123,6 +130,7 @@ QSqlTableModel* HistoryWindow::new_model(const QString& filter)
                                  QStringLiteral("日付"),     QStringLiteral("選択")};
     for (int column = 0; column < headers.size(); ++column)
         each->setHeaderData(column, Qt::Horizontal, headers.at(column), Qt::DisplayRole);
+    each->setHeaderData(zim::HISTORY_OUTCOME, Qt::Horizontal, QStringLiteral("結果"), Qt::DisplayRole);
     return each;
 }
 
@@ -186,6 +194,12 @@ void HistoryWindow::refresh_views()
 
         view->hideColumn(0);
         view->hideColumn(5);
+        for (int column = zim::HISTORY_SIP_CODE; column <= zim::HISTORY_RATING; ++column)
+            view->hideColumn(column);
+        // The outcome in words (with the mark of a poor call) beside the duration, then the date.
+        QHeaderView* header = view->horizontalHeader();
+        if (header->visualIndex(zim::HISTORY_OUTCOME) != 4)
+            header->moveSection(header->visualIndex(zim::HISTORY_OUTCOME), 4);
         view->setSortingEnabled(true);
         // The date keeps the room it needs; the number column gives way to the scroll bar.
         view->horizontalHeader()->setStretchLastSection(false);
@@ -194,9 +208,11 @@ void HistoryWindow::refresh_views()
         view->verticalHeader()->hide();
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setColumnWidth(1, 50);
-        view->setColumnWidth(3, 75);
-        view->setColumnWidth(4, date_column_width(view));
+        // The icon is 24 pixels wide: its column gives the rest to the number.
+        view->setColumnWidth(1, 36);
+        view->setColumnWidth(3, text_column_width(view, QStringLiteral("00:00:00"), 0));
+        view->setColumnWidth(4, text_column_width(view, QStringLiteral("0000-00-00 00:00:00"), 140));
+        view->setColumnWidth(zim::HISTORY_OUTCOME, text_column_width(view, QStringLiteral("失敗 (503)"), 0));
         view->setItemDelegate(item_delegate);
         view->verticalHeader()->setDefaultSectionSize(35);
     }
@@ -223,6 +239,17 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
     record.setValue(QStringLiteral("DialogTime"), row.value(QStringLiteral("dialogTime")));
     record.setValue(QStringLiteral("DialogDate"), row.value(QStringLiteral("dialogDate")));
     record.setValue(QStringLiteral("DeleteFlg"), row.value(QStringLiteral("deleteFlg")));
+    // How the call ended and sounded; what the row does not know stays NULL.
+    const QPair<const char*, const char*> reported[] = {
+        {"Outcome", "outcome"},   {"SipCode", "sipCode"},
+        {"LossSent", "lossSent"}, {"LossReceived", "lossReceived"},
+        {"JitterMs", "jitter"},   {"RoundTripMs", "roundTrip"},
+        {"Rating", "rating"}};
+    for (const auto& field : reported) {
+        const QString value = row.value(QLatin1String(field.second));
+        if (!value.isEmpty() && record.contains(QLatin1String(field.first)))
+            record.setValue(QLatin1String(field.first), value);
+    }
     // Id is left to SQLite, which numbers the row itself.
     record.setGenerated(QStringLiteral("Id"), false);
     if (!table_model->insertRecord(0, record)) {
@@ -235,9 +262,9 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
                              row.value(QStringLiteral("dialogDate"))),
                     2);
     } else {
-        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3")
+        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3 outcome=%4")
                         .arg(row.value(QStringLiteral("status")), row.value(QStringLiteral("phoneNumber")),
-                             row.value(QStringLiteral("dialogDate"))),
+                             row.value(QStringLiteral("dialogDate")), row.value(QStringLiteral("outcome"))),
                     1);
     }
     refresh_views();
@@ -273,6 +300,51 @@ void HistoryWindow::slot_delete_all_button_clicked()
         return;
     data->delete_all_history();
     refresh_views();
+}
+
+int HistoryWindow::export_csv(int tab, const QString& path, QString* error)
+{
+    static const QString filters[] = {QString(), zim::HISTORY_INCOMING_FILTER, zim::HISTORY_OUTGOING_FILTER,
+                                      zim::HISTORY_MISSED_FILTER};
+    if (tab < 0 || tab >= TAB_COUNT)
+        return -1;
+    // The list's own order: the column its header sorts by (the newest first until the user
+    // clicks another), the newest first among equals.
+    const QHeaderView* header = table(tab)->horizontalHeader();
+    const QString field = tab_models[tab]->record().fieldName(header->sortIndicatorSection());
+    const QString direction =
+        header->sortIndicatorOrder() == Qt::AscendingOrder ? QStringLiteral("ASC") : QStringLiteral("DESC");
+    const QString order = field.isEmpty() || field == QLatin1String("Id")
+                              ? QStringLiteral("Id ") + direction
+                              : QStringLiteral("%1 %2, Id DESC").arg(field, direction);
+    QString reason;
+    const int rows = history_export::write_csv(data->database_handle(), filters[tab], order, path, &reason);
+    if (rows < 0)
+        logger->log(QStringLiteral("history not exported to %1: %2").arg(path, reason), 2);
+    else
+        logger->log(QStringLiteral("history exported: %1 rows to %2").arg(rows).arg(path), 1);
+    if (error)
+        *error = reason;
+    return rows;
+}
+
+void HistoryWindow::slot_export_button_clicked()
+{
+    const int tab = ui->tabWidget->currentIndex();
+    const QString suggested = QDir::home().filePath(
+        QStringLiteral("履歴_%1_%2.csv")
+            .arg(ui->tabWidget->tabText(tab), QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSV出力"), suggested,
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    const int rows = export_csv(tab, path, &error);
+    if (rows < 0) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("CSV出力"),
+                        QStringLiteral("保存できませんでした: %1").arg(error), QMessageBox::Ok, this);
+        box.exec();
+    }
 }
 
 void HistoryWindow::slot_close_button_clicked()

@@ -26,6 +26,9 @@ public:
     ~HistoryWindow() override;
 
     void add_history(QMap<QString, QString> row);
+    // Writes the rows of a list (0 すべて … 3 不在着信) to a CSV file in the order the list shows
+    // them; the number of rows written, or -1 with the reason in the log and in `error`.
+    int export_csv(int tab, const QString& path, QString* error = nullptr);
 
     // The whole history, newest first; the lists other than "すべて" read through models of their own.
     QSqlTableModel* model() const { return table_model; }
@@ -43,6 +46,8 @@ public slots:
     void slot_remove_row(int row);
     void slot_delete_all_button_clicked();
     void slot_close_button_clicked();
+    // Asks where to save the list on the current tab and writes it there.
+    void slot_export_button_clicked();
     void slot_tab_changed(int tab);
 
 protected:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "phone/callreport.h"
 #include "ui/main/mainwindowform.h"
 
 #include <QAudio>
@@ -97,7 +98,7 @@ public slots:
     void slot_start_count_dialog_time();
     void slot_call_continues(int seconds_connected);
     void slot_update_count_dialog_time();
-    void slot_dialog_end(QString number, int recordStatus);
+    void slot_dialog_end(QString number, int recordStatus, CallReport report = CallReport());
     void slot_clear_phone_number();
     void slot_set_phone_number(QString phoneNumber);
     void slot_show_phone_message(QString message);

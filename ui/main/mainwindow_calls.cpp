@@ -7,6 +7,7 @@
 #include "phone/calllink.h"
 #include "phone/zimphone.h"
 #include "ui/cti/remotesitepresenter.h"
+#include "ui/history/historyrecord.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/dialogincommingwindow.h"
@@ -99,7 +100,7 @@ void MainWindow::slot_update_count_dialog_time()
 
 // The row is built from what the engine reported with the end, never from its current state: a
 // call that arrives meanwhile must not rename it.
-void MainWindow::slot_dialog_end(QString number, int recordStatus)
+void MainWindow::slot_dialog_end(QString number, int recordStatus, CallReport report)
 {
     // The remote-site window leaves at once after our hang-up, otherwise after the delay.
     presenter->hide_after_call();
@@ -121,6 +122,7 @@ void MainWindow::slot_dialog_end(QString number, int recordStatus)
     row.insert(QStringLiteral("dialogDate"),
                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     row.insert(QStringLiteral("deleteFlg"), QStringLiteral("0"));
+    history_record::add_report(row, report);
     history->add_history(row);
     zim_logger->log(call_duration, 1);
 }

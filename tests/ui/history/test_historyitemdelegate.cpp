@@ -82,12 +82,14 @@ private slots:
                                                            {"5", "5", "105", "00:00:01", "d"},
                                                            {"6", "", "106", "00:00:01", "d"}});
         const QStringList icons = {":/ZIMPhone/images/income.png", ":/ZIMPhone/images/out.png",
-                                   ":/ZIMPhone/images/declined.png", ":/ZIMPhone/images/out.png"};
+                                   ":/ZIMPhone/images/declined.png", ":/ZIMPhone/images/out_failed.png"};
         for (int row = 0; row < 4; ++row) {
             QVERIFY(!QPixmap(icons.at(row)).isNull());
             QCOMPARE(painted_cell(delegate, model->index(row, 1)), expected_icon(icons.at(row)));
         }
         QVERIFY(painted_cell(delegate, model->index(0, 1)) != painted_cell(delegate, model->index(2, 1)));
+        // An outgoing call nobody answered is told apart from an answered one.
+        QVERIFY(painted_cell(delegate, model->index(1, 1)) != painted_cell(delegate, model->index(3, 1)));
         // A code outside 1-4, or none, leaves the cell empty.
         QVERIFY(all_white(painted_cell(delegate, model->index(4, 1))));
         QVERIFY(all_white(painted_cell(delegate, model->index(5, 1))));

@@ -1,11 +1,16 @@
+#include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "popupanswerer.h"
 #include "support/testdir.h"
 #include "ui/history/historyitemdelegate.h"
+#include "ui/history/historyrecord.h"
 #include "ui/history/historywindow.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -16,6 +21,7 @@
 #include <QSqlTableModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolTip>
 #include <QtTest>
 
 #include <memory>
@@ -147,13 +153,112 @@ class TestHistoryWindow : public QObject
 private slots:
     void initTestCase() { init_images(); }
 
+    // A database of an earlier version (the six columns only) opens with its rows as they were;
+    // they show no outcome, and a new call's row keeps its own beside them.
+    void older_database_is_upgraded_with_its_rows()
+    {
+        TestAppDir dir;
+        dir.make_log_dir();
+        QVERIFY(execute_outside(
+            {zim::HISTORY_SCHEMA,
+             "INSERT INTO history VALUES(7,'1','0312345678','00:02:10','2026-11-30 09:00:00','0')",
+             "INSERT INTO history VALUES(8,'3','201','00:00:00','2026-11-30 09:05:00','0')"}));
+        const QStringList old_rows = stored_rows();
+        ZimLogger logger;
+        auto data = std::make_unique<ZimData>(nullptr, &logger);
+        QCOMPARE(stored_rows(), old_rows);
+        auto window = std::make_unique<HistoryWindow>(nullptr, data.get(), &logger);
+        window->add_history({{"status", "2"},
+                             {"phoneNumber", "202"},
+                             {"dialogTime", "00:00:41"},
+                             {"dialogDate", "2026-12-01 10:00:00"},
+                             {"deleteFlg", "0"},
+                             {"outcome", "transferred"}});
+        QCOMPARE(stored_rows(), old_rows + QStringList{"2|202|00:00:41|2026-12-01 10:00:00|0"});
+        const QAbstractItemModel* list = window->table(0)->model();
+        QCOMPARE(history_record::outcome_text(list->index(0, 0)), QStringLiteral("転送"));
+        QCOMPARE(list->index(0, 0).siblingAtColumn(0).data().toInt(), 9); // numbering goes on
+        QCOMPARE(history_record::outcome_text(list->index(1, 0)), QString());
+        QVERIFY(list->index(1, 0).siblingAtColumn(zim::HISTORY_RATING).data().isNull());
+        window.reset();
+        data.reset();
+        ZimData again(nullptr, &logger); // a second start changes nothing
+        QCOMPARE(stored_rows().size(), 3);
+    }
+
+    // 履歴's CSV: the list on its tab, in words, with outcome and quality, UTF-8 with a BOM; a
+    // caller's "number" that a spreadsheet would compute stays text.
+    void export_writes_the_list_as_shown()
+    {
+        HistoryFixture fixture;
+        HistoryWindow* window = fixture.open();
+        auto row = [](const char* status, const char* number, const char* outcome) {
+            return QMap<QString, QString>{{"status", status},         {"phoneNumber", number},
+                                          {"dialogTime", "00:00:00"}, {"dialogDate", "2026-12-07 10:00:00"},
+                                          {"deleteFlg", "0"},         {"outcome", outcome}};
+        };
+        window->add_history(row("3", "=HYPERLINK(\"http://x\",\"a,b\")", "missed"));
+        QMap<QString, QString> answered = row("1", "+81312345678", "answered");
+        answered.insert(
+            {{"dialogTime", "00:03:05"}, {"lossReceived", "10.20"}, {"jitter", "4.00"}, {"rating", "3.40"}});
+        window->add_history(answered);
+        window->add_history(row("4", "0459876543", "failed"));
+        window->add_history(row("4", "0451111111", "busy"));
+
+        const QString path = fixture.dir.path() + QStringLiteral("/incoming.csv");
+        QCOMPARE(window->export_csv(1, path), 2); // 着信: the two incoming calls
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines, QStringList({"種類,電話番号,通話時間,結果,日付,品質評価,損失 受信 (%),損失 送信 "
+                                     "(%),ジッタ (ms),往復遅延 (ms)",
+                                     "着信,+81312345678,00:03:05,応答,2026-12-07 10:00:00,3.4,10.2,,4.0,",
+                                     "着信（未応答）,\"'=HYPERLINK(\"\"http://"
+                                     "x\"\",\"\"a,b\"\")\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
+                                     ""}));
+        // Hovering the poor call's outcome shows its figures.
+        window->show();
+        QTableView* all = fixture.view("allDialogTable");
+        fixture.tabs()->setCurrentIndex(0);
+        const QModelIndex poor = all->model()->index(2, zim::HISTORY_OUTCOME);
+        QVERIFY(history_record::is_poor(poor));
+        const QPoint at = all->visualRect(poor).center();
+        QHelpEvent hover(QEvent::ToolTip, at, all->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(all->viewport(), &hover);
+        QTRY_VERIFY(QToolTip::text().contains(QStringLiteral("損失 (受信): 10.2 %")));
+        QVERIFY(window->export_csv(0, fixture.dir.path() + QStringLiteral("/no/such/folder.csv")) < 0);
+
+        // CSV出力 asks where, on the tab in view (不在着信), and saves there.
+        fixture.tabs()->setCurrentIndex(3);
+        const QString chosen = fixture.dir.path() + QStringLiteral("/missed.csv");
+        QString suggested;
+        QTimer::singleShot(200, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            suggested = dialog->selectedFiles().value(0);
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(chosen); // typed as a user would
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+        QVERIFY2(suggested.endsWith(QStringLiteral("履歴_不在着信_") +
+                                    QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + ".csv"),
+                 qPrintable(suggested));
+        QFile saved(chosen);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll().count("\r\n"), 2); // the header and the missed call
+    }
+
     void form_title_and_columns()
     {
         HistoryFixture fixture;
         HistoryWindow* window = fixture.open();
         QCOMPARE(window->windowTitle(), QStringLiteral("履歴一覧"));
-        QCOMPARE(window->size(), QSize(406, 457));
-        QCOMPARE(fixture.tabs()->geometry(), QRect(10, 10, 397, 401));
+        QCOMPARE(window->size(), QSize(448, 457));
+        QCOMPARE(fixture.tabs()->geometry(), QRect(10, 10, 439, 401));
         QCOMPARE(fixture.tabs()->currentIndex(), 0);
         const QStringList tab_texts = {QStringLiteral("すべて"), QStringLiteral("着信"),
                                        QStringLiteral("発信"), QStringLiteral("不在着信")};
@@ -164,7 +269,7 @@ private slots:
         QCOMPARE(delete_all->text(), QStringLiteral("すべて削除"));
         QCOMPARE(delete_all->geometry(), QRect(20, 420, 91, 23));
         QCOMPARE(close->text(), QStringLiteral("閉じる"));
-        QCOMPARE(close->geometry(), QRect(300, 420, 91, 23));
+        QCOMPARE(close->geometry(), QRect(342, 420, 91, 23));
 
         const QStringList headers = {QStringLiteral("ID"),       QStringLiteral("種類"),
                                      QStringLiteral("電話番号"), QStringLiteral("通話時間"),
@@ -178,8 +283,7 @@ private slots:
             QVERIFY(view->isColumnHidden(0));
             QVERIFY(view->isColumnHidden(5));
             QVERIFY(!view->isColumnHidden(2));
-            QCOMPARE(view->columnWidth(1), 50);
-            QCOMPARE(view->columnWidth(3), 75);
+            QCOMPARE(view->columnWidth(1), 36);
             QVERIFY(view->verticalHeader()->isHidden());
             QCOMPARE(view->verticalHeader()->defaultSectionSize(), 35);
             QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -203,11 +307,28 @@ private slots:
         QTableView* view = fixture.view("allDialogTable");
         QTRY_VERIFY(view->verticalScrollBar()->isVisible());
         const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
-        const int needed =
-            view->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-01 09:39:59")) + 2 * margin;
+        const QFontMetrics type = view->fontMetrics();
+        const int needed = type.horizontalAdvance(QStringLiteral("2026-12-01 09:39:59")) + 2 * margin;
+        const int duration = type.horizontalAdvance(QStringLiteral("00:00:00")) + 2 * margin;
+        const int outcome = type.horizontalAdvance(QStringLiteral("失敗 (503)")) + 2 * margin;
         QApplication::setFont(desktop);
         QVERIFY2(needed <= view->columnWidth(4),
                  qPrintable(QStringLiteral("%1 > %2").arg(needed).arg(view->columnWidth(4))));
+        QVERIFY(duration <= view->columnWidth(3));
+        QVERIFY(outcome <= view->columnWidth(zim::HISTORY_OUTCOME));
+        // In the desktop's own type a ten-digit number stays whole beside them and the scroll bar.
+        HistoryFixture plain;
+        HistoryWindow* plain_window = plain.open();
+        for (int minute = 10; minute < 40; ++minute)
+            plain_window->add_history(
+                call("1", "0312345678", QStringLiteral("2026-12-01 09:%1:59").arg(minute)));
+        plain_window->show();
+        QTableView* plain_view = plain.view("allDialogTable");
+        QTRY_VERIFY(plain_view->verticalScrollBar()->isVisible());
+        const int number =
+            plain_view->fontMetrics().horizontalAdvance(QStringLiteral("0312345678")) + 2 * margin;
+        QVERIFY2(number <= plain_view->columnWidth(2),
+                 qPrintable(QStringLiteral("%1 > %2").arg(number).arg(plain_view->columnWidth(2))));
         QVERIFY(!view->wordWrap());
     }
 

@@ -71,17 +71,26 @@ int main(int argc, char* argv[])
         const char* number;
         const char* time;
         const char* date;
-    } rows[] = {{"2", "0312345678", "00:04:12", "2026-12-07 09:12:40"},
-                {"3", "0459876543", "00:00:00", "2026-12-07 09:40:02"},
-                {"1", "0661112222", "00:11:05", "2026-12-07 10:03:51"},
-                {"4", "201", "00:00:00", "2026-12-07 10:30:17"},
-                {"1", "0312345678", "00:02:48", "2026-12-07 11:15:09"}};
+        const char* outcome;
+        const char* code;
+        const char* loss;
+        const char* rating;
+    } rows[] = {{"2", "0312345678", "00:04:12", "2026-12-07 09:12:40", "answered", "", "0.2", "4.4"},
+                {"3", "0459876543", "00:00:00", "2026-12-07 09:40:02", "missed", "", "", ""},
+                {"1", "0661112222", "00:11:05", "2026-12-07 10:03:51", "answered", "", "9.8", "3.3"},
+                {"4", "201", "00:00:00", "2026-12-07 10:30:17", "busy", "486", "", ""},
+                {"4", "0455556666", "00:00:00", "2026-12-07 10:41:30", "failed", "503", "", ""},
+                {"1", "0312345678", "00:02:48", "2026-12-07 11:15:09", "transferred", "", "0.4", "4.3"}};
     for (const auto& row : rows)
         history->add_history({{"status", row.status},
                               {"phoneNumber", row.number},
                               {"dialogTime", row.time},
                               {"dialogDate", row.date},
-                              {"deleteFlg", "0"}});
+                              {"deleteFlg", "0"},
+                              {"outcome", row.outcome},
+                              {"sipCode", row.code},
+                              {"lossReceived", row.loss},
+                              {"rating", row.rating}});
     history->show();
     save(history, out + QStringLiteral("/history.png"));
     return 0;

@@ -21,7 +21,7 @@ namespace {
 
 struct HistoryRow
 {
-    QString status, number, duration;
+    QString status, number, duration, outcome; // outcome as "word/SIP code"
 };
 
 QList<HistoryRow> history_rows(const QString& app_dir)
@@ -32,10 +32,11 @@ QList<HistoryRow> history_rows(const QString& app_dir)
         db.setDatabaseName(app_dir + QStringLiteral("/data/zimpdata"));
         if (db.open()) {
             QSqlQuery query(db);
-            query.exec(QStringLiteral("SELECT Status, PhoneNumber, DialogTime FROM history ORDER BY Id"));
+            query.exec(QStringLiteral(
+                "SELECT Status, PhoneNumber, DialogTime, Outcome, SipCode FROM history ORDER BY Id"));
             while (query.next())
-                rows.append(
-                    {query.value(0).toString(), query.value(1).toString(), query.value(2).toString()});
+                rows.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                             query.value(3).toString() + QLatin1Char('/') + query.value(4).toString()});
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("history"));
@@ -162,6 +163,7 @@ private slots:
         QVERIFY(wait_rows(before + 1));
         const HistoryRow row = history_rows(runner->dir()).last();
         QCOMPARE(row.status, QStringLiteral("2"));
+        QCOMPARE(row.outcome, QStringLiteral("answered/"));
         QCOMPARE(row.number, callee.number());
         QVERIFY2(row.duration >= QStringLiteral("00:00:02") && row.duration <= QStringLiteral("00:00:05"),
                  qPrintable(row.duration));
@@ -180,6 +182,7 @@ private slots:
         const HistoryRow row = history_rows(runner->dir()).last();
         QCOMPARE(row.status, QStringLiteral("4"));
         QCOMPARE(row.duration, QStringLiteral("00:00:00"));
+        QCOMPARE(row.outcome, QStringLiteral("busy/486"));
     }
 
     // Only the server rings the phone: an INVITE sent straight to its port, even one from the
@@ -239,6 +242,7 @@ private slots:
         const HistoryRow row = history_rows(runner->dir()).last();
         QCOMPARE(row.status, QStringLiteral("3"));
         QCOMPARE(row.duration, QStringLiteral("00:00:00"));
+        QCOMPARE(row.outcome, QStringLiteral("rejected/"));
     }
 
     // A caller reaches the phone directly; the operator holds, resumes and hands the call on.
