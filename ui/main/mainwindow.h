@@ -197,6 +197,7 @@ private:
     QAction* setting_action = nullptr;
     QAction* outlink_action = nullptr;
     QAction* account_action = nullptr;
+    QAction* other_action = nullptr; // the devices, the desk's keys and auto-answer
     QAction* history_action = nullptr;
     QAction* about_action = nullptr;
     QAction* call_action = nullptr;

@@ -32,6 +32,7 @@ void MainWindow::create_menus()
     setting_action = action(zim::TEXT_SETTINGS, &MainWindow::slot_setting_button_clicked);
     outlink_action = action(zim::TEXT_OUTLINK_SETTINGS_MENU, &MainWindow::slot_outlink_menu_clicked);
     account_action = action(zim::TEXT_ACCOUNT_SETTINGS_MENU, &MainWindow::slot_account_menu_clicked);
+    other_action = action(zim::TEXT_OTHER_SETTINGS_MENU, &MainWindow::slot_other_menu_clicked);
     history_action = action(zim::TEXT_HISTORY, &MainWindow::slot_history_button_clicked);
     about_action = action(zim::TEXT_ABOUT, &MainWindow::slot_about_menu_clicked);
     call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
@@ -54,7 +55,7 @@ void MainWindow::create_menus()
 void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
 {
     menu->clear();
-    menu->addActions({setting_action, outlink_action, account_action, history_action, about_action,
+    menu->addActions({setting_action, outlink_action, account_action, other_action, history_action, about_action,
                       separator1, call_action, hold_action, mute_action, transfer_action, hangup_action,
                       separator2, show_or_hide, exit_action});
 }

@@ -438,13 +438,13 @@ private slots:
             return result;
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報", "-", "通話",
                               "保留", "消音", "転送", "切断", "-", "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報", "-", "通話",
                               "保留", "消音", "転送", "切断", "-", "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
@@ -456,6 +456,13 @@ private slots:
         QVERIFY(account && account->isVisible());
         auto* tabs = account->findChild<QTabWidget*>(QStringLiteral("SIP"));
         QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("オペレータ設定"));
+        // その他 leads to the desk's global keys and auto-answer.
+        f.window->tray_context_menu()->actions().at(3)->trigger();
+        QWidget* other = f.window->findChild<QWidget*>(QStringLiteral("OtherSetting"));
+        QVERIFY(other && other->isVisible());
+        auto* other_tabs = other->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+        QVERIFY(other_tabs->findChild<QWidget*>(QStringLiteral("autoAnswer")));
+        QVERIFY(other_tabs->findChild<QWidget*>(QStringLiteral("hotkeyAnswer")));
     }
 
     // "answer" only answers: a number on the display stays undialled, however often it comes.
@@ -608,7 +615,7 @@ private slots:
         QTest::mouseClick(ui.muteButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QVERIFY(!ui.muteButton->isChecked());
-        f.window->tray_context_menu()->actions().at(8)->trigger();
+        f.window->tray_context_menu()->actions().at(9)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
 
         QTest::mouseClick(ui.terminateButton, Qt::LeftButton);
