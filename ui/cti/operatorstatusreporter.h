@@ -66,6 +66,7 @@ private:
     ZimData* data;
     ZimLogger* logger;
     OperatorLogin* login;
+    QWidget* main_window; // the login opens beside it
     QNetworkAccessManager* manager = nullptr;
     QString username;
     QString password;

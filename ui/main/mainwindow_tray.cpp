@@ -169,21 +169,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
     put_away();
 }
 
-// A window that opens comes up beside the main window, clear of its keypad.
-static void bring_up(QWidget* window, QWidget* main_window)
-{
-    window->activateWindow();
-    if (window->isHidden()) {
-        zim::place_beside(window, main_window);
-        const QSize before = window->frameGeometry().size();
-        window->show();
-        // A window shown the first time gets its frame only now: placed again with it.
-        if (window->frameGeometry().size() != before)
-            zim::place_beside(window, main_window);
-    }
-    window->raise();
-}
-
 void MainWindow::slot_setting_button_clicked()
 {
     if (!settings) {
@@ -191,19 +176,19 @@ void MainWindow::slot_setting_button_clicked()
         connect(settings, &SettingWindow::signal_reset_remote_site, this,
                 &MainWindow::slot_reset_remote_site);
     }
-    bring_up(settings, this);
+    zim::bring_up(settings, this);
 }
 
 void MainWindow::slot_history_button_clicked()
 {
-    bring_up(history, this);
+    zim::bring_up(history, this);
 }
 
 void MainWindow::slot_about_menu_clicked()
 {
     if (!about)
         about = new AboutWindow(this);
-    bring_up(about, this);
+    zim::bring_up(about, this);
 }
 
 // The menu item is where an operator sets the login ID the status reports and CRM pages carry.
@@ -212,7 +197,7 @@ void MainWindow::slot_account_menu_clicked()
     if (!account_page)
         account_page = new AccountSetting(this, zim_logger, zim_data, zim_phone);
     account_page->show_operator_tab();
-    bring_up(account_page, this);
+    zim::bring_up(account_page, this);
 }
 
 void MainWindow::slot_outlink_menu_clicked()
@@ -222,7 +207,7 @@ void MainWindow::slot_outlink_menu_clicked()
         connect(outlink_page, &OutlinkSetting::signal_reset_operator_status, this,
                 &MainWindow::slot_reset_operator_status);
     }
-    bring_up(outlink_page, this);
+    zim::bring_up(outlink_page, this);
 }
 
 void MainWindow::slot_other_menu_clicked()
@@ -231,7 +216,7 @@ void MainWindow::slot_other_menu_clicked()
         other_page = new OtherSetting(this, zim_logger, zim_data, zim_phone);
         connect(other_page, &OtherSetting::signal_desk_keys_saved, this, &MainWindow::apply_global_keys);
     }
-    bring_up(other_page, this);
+    zim::bring_up(other_page, this);
 }
 
 void MainWindow::slot_reset_remote_site() {}

@@ -45,4 +45,18 @@ void place_beside(QWidget* window, QWidget* main_window)
     window->move(place);
 }
 
+void bring_up(QWidget* window, QWidget* main_window)
+{
+    window->activateWindow();
+    if (window->isHidden()) {
+        place_beside(window, main_window);
+        const QSize before = window->frameGeometry().size();
+        window->show();
+        // A window shown the first time gets its frame only now: placed again with it.
+        if (window->frameGeometry().size() != before)
+            place_beside(window, main_window);
+    }
+    window->raise();
+}
+
 } // namespace zim

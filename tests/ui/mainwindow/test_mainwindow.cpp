@@ -7,6 +7,8 @@
 #include "support/sipprunner.h"
 #include "support/soundserver.h"
 #include "support/testdir.h"
+#include "ui/cti/operatorlogin.h"
+#include "ui/cti/operatorstatusreporter.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
 #include "ui/main/fittedlabel.h"
@@ -20,6 +22,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -174,6 +177,21 @@ private slots:
         QApplication::sendEvent(selector, &wheel);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(selector->currentIndex(), 0);
+    }
+
+    // Choosing a status before logging in opens the login beside the phone, ready for the password.
+    void operator_login_opens_beside_the_phone_at_the_password()
+    {
+        MainWindowFixture f;
+        f.window->data()->save_account_settings({{"operatorAddress", "127.0.0.1:9"}, {"operatorId", "op7"}});
+        f.window->move(40, 40);
+        f.window->operator_status_selector()->setCurrentIndex(1);
+        QWidget* login = f.window->operator_reporter()->login_window();
+        QTRY_VERIFY(login->isVisible());
+        QVERIFY(!login->frameGeometry().intersects(f.window->frameGeometry()));
+        QVERIFY(qAbs(login->frameGeometry().center().y() - f.window->frameGeometry().center().y()) < 40);
+        QCOMPARE(login->findChild<QLineEdit*>(QStringLiteral("username"))->text(), QStringLiteral("op7"));
+        QCOMPARE(login->focusWidget(), login->findChild<QLineEdit*>(QStringLiteral("password")));
     }
 
     // The list opens below the selector whatever is chosen, so the opening click picks nothing.
