@@ -1,5 +1,6 @@
 #include "ui/main/provisioningloader.h"
 
+#include "data/zimconstants.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
 #include "ui/cti/ctitrust.h"
@@ -22,18 +23,36 @@ ProvisioningLoader::ProvisioningLoader(QObject* parent, ZimData* data, ZimLogger
 {
 }
 
+// The desk's file as it last read well, kept as the fetched one is: a file that no longer parses
+// leaves the provisioning it gave in force, values and locks.
+QString ProvisioningLoader::desk_copy_path()
+{
+    return zim::data_path(zim::DATA_DIR + QStringLiteral("/provisioning-desk.ini"));
+}
+
 bool ProvisioningLoader::start()
 {
     const QString path = Provisioning::find_file();
     if (path.isEmpty())
         return false;
+    QFile file(path);
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     QString error;
-    if (!Provisioning::read_file(path, &desk_file, &error)) {
-        report(error);
-        return false;
+    if (file.error() != QFileDevice::NoError) {
+        error = QStringLiteral("%1 line 0: %2").arg(path, file.errorString());
+    } else if (Provisioning::parse(text, path, &desk_file, &error)) {
+        keep_copy(desk_copy_path(), text);
+        logger->log(QStringLiteral("provisioning applied from ") + path, 1);
+    }
+    if (!error.isEmpty()) {
+        QString ignored;
+        const bool kept = Provisioning::read_file(desk_copy_path(), &desk_file, &ignored);
+        report(error +
+               (kept ? QStringLiteral("; the last good copy serves") : QStringLiteral("; no earlier copy")));
+        if (!kept)
+            return false;
     }
     Provisioning::apply(data, {desk_file});
-    logger->log(QStringLiteral("provisioning applied from ") + path, 1);
     if (desk_file.url.isEmpty())
         return false;
 
@@ -77,12 +96,7 @@ void ProvisioningLoader::finish_fetch(QNetworkReply* reply)
     Provisioning remote;
     QString error;
     if (failure.isEmpty() && Provisioning::parse(body, desk_file.url, &remote, &error)) {
-        QSaveFile copy(Provisioning::saved_copy_path());
-        if (copy.open(QIODevice::WriteOnly) && copy.write(body) == body.size() && copy.commit())
-            zim::make_file_private(Provisioning::saved_copy_path());
-        else
-            logger->log(QStringLiteral("provisioning: no copy kept in ") + Provisioning::saved_copy_path(),
-                        2);
+        keep_copy(Provisioning::saved_copy_path(), body);
         logger->log(QStringLiteral("provisioning fetched from ") + desk_file.url, 1);
         apply_remote(remote);
         emit signal_fetch_done();
@@ -100,6 +114,15 @@ void ProvisioningLoader::finish_fetch(QNetworkReply* reply)
             2);
     apply_remote(kept ? remote : Provisioning());
     emit signal_fetch_done();
+}
+
+void ProvisioningLoader::keep_copy(const QString& path, const QByteArray& text)
+{
+    QSaveFile copy(path);
+    if (copy.open(QIODevice::WriteOnly) && copy.write(text) == text.size() && copy.commit())
+        zim::make_file_private(path);
+    else
+        logger->log(QStringLiteral("provisioning: no copy kept in ") + path, 2);
 }
 
 void ProvisioningLoader::apply_remote(const Provisioning& remote)

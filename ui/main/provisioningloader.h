@@ -13,7 +13,8 @@ class ZimLogger;
 
 // Brings the administrator's provisioning into the store at start: the desk's own file at once,
 // then the file its url names, fetched over HTTPS and checked like the CTI servers. The last good
-// fetched copy is kept in the data folder and serves while the server cannot be reached.
+// fetched copy is kept in the data folder and serves while the server cannot be reached; so does
+// the last good copy of the desk's file while that file does not parse.
 class ProvisioningLoader : public QObject
 {
     Q_OBJECT
@@ -22,9 +23,11 @@ public:
 
     // Applies the desk's file; returns true while its url is being fetched (signal_fetch_done follows).
     bool start();
+    static QString desk_copy_path();
 
 signals:
-    // A provisioning file that cannot be used, where and why: "<path> line <n>: <reason>".
+    // A provisioning file that cannot be used, where and why: "<path> line <n>: <reason>"; the
+    // notice lasts for the run.
     void signal_provisioning_error(QString where);
     // The fetched (or kept) file changed the SIP account after the engine had started.
     void signal_account_provisioned();
@@ -32,6 +35,7 @@ signals:
 
 private:
     void finish_fetch(QNetworkReply* reply);
+    void keep_copy(const QString& path, const QByteArray& text);
     void apply_remote(const Provisioning& remote);
     void report(const QString& where);
 

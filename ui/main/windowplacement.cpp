@@ -1,5 +1,7 @@
 #include "ui/main/windowplacement.h"
 
+#include "ui/windowfit.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -49,6 +51,7 @@ void bring_up(QWidget* window, QWidget* main_window)
 {
     window->activateWindow();
     if (window->isHidden()) {
+        fit_to_screen(window);
         place_beside(window, main_window);
         const QSize before = window->frameGeometry().size();
         window->show();

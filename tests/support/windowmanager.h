@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QProcess>
+
+// Openbox on the test's X display for one case: the desktop an operator has, where a window that
+// maps is focused unless it asks not to be, and a click focuses a window. Ended by its PID.
+class WindowManager
+{
+public:
+    ~WindowManager();
+    // Starts it and waits until it manages the display (false when it is missing or did not).
+    bool start(int timeout_ms = 10000);
+    void stop();
+
+private:
+    QProcess process;
+};
+
+// The window that has the keyboard, as the window manager says (0 when none).
+unsigned long active_window();
