@@ -456,14 +456,14 @@ private slots:
             return result;
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報", "-", "通話",
-                              "保留", "消音", "転送", "切断", "-", "開く", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報",
+                              "-", "通話", "保留", "消音", "転送", "切断", "-", "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報", "-", "通話",
-                              "保留", "消音", "転送", "切断", "-", "最小化", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報",
+                              "-", "通話", "保留", "消音", "転送", "切断", "-", "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
