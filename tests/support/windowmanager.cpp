@@ -50,3 +50,34 @@ unsigned long active_window()
         return 0;
     return id.toULong();
 }
+
+TypingWindow::~TypingWindow()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
+bool TypingWindow::start()
+{
+    process.start(QStringLiteral("xmessage"),
+                  {QStringLiteral("-title"), QStringLiteral("typing-here"), QStringLiteral("typing")});
+    if (!process.waitForStarted(5000))
+        return false;
+    const QList<unsigned long> windows = visible_windows(QStringLiteral("^typing-here$"));
+    if (windows.isEmpty())
+        return false;
+    id = windows.first();
+    return activate();
+}
+
+bool TypingWindow::activate()
+{
+    if (!xdotool({QStringLiteral("windowactivate"), QString::number(id)}))
+        return false;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired() && active_window() != id)
+        QThread::msleep(100);
+    return active_window() == id;
+}

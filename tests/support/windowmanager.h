@@ -18,3 +18,19 @@ private:
 
 // The window that has the keyboard, as the window manager says (0 when none).
 unsigned long active_window();
+
+// Another program the operator types in (xmessage), its window given the focus by the window
+// manager as a click would. Ended by its PID.
+class TypingWindow
+{
+public:
+    ~TypingWindow();
+    bool start();
+    // Gives it the focus again; false when the window manager did not within 5 s.
+    bool activate();
+    unsigned long window() const { return id; }
+
+private:
+    QProcess process;
+    unsigned long id = 0;
+};

@@ -19,11 +19,18 @@ bool MainWindow::start_provisioning()
             &MainWindow::slot_show_provisioning_error);
     connect(provisioning, &ProvisioningLoader::signal_account_provisioned, this,
             &MainWindow::slot_account_provisioned);
+    connect(provisioning, &ProvisioningLoader::signal_provisioning_fixed, this, [this] {
+        const bool shown = ui.dialogStatus->text() == provisioning_notice;
+        provisioning_notice.clear();
+        ui.dialogStatus->setToolTip(QString());
+        if (shown)
+            ui.dialogStatus->setText(status_after_notice);
+    });
     return provisioning->start();
 }
 
-// A file the administrator must put right: named on the status line whenever no call is on, for
-// as long as the program runs (the lamp and its tooltip still tell the registration).
+// A file the administrator must put right: named on the status line whenever no call is on, until
+// a good file is read (the lamp and its tooltip still tell the registration).
 void MainWindow::slot_show_provisioning_error(QString where)
 {
     provisioning_notice = STATUS_PROVISIONING_ERROR.arg(where.left(where.indexOf(QStringLiteral(": "))));

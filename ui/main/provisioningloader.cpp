@@ -6,6 +6,8 @@
 #include "ui/cti/ctitrust.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -30,25 +32,38 @@ QString ProvisioningLoader::desk_copy_path()
     return zim::data_path(zim::DATA_DIR + QStringLiteral("/provisioning-desk.ini"));
 }
 
+// Reads and parses the desk's file; a good one is kept as the last good copy.
+bool ProvisioningLoader::read_desk_file(const QString& path, Provisioning* result, QString* error)
+{
+    QFile file(path);
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (file.error() != QFileDevice::NoError) {
+        *error = QStringLiteral("%1 line 0: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!Provisioning::parse(text, path, result, error))
+        return false;
+    keep_copy(desk_copy_path(), text);
+    logger->log(QStringLiteral("provisioning applied from ") + path, 1);
+    return true;
+}
+
 bool ProvisioningLoader::start()
 {
     const QString path = Provisioning::find_file();
     if (path.isEmpty())
         return false;
-    QFile file(path);
-    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     QString error;
-    if (file.error() != QFileDevice::NoError) {
-        error = QStringLiteral("%1 line 0: %2").arg(path, file.errorString());
-    } else if (Provisioning::parse(text, path, &desk_file, &error)) {
-        keep_copy(desk_copy_path(), text);
-        logger->log(QStringLiteral("provisioning applied from ") + path, 1);
-    }
-    if (!error.isEmpty()) {
+    if (!read_desk_file(path, &desk_file, &error)) {
         QString ignored;
         const bool kept = Provisioning::read_file(desk_copy_path(), &desk_file, &ignored);
         report(error +
                (kept ? QStringLiteral("; the last good copy serves") : QStringLiteral("; no earlier copy")));
+        // The administrator's fix is taken as soon as it is saved, not at the next start.
+        watcher = new QFileSystemWatcher({path, QFileInfo(path).absolutePath()}, this);
+        connect(watcher, &QFileSystemWatcher::fileChanged, this, [this, path] { reread_desk_file(path); });
+        connect(watcher, &QFileSystemWatcher::directoryChanged, this,
+                [this, path] { reread_desk_file(path); });
         if (!kept)
             return false;
     }
@@ -116,6 +131,22 @@ void ProvisioningLoader::finish_fetch(QNetworkReply* reply)
     emit signal_fetch_done();
 }
 
+// The desk's file changed while a broken one was in force: once it parses, it applies as at a start
+// (its url is fetched at the next start) and the notice goes.
+void ProvisioningLoader::reread_desk_file(const QString& path)
+{
+    Provisioning fixed;
+    QString error;
+    if (!watcher || !read_desk_file(path, &fixed, &error))
+        return;
+    watcher->deleteLater();
+    watcher = nullptr;
+    desk_file = fixed;
+    if (!Provisioning::apply(data, {desk_file, remote_file}).isEmpty())
+        emit signal_account_provisioned();
+    emit signal_provisioning_fixed();
+}
+
 void ProvisioningLoader::keep_copy(const QString& path, const QByteArray& text)
 {
     QSaveFile copy(path);
@@ -127,6 +158,7 @@ void ProvisioningLoader::keep_copy(const QString& path, const QByteArray& text)
 
 void ProvisioningLoader::apply_remote(const Provisioning& remote)
 {
+    remote_file = remote;
     if (!Provisioning::apply(data, {desk_file, remote}).isEmpty())
         emit signal_account_provisioned();
 }

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QFileSystemWatcher;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
@@ -26,15 +27,18 @@ public:
     static QString desk_copy_path();
 
 signals:
-    // A provisioning file that cannot be used, where and why: "<path> line <n>: <reason>"; the
-    // notice lasts for the run.
+    // A provisioning file that cannot be used, where and why: "<path> line <n>: <reason>".
     void signal_provisioning_error(QString where);
     // The fetched (or kept) file changed the SIP account after the engine had started.
     void signal_account_provisioned();
     void signal_fetch_done();
+    // The broken desk's file was put right while the program ran, and applied.
+    void signal_provisioning_fixed();
 
 private:
     void finish_fetch(QNetworkReply* reply);
+    bool read_desk_file(const QString& path, Provisioning* result, QString* error);
+    void reread_desk_file(const QString& path);
     void keep_copy(const QString& path, const QByteArray& text);
     void apply_remote(const Provisioning& remote);
     void report(const QString& where);
@@ -42,6 +46,8 @@ private:
     ZimData* data;
     ZimLogger* logger;
     Provisioning desk_file;
+    Provisioning remote_file;              // as last applied
+    QFileSystemWatcher* watcher = nullptr; // while the desk's file does not parse
     QNetworkAccessManager* network = nullptr;
     QTimer* timeout = nullptr;
     QString tls_failure;

@@ -248,13 +248,8 @@ private slots:
     {
         WindowManager manager;
         QVERIFY(manager.start());
-        QProcess typing;
-        typing.start(QStringLiteral("xmessage"),
-                     {QStringLiteral("-title"), QStringLiteral("typing-here"), QStringLiteral("typing")});
-        const QList<unsigned long> editor = visible_windows(QStringLiteral("^typing-here$"));
-        QVERIFY(!editor.isEmpty());
-        QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(editor.first())}));
-        QTRY_COMPARE_WITH_TIMEOUT(active_window(), editor.first(), 5000);
+        TypingWindow typing;
+        QVERIFY(typing.start());
 
         SippRunner caller(QStringLiteral("uac_call_answered.xml"), server_address());
         caller.add_arguments({"-s", "100"});
@@ -263,7 +258,7 @@ private slots:
         const QList<unsigned long> popup = visible_windows(QStringLiteral("^Form$"), 15000);
         QVERIFY(!popup.isEmpty());
         QTest::qWait(500); // a window manager that gives the focus gives it as the window maps
-        QCOMPARE(active_window(), editor.first());
+        QCOMPARE(active_window(), typing.window());
 
         QString shell;
         QVERIFY(xdotool(
@@ -278,8 +273,6 @@ private slots:
         QVERIFY2(caller.wait_finished(30000), qPrintable(caller.output() + runner->log_text()));
         QCOMPARE(caller.exit_code(), 0);
         QVERIFY(wait_rows(before + 1));
-        typing.kill();
-        typing.waitForFinished(2000);
     }
 
     // A caller reaches the phone directly; the operator holds, resumes and hands the call on.

@@ -239,6 +239,13 @@ private slots:
                                   20000);
         QTest::qWait(500); // what the registration says after it
         QVERIFY(desk.window->form().dialogStatus->text().contains(where));
+
+        // Put right while the phone runs: applied at once, and the notice goes.
+        desk.write_file(
+            QByteArray(good).replace("userId = 402", "userId = 403").replace("port\n", "port, userId\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(desk.account().value("userId"), QStringLiteral("403"), 10000);
+        QVERIFY(desk.window->data()->is_locked(ZimData::Account, "userId"));
+        QTRY_VERIFY_WITH_TIMEOUT(!desk.window->form().dialogStatus->text().contains(where), 5000);
     }
 };
 

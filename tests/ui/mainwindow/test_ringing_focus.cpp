@@ -35,11 +35,8 @@ private slots:
             QSKIP("needs an X display (the test script runs the tests under Xvfb)");
         WindowManager manager;
         QVERIFY(manager.start());
-        QProcess typing;
-        typing.start(QStringLiteral("xmessage"),
-                     {QStringLiteral("-title"), QStringLiteral("typing-here"), QStringLiteral("typing")});
-        const QList<unsigned long> editor = visible_windows(QStringLiteral("^typing-here$"));
-        QVERIFY(!editor.isEmpty());
+        TypingWindow typing;
+        QVERIFY(typing.start());
 
         TestAppDir dir;
         qputenv("HOME", dir.path().toUtf8());
@@ -58,8 +55,7 @@ private slots:
         window.show();
         QTRY_VERIFY_WITH_TIMEOUT(window.phone()->local_sip_port() > 0, 20000);
 
-        QVERIFY(xdotool({QStringLiteral("windowactivate"), QString::number(editor.first())}));
-        QTRY_COMPARE_WITH_TIMEOUT(active_window(), editor.first(), 5000);
+        QVERIFY(typing.activate()); // the phone's window took it as it opened
         SippRunner caller(QStringLiteral("uac_call_answered.xml"),
                           QStringLiteral("127.0.0.1:%1").arg(window.phone()->local_sip_port()));
         caller.add_arguments({"-s", "100"});
@@ -70,7 +66,7 @@ private slots:
         RemoteSite* site = window.remote_site_presenter()->remote_site();
         QVERIFY(QTest::qWaitForWindowExposed(site));
         QTest::qWait(500); // a window manager that gives the focus gives it as the window maps
-        QCOMPARE(active_window(), editor.first());
+        QCOMPARE(active_window(), typing.window());
         QVERIFY(!site->isActiveWindow());
 
         // A click on the window (on its logo, which does nothing) gives it the keys.
@@ -81,8 +77,6 @@ private slots:
 
         window.phone()->request_hangup();
         QVERIFY(caller.wait_finished(30000));
-        typing.kill();
-        typing.waitForFinished(2000);
     }
 };
 
