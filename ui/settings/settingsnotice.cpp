@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 const QString SettingsNotice::MSG_SAVE_FAILED = QStringLiteral("設定を保存できませんでした");
+const QString SettingsNotice::TITLE_ACCOUNT_AFTER_CALL = QStringLiteral("設定の反映");
 const QString SettingsNotice::MSG_ACCOUNT_AFTER_CALL =
     QStringLiteral("設定を保存しました。\n次のアカウント設定は通話の終了後に反映されます：\n%1\n"
                    "スピーカー・マイクなどのメディア設定はすでに反映されています。");
@@ -18,7 +19,7 @@ void SettingsNotice::refuse_during_call()
 
 void SettingsNotice::account_waits_for_call_end(const QStringList& fields)
 {
-    QMessageBox box(QMessageBox::Information, zim::TITLE_SETTINGS,
+    QMessageBox box(QMessageBox::Information, TITLE_ACCOUNT_AFTER_CALL,
                     MSG_ACCOUNT_AFTER_CALL.arg(fields.join(QStringLiteral("、"))), QMessageBox::Yes);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);

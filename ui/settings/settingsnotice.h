@@ -20,5 +20,6 @@ public:
 
     static const QString MSG_SAVE_FAILED;
     static const QString MSG_BAD_PORT;
+    static const QString TITLE_ACCOUNT_AFTER_CALL;
     static const QString MSG_ACCOUNT_AFTER_CALL;
 };

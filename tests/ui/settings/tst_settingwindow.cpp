@@ -279,7 +279,7 @@ void TestSettingWindow::save_during_call_applies_devices_at_once_and_the_account
     ModalAnswerer answerer;
     click(&window, "saveButton");
     QCOMPARE(answerer.boxes.size(), 1);
-    QCOMPARE(answerer.boxes[0].title, QStringLiteral("設定"));
+    QCOMPARE(answerer.boxes[0].title, QStringLiteral("設定の反映"));
     QVERIFY2(answerer.boxes[0].text.contains(
                  QStringLiteral("通話の終了後に反映されます：\nSIPサーバーアドレス、パスワード\n")),
              qPrintable(answerer.boxes[0].text));
