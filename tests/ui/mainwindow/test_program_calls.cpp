@@ -7,7 +7,6 @@
 #include "support/kamailiorunner.h"
 #include "support/programrunner.h"
 #include "support/sipprunner.h"
-#include "support/windowmanager.h"
 #include "support/xdotool.h"
 
 #include <QProcess>
@@ -240,39 +239,6 @@ private slots:
         const HistoryRow row = history_rows(runner->dir()).last();
         QCOMPARE(row.status, QStringLiteral("3"));
         QCOMPARE(row.duration, QStringLiteral("00:00:00"));
-    }
-
-    // Under a window manager the ringing popup leaves the keys with the program the operator types
-    // in; a click on it gives it the keys, and Return answers.
-    void a_ringing_popup_leaves_the_keyboard_alone()
-    {
-        WindowManager manager;
-        QVERIFY(manager.start());
-        TypingWindow typing;
-        QVERIFY(typing.start());
-
-        SippRunner caller(QStringLiteral("uac_call_answered.xml"), server_address());
-        caller.add_arguments({"-s", "100"});
-        const int before = history_rows(runner->dir()).size();
-        QVERIFY(caller.start());
-        const QList<unsigned long> popup = visible_windows(QStringLiteral("^Form$"), 15000);
-        QVERIFY(!popup.isEmpty());
-        QTest::qWait(500); // a window manager that gives the focus gives it as the window maps
-        QCOMPARE(active_window(), typing.window());
-
-        QString shell;
-        QVERIFY(xdotool(
-            {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(popup.first())},
-            &shell));
-        const QRegularExpression x(QStringLiteral("X=(\\d+)")), y(QStringLiteral("Y=(\\d+)"));
-        // On the caller's number, away from the buttons.
-        QVERIFY(
-            click_screen(x.match(shell).captured(1).toInt() + 220, y.match(shell).captured(1).toInt() + 90));
-        QTRY_COMPARE_WITH_TIMEOUT(active_window(), popup.first(), 5000);
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
-        QVERIFY2(caller.wait_finished(30000), qPrintable(caller.output() + runner->log_text()));
-        QCOMPARE(caller.exit_code(), 0);
-        QVERIFY(wait_rows(before + 1));
     }
 
     // A caller reaches the phone directly; the operator holds, resumes and hands the call on.
