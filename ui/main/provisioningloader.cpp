@@ -18,6 +18,7 @@ namespace {
 const int FETCH_TIMEOUT_MS = 10000;
 // A provisioning file is a few hundred bytes; anything near this is not one.
 const qint64 MAX_FILE_BYTES = 1024 * 1024;
+const int FILE_SETTLE_MS = 500;
 } // namespace
 
 ProvisioningLoader::ProvisioningLoader(QObject* parent, ZimData* data, ZimLogger* logger)
@@ -59,11 +60,15 @@ bool ProvisioningLoader::start()
         const bool kept = Provisioning::read_file(desk_copy_path(), &desk_file, &ignored);
         report(error +
                (kept ? QStringLiteral("; the last good copy serves") : QStringLiteral("; no earlier copy")));
-        // The administrator's fix is taken as soon as it is saved, not at the next start.
+        // The administrator's fix is taken as soon as it is saved, not at the next start; read once
+        // the writes have settled, so a file caught half-written (empty) is never taken for it.
         watcher = new QFileSystemWatcher({path, QFileInfo(path).absolutePath()}, this);
-        connect(watcher, &QFileSystemWatcher::fileChanged, this, [this, path] { reread_desk_file(path); });
-        connect(watcher, &QFileSystemWatcher::directoryChanged, this,
-                [this, path] { reread_desk_file(path); });
+        auto* settled = new QTimer(watcher);
+        settled->setSingleShot(true);
+        settled->setInterval(FILE_SETTLE_MS);
+        connect(watcher, &QFileSystemWatcher::fileChanged, settled, qOverload<>(&QTimer::start));
+        connect(watcher, &QFileSystemWatcher::directoryChanged, settled, qOverload<>(&QTimer::start));
+        connect(settled, &QTimer::timeout, this, [this, path] { reread_desk_file(path); });
         if (!kept)
             return false;
     }
@@ -137,8 +142,14 @@ void ProvisioningLoader::reread_desk_file(const QString& path)
 {
     Provisioning fixed;
     QString error;
-    if (!watcher || !read_desk_file(path, &fixed, &error))
+    if (!watcher)
         return;
+    if (!read_desk_file(path, &fixed, &error)) {
+        // An editor that saves by renaming leaves the watch on the old file.
+        if (QFile::exists(path) && !watcher->files().contains(path))
+            watcher->addPath(path);
+        return;
+    }
     watcher->deleteLater();
     watcher = nullptr;
     desk_file = fixed;
