@@ -116,7 +116,12 @@ void ProvisioningLoader::finish_fetch(QNetworkReply* reply)
     Provisioning remote;
     QString error;
     if (failure.isEmpty() && Provisioning::parse(body, desk_file.url, &remote, &error)) {
-        keep_copy(Provisioning::saved_copy_path(), body);
+        QSaveFile copy(Provisioning::saved_copy_path());
+        if (copy.open(QIODevice::WriteOnly) && copy.write(body) == body.size() && copy.commit())
+            zim::make_file_private(Provisioning::saved_copy_path());
+        else
+            logger->log(QStringLiteral("provisioning: no copy kept in ") + Provisioning::saved_copy_path(),
+                        2);
         logger->log(QStringLiteral("provisioning fetched from ") + desk_file.url, 1);
         apply_remote(remote);
         emit signal_fetch_done();
@@ -158,6 +163,7 @@ void ProvisioningLoader::reread_desk_file(const QString& path)
     emit signal_provisioning_fixed();
 }
 
+// Like the fetched copy (finish_fetch): private, since it may hold passwords.
 void ProvisioningLoader::keep_copy(const QString& path, const QByteArray& text)
 {
     QSaveFile copy(path);
