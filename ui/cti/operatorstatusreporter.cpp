@@ -5,9 +5,9 @@
 #include "data/zimlogger.h"
 #include "ui/cti/ctitrust.h"
 #include "ui/cti/operatorlogin.h"
-#include "ui/main/windowplacement.h"
 #include "ui/cti/operatorreply.h"
 #include "ui/cti/operatorstatuscombobox.h"
+#include "ui/main/windowplacement.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
@@ -28,7 +28,8 @@ const char* const PROBLEM_PROPERTY = "velora_ca_file_problem";
 } // namespace
 
 OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* data, ZimLogger* logger)
-    : QObject(main_window), data(data), logger(logger), login(new OperatorLogin(main_window)), main_window(main_window)
+    : QObject(main_window), data(data), logger(logger), login(new OperatorLogin(main_window)),
+      main_window(main_window)
 {
     login->hide();
     connect(login, &OperatorLogin::signal_set_op_status, this, &OperatorStatusReporter::slot_set_op_status);

@@ -66,7 +66,7 @@ private:
     ZimData* data;
     ZimLogger* logger;
     OperatorLogin* login;
-    QWidget* main_window; // the login opens beside it
+    QPointer<QWidget> main_window;
     QNetworkAccessManager* manager = nullptr;
     QString username;
     QString password;

@@ -55,9 +55,9 @@ void MainWindow::create_menus()
 void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
 {
     menu->clear();
-    menu->addActions({setting_action, outlink_action, account_action, other_action, history_action, about_action,
-                      separator1, call_action, hold_action, mute_action, transfer_action, hangup_action,
-                      separator2, show_or_hide, exit_action});
+    menu->addActions({setting_action, outlink_action, account_action, other_action, history_action,
+                      about_action, separator1, call_action, hold_action, mute_action, transfer_action,
+                      hangup_action, separator2, show_or_hide, exit_action});
 }
 
 void MainWindow::create_tray_icon()
