@@ -30,6 +30,8 @@ void OperatorLogin::offer_username(const QString& username)
 {
     if (form->username->text().isEmpty())
         form->username->setText(username);
+    // With the ID known the operator has only the password to type.
+    (form->username->text().isEmpty() ? form->username : form->password)->setFocus();
 }
 
 void OperatorLogin::slot_login_button_clicked()

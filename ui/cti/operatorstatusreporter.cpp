@@ -7,6 +7,7 @@
 #include "ui/cti/operatorlogin.h"
 #include "ui/cti/operatorreply.h"
 #include "ui/cti/operatorstatuscombobox.h"
+#include "ui/main/windowplacement.h"
 
 #include <QEventLoop>
 #include <QMessageBox>
@@ -27,7 +28,8 @@ const char* const PROBLEM_PROPERTY = "velora_ca_file_problem";
 } // namespace
 
 OperatorStatusReporter::OperatorStatusReporter(QWidget* main_window, ZimData* data, ZimLogger* logger)
-    : QObject(main_window), data(data), logger(logger), login(new OperatorLogin(main_window))
+    : QObject(main_window), data(data), logger(logger), login(new OperatorLogin(main_window)),
+      main_window(main_window)
 {
     login->hide();
     connect(login, &OperatorLogin::signal_set_op_status, this, &OperatorStatusReporter::slot_set_op_status);
@@ -78,9 +80,8 @@ void OperatorStatusReporter::slot_operator_status_change(int index)
         login_pending = true;
     if (login_pending && login) {
         login->offer_username(account.value(QStringLiteral("operatorId")));
-        login->show();
-        login->raise();
-        login->activateWindow();
+        // Beside the phone, where the operator just chose the status, not in the screen's corner.
+        zim::bring_up(login, main_window);
         return; // the login sends the requested status
     }
     report(server_url(account.value(QStringLiteral("operatorAddress"))), requested);

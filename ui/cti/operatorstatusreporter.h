@@ -66,6 +66,7 @@ private:
     ZimData* data;
     ZimLogger* logger;
     OperatorLogin* login;
+    QPointer<QWidget> main_window;
     QNetworkAccessManager* manager = nullptr;
     QString username;
     QString password;

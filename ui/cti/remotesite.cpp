@@ -65,6 +65,8 @@ RemoteSite::RemoteSite(QWidget* parent, ZimPhone* phone, ZimData* data, ZimLogge
         logger->log(QStringLiteral("remote site: no web engine: %1").arg(error), 2);
     form->place_web_view(page ? page->view() : nullptr);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // Shown without the focus, which stays where the operator is typing; a click gives it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     SkinShape::apply(this, form->siteFrame);
     form->siteDialogButton->setStyleSheet(zim::STYLE_SITE_DIALOG_BUTTON);
     form->siteDetailButton->setStyleSheet(zim::STYLE_SITE_DETAIL_BUTTON);

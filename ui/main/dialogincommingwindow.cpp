@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -17,6 +18,10 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // A call must not take the keys from whatever the operator is typing elsewhere; a click on
+    // the popup gives it the focus, and Return then answers.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::ClickFocus);
     SkinShape::apply(this, ui->siteFrame);
     ui->siteFrame->setStyleSheet(zim::STYLE_SITE_FRAME_SIMPLE);
     ui->phoneNumber->setTextFormat(Qt::PlainText); // the caller's own text, never markup
@@ -86,6 +91,14 @@ void DialogIncommingWindow::showEvent(QShowEvent* event)
     const QString number = phone ? phone->remote_number() : QString();
     ui->phoneNumber->setText(number + QStringLiteral(" から着信中・・・"));
     event->accept();
+}
+
+void DialogIncommingWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        slot_dialog_button_clicked();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 void DialogIncommingWindow::closeEvent(QCloseEvent* event)

@@ -17,12 +17,14 @@
 #include <QClipboard>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMetaType>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTimer>
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
@@ -42,7 +44,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     const bool fetching = start_provisioning();
     call_timer = new QTimer(this);
     zim_phone = new ZimPhone(this, zim_data, zim_logger);
-    zim_phone->start(QThread::InheritPriority);
 
     create_cti();
     history = new HistoryWindow(this, zim_data, zim_logger);
@@ -53,6 +54,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     set_up_window();
     connect_form();
     connect_engine();
+    // Only now: a registration at a server that answers at once is no longer told to nobody (the
+    // lamp stayed grey until the next refresh).
+    zim_phone->start(QThread::InheritPriority);
 
     // A provisioning server still to answer may bring the account: the settings window waits for it.
     if (fetching)
@@ -106,6 +110,8 @@ MainWindow::~MainWindow()
 void MainWindow::set_up_window()
 {
     setWindowFlags(Qt::FramelessWindowHint);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        ui.fit_height(this, screen->availableGeometry().height());
     SkinShape::apply(this, ui.mainFrame);
     setWindowTitle(zim::SHORT_PRODUCT_NAME);
     setWindowIcon(QIcon(zim::APP_ICON));

@@ -165,6 +165,7 @@ private:
     bool start_provisioning();
     bool has_no_account() const;
     void set_registration_text(const QString& text);
+    void show_status(const QString& text);
     void show_popup(const QString& caller_name);
     void restore_number_typed_before_call();
 
@@ -198,6 +199,7 @@ private:
     QAction* setting_action = nullptr;
     QAction* outlink_action = nullptr;
     QAction* account_action = nullptr;
+    QAction* other_action = nullptr; // the devices, the desk's keys and auto-answer
     QAction* history_action = nullptr;
     QAction* about_action = nullptr;
     QAction* call_action = nullptr;
@@ -213,7 +215,7 @@ private:
     bool exit_requested = false;
     QString number_typed_before_call; // what the operator was typing when a call came in
     ProvisioningLoader* provisioning = nullptr;
-    QTimer* notice_timer = nullptr;         // a provisioning error stays on the status line this long
-    QString status_after_notice;            // the registration's text, shown once the notice has been read
+    QString provisioning_notice;            // a file that did not parse, named while no call is on
+    QString status_after_notice;            // the registration's text behind the notice
     bool provisioned_account_waits = false; // for the end of a call
 };

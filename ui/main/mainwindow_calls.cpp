@@ -60,7 +60,7 @@ void MainWindow::slot_terminate_button_clicked()
 
 void MainWindow::slot_update_dialog_status(QString status)
 {
-    ui.dialogStatus->setText(status);
+    show_status(status);
     // 消音 is there while a call is connected, pressed while it is muted.
     const int phase = zim_phone->phase();
     ui.muteButton->setVisible(phase == PHASE_TALKING || phase == PHASE_HOLDING ||

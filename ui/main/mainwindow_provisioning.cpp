@@ -9,8 +9,6 @@
 #include <QTimer>
 
 namespace {
-// Long enough to be read: the registration's own texts would replace it at once.
-const int PROVISIONING_NOTICE_MS = 10000;
 const QString STATUS_PROVISIONING_ERROR = QStringLiteral("設定ファイルの誤り: %1");
 } // namespace
 
@@ -21,33 +19,42 @@ bool MainWindow::start_provisioning()
             &MainWindow::slot_show_provisioning_error);
     connect(provisioning, &ProvisioningLoader::signal_account_provisioned, this,
             &MainWindow::slot_account_provisioned);
+    connect(provisioning, &ProvisioningLoader::signal_provisioning_fixed, this, [this] {
+        const bool shown = ui.dialogStatus->text() == provisioning_notice;
+        provisioning_notice.clear();
+        ui.dialogStatus->setToolTip(QString());
+        if (shown)
+            ui.dialogStatus->setText(status_after_notice);
+    });
     return provisioning->start();
 }
 
+// A file the administrator must put right: named on the status line whenever no call is on, until
+// a good file is read (the lamp and its tooltip still tell the registration).
 void MainWindow::slot_show_provisioning_error(QString where)
 {
-    // "<path> line <n>" on the line, the reason as well in its tooltip.
-    if (!notice_timer || !notice_timer->isActive())
+    provisioning_notice = STATUS_PROVISIONING_ERROR.arg(where.left(where.indexOf(QStringLiteral(": "))));
+    if (ui.dialogStatus->text() != provisioning_notice)
         status_after_notice = ui.dialogStatus->text();
-    ui.dialogStatus->setText(STATUS_PROVISIONING_ERROR.arg(where.left(where.indexOf(QStringLiteral(": ")))));
     ui.dialogStatus->setToolTip(where);
-    if (!notice_timer) {
-        notice_timer = new QTimer(this);
-        notice_timer->setSingleShot(true);
-        connect(notice_timer, &QTimer::timeout, this, [this] {
-            ui.dialogStatus->setToolTip(QString());
-            ui.dialogStatus->setText(status_after_notice);
-        });
+    show_status(status_after_notice);
+}
+
+// The status line's text, unless a provisioning notice holds it while no call is on.
+void MainWindow::show_status(const QString& text)
+{
+    // The engine starts after the desk's file has been read.
+    if (provisioning_notice.isEmpty() || (zim_phone && zim_phone->phase() != PHASE_IDLE)) {
+        ui.dialogStatus->setText(text);
+        return;
     }
-    notice_timer->start(PROVISIONING_NOTICE_MS);
+    status_after_notice = text;
+    ui.dialogStatus->setText(provisioning_notice);
 }
 
 void MainWindow::set_registration_text(const QString& text)
 {
-    if (notice_timer && notice_timer->isActive())
-        status_after_notice = text;
-    else
-        ui.dialogStatus->setText(text);
+    show_status(text);
 }
 
 // The fetched file changed the account the engine registered with at start.

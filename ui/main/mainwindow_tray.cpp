@@ -32,6 +32,7 @@ void MainWindow::create_menus()
     setting_action = action(zim::TEXT_SETTINGS, &MainWindow::slot_setting_button_clicked);
     outlink_action = action(zim::TEXT_OUTLINK_SETTINGS_MENU, &MainWindow::slot_outlink_menu_clicked);
     account_action = action(zim::TEXT_ACCOUNT_SETTINGS_MENU, &MainWindow::slot_account_menu_clicked);
+    other_action = action(zim::TEXT_OTHER_SETTINGS_MENU, &MainWindow::slot_other_menu_clicked);
     history_action = action(zim::TEXT_HISTORY, &MainWindow::slot_history_button_clicked);
     about_action = action(zim::TEXT_ABOUT, &MainWindow::slot_about_menu_clicked);
     call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
@@ -54,9 +55,9 @@ void MainWindow::create_menus()
 void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
 {
     menu->clear();
-    menu->addActions({setting_action, outlink_action, account_action, history_action, about_action,
-                      separator1, call_action, hold_action, mute_action, transfer_action, hangup_action,
-                      separator2, show_or_hide, exit_action});
+    menu->addActions({setting_action, outlink_action, account_action, other_action, history_action,
+                      about_action, separator1, call_action, hold_action, mute_action, transfer_action,
+                      hangup_action, separator2, show_or_hide, exit_action});
 }
 
 void MainWindow::create_tray_icon()
@@ -168,21 +169,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
     put_away();
 }
 
-// A window that opens comes up beside the main window, clear of its keypad.
-static void bring_up(QWidget* window, QWidget* main_window)
-{
-    window->activateWindow();
-    if (window->isHidden()) {
-        zim::place_beside(window, main_window);
-        const QSize before = window->frameGeometry().size();
-        window->show();
-        // A window shown the first time gets its frame only now: placed again with it.
-        if (window->frameGeometry().size() != before)
-            zim::place_beside(window, main_window);
-    }
-    window->raise();
-}
-
 void MainWindow::slot_setting_button_clicked()
 {
     if (!settings) {
@@ -190,19 +176,19 @@ void MainWindow::slot_setting_button_clicked()
         connect(settings, &SettingWindow::signal_reset_remote_site, this,
                 &MainWindow::slot_reset_remote_site);
     }
-    bring_up(settings, this);
+    zim::bring_up(settings, this);
 }
 
 void MainWindow::slot_history_button_clicked()
 {
-    bring_up(history, this);
+    zim::bring_up(history, this);
 }
 
 void MainWindow::slot_about_menu_clicked()
 {
     if (!about)
         about = new AboutWindow(this);
-    bring_up(about, this);
+    zim::bring_up(about, this);
 }
 
 // The menu item is where an operator sets the login ID the status reports and CRM pages carry.
@@ -211,7 +197,7 @@ void MainWindow::slot_account_menu_clicked()
     if (!account_page)
         account_page = new AccountSetting(this, zim_logger, zim_data, zim_phone);
     account_page->show_operator_tab();
-    bring_up(account_page, this);
+    zim::bring_up(account_page, this);
 }
 
 void MainWindow::slot_outlink_menu_clicked()
@@ -221,7 +207,7 @@ void MainWindow::slot_outlink_menu_clicked()
         connect(outlink_page, &OutlinkSetting::signal_reset_operator_status, this,
                 &MainWindow::slot_reset_operator_status);
     }
-    bring_up(outlink_page, this);
+    zim::bring_up(outlink_page, this);
 }
 
 void MainWindow::slot_other_menu_clicked()
@@ -230,7 +216,7 @@ void MainWindow::slot_other_menu_clicked()
         other_page = new OtherSetting(this, zim_logger, zim_data, zim_phone);
         connect(other_page, &OtherSetting::signal_desk_keys_saved, this, &MainWindow::apply_global_keys);
     }
-    bring_up(other_page, this);
+    zim::bring_up(other_page, this);
 }
 
 void MainWindow::slot_reset_remote_site() {}

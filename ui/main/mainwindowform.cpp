@@ -157,3 +157,34 @@ void MainWindowForm::setup(QMainWindow* window)
     versionLabel->setStyleSheet(QStringLiteral("color: rgb(85, 85, 85);"));
     versionLabel->setText(QStringLiteral("1.0 beta"));
 }
+
+void MainWindowForm::fit_height(QMainWindow* window, int height)
+{
+    const int KEYPAD_ROWS = 4;
+    const int FLATTEST_ROW = 24;
+    int excess = window->height() - height;
+    if (excess <= 0)
+        return;
+    const int top_cut = qMin(excess, mainFrame->y());
+    excess -= top_cut;
+    const int bottom_margin = window->height() - mainFrame->geometry().bottom() - 1;
+    excess -= qMin(excess, bottom_margin);
+    QWidget* rows[] = {mainFrame->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget")),
+                       mainFrame->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget_2")),
+                       mainFrame->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget_3")),
+                       mainFrame->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget_4")),
+                       mainFrame->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget_5"))};
+    const int flatter = qMin((excess + KEYPAD_ROWS - 1) / KEYPAD_ROWS, rows[1]->height() - FLATTEST_ROW);
+    int shift = 0;
+    for (int row = 0; row < KEYPAD_ROWS; ++row) {
+        QWidget* holder = rows[row];
+        holder->setGeometry(holder->x(), holder->y() - shift, holder->width(), holder->height() - flatter);
+        for (QPushButton* key : holder->findChildren<QPushButton*>())
+            key->setMinimumHeight(qMin(key->minimumHeight(), holder->height()));
+        shift += flatter;
+    }
+    rows[KEYPAD_ROWS]->move(rows[KEYPAD_ROWS]->x(), rows[KEYPAD_ROWS]->y() - shift);
+    mainFrame->setGeometry(mainFrame->x(), mainFrame->y() - top_cut, mainFrame->width(),
+                           mainFrame->height() - shift);
+    window->resize(window->width(), qMax(height, mainFrame->geometry().bottom() + 1));
+}

@@ -13,6 +13,9 @@ class MainWindowForm
 {
 public:
     void setup(QMainWindow* window);
+    // A screen shorter than the phone (1024×768 at scale 2 leaves 384 points): the transparent
+    // margins go first, then the keypad's rows get flatter, so the call keys stay on the screen.
+    void fit_height(QMainWindow* window, int height);
 
     QWidget* centralWidget = nullptr;
     QFrame* mainFrame = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/main/windowplacement.h"
 
+#include "ui/windowfit.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -43,6 +45,21 @@ void place_beside(QWidget* window, QWidget* main_window)
     place.setX(qMax(area.left(), qMin(place.x(), area.right() + 1 - size.width())));
     place.setY(qMax(area.top(), qMin(place.y(), area.bottom() + 1 - size.height())));
     window->move(place);
+}
+
+void bring_up(QWidget* window, QWidget* main_window)
+{
+    window->activateWindow();
+    if (window->isHidden()) {
+        fit_to_screen(window);
+        place_beside(window, main_window);
+        const QSize before = window->frameGeometry().size();
+        window->show();
+        // A window shown the first time gets its frame only now: placed again with it.
+        if (window->frameGeometry().size() != before)
+            place_beside(window, main_window);
+    }
+    window->raise();
 }
 
 } // namespace zim

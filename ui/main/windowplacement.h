@@ -10,4 +10,6 @@ namespace zim {
 // while the main window is hidden. Always inside the available screen area (never under a task
 // bar).
 void place_beside(QWidget* window, QWidget* main_window);
+// Shows a secondary window in front: placed beside the main window when it was hidden.
+void bring_up(QWidget* window, QWidget* main_window);
 } // namespace zim

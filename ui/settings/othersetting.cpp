@@ -11,7 +11,13 @@
 #include "ui_othersetting.h"
 
 #include <QCloseEvent>
+#include <QPushButton>
 #include <QShowEvent>
+#include <QTabBar>
+
+namespace {
+const int KEYS_PAGE_MARGIN = 12;
+}
 
 OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone)
     : QWidget(parent), ui(new Ui::OtherSetting), logger(logger), data(data), phone(phone)
@@ -19,6 +25,16 @@ OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, Zi
     ui->setupUi(this);
     desk_keys = new DeskKeysPage(ui->tabWidget);
     ui->tabWidget->addTab(desk_keys, QStringLiteral("キー・自動応答"));
+    // Tall enough for the keys page: its six rows and note do not fit the device page's height.
+    const int page_width = ui->tabWidget->width() - KEYS_PAGE_MARGIN;
+    const int page_height = desk_keys->hasHeightForWidth() ? desk_keys->heightForWidth(page_width)
+                                                           : desk_keys->sizeHint().height();
+    const int keys_height = page_height + KEYS_PAGE_MARGIN + ui->tabWidget->tabBar()->sizeHint().height();
+    const int extra = qMax(0, keys_height - ui->tabWidget->height());
+    ui->tabWidget->resize(ui->tabWidget->width(), ui->tabWidget->height() + extra);
+    for (QPushButton* button : {ui->pushButton, ui->pushButton_2})
+        button->move(button->x(), button->y() + extra);
+    resize(width(), height() + extra);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(zim::TITLE_OTHER_SETTINGS);
     setFixedSize(size());

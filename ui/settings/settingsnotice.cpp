@@ -5,12 +5,25 @@
 #include <QMessageBox>
 
 const QString SettingsNotice::MSG_SAVE_FAILED = QStringLiteral("設定を保存できませんでした");
+const QString SettingsNotice::TITLE_ACCOUNT_AFTER_CALL = QStringLiteral("設定の反映");
+const QString SettingsNotice::MSG_ACCOUNT_AFTER_CALL =
+    QStringLiteral("設定を保存しました。\n次のアカウント設定は通話の終了後に反映されます：\n%1\n"
+                   "スピーカー・マイクなどのメディア設定はすでに反映されています。");
 const QString SettingsNotice::MSG_BAD_PORT = QStringLiteral("ポート番号は1から65535の数字で入力してください");
 
 void SettingsNotice::refuse_during_call()
 {
     QMessageBox::warning(nullptr, zim::TITLE_SETTINGS_REFUSED, zim::MSG_SETTINGS_DURING_CALL,
                          QMessageBox::Yes, QMessageBox::Yes);
+}
+
+void SettingsNotice::account_waits_for_call_end(const QStringList& fields)
+{
+    QMessageBox box(QMessageBox::Information, TITLE_ACCOUNT_AFTER_CALL,
+                    MSG_ACCOUNT_AFTER_CALL.arg(fields.join(QStringLiteral("、"))), QMessageBox::Yes);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.exec();
 }
 
 void SettingsNotice::save_failed(const QString& title)

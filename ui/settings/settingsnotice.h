@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The modal warnings the settings windows share. Both boxes have no parent, like every other box
 // of the program, and a single Yes button that is also the default.
@@ -9,6 +10,8 @@ class SettingsNotice
 public:
     // The account may not change while a call is in progress.
     static void refuse_during_call();
+    // Saved during a call: the account fields named (by their labels) apply when the call ends.
+    static void account_waits_for_call_end(const QStringList& fields);
     // A settings save failed; the window that says so stays open with the user's edits.
     static void save_failed(const QString& title);
     // An empty port leaves the choice to the engine; anything else must be 1 to 65535. Says so
@@ -17,4 +20,6 @@ public:
 
     static const QString MSG_SAVE_FAILED;
     static const QString MSG_BAD_PORT;
+    static const QString TITLE_ACCOUNT_AFTER_CALL;
+    static const QString MSG_ACCOUNT_AFTER_CALL;
 };

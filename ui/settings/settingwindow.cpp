@@ -17,13 +17,16 @@
 #include <QGuiApplication>
 #include <QIntValidator>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 namespace {
 const int DEFAULT_CAPTURE_GAIN = 5;
-}
+const int AFTER_CALL_CHECK_MS = 500;
+} // namespace
 
 SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, ZimPhone* phone)
     : QWidget(parent), ui(new Ui::SettingWindow), logger(logger), data(data), phone(phone)
@@ -63,33 +66,70 @@ void SettingWindow::slot_save_button_clicked()
     // Refused before anything is written; the edits stay on screen to be put right.
     if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
         return;
-    bool account_changed = false;
     // One transaction: the account, media and other keys are stored together or not at all.
-    QMap<int, SettingsMap> values{{ZimData::Other, other_values()}, {ZimData::Media, media_values()}};
-    if (phone->is_idle()) {
-        const SettingsMap account = account_values();
-        const SettingsMap stored = data->account_settings();
-        // A security key never stored reads as its default, so its first save is no change.
-        account_changed = AccountSecurity::from_settings(account) != AccountSecurity::from_settings(stored);
-        for (const char* key : {"address", "port", "userId", "password"})
-            account_changed =
-                account_changed || stored.value(QLatin1String(key)) != account.value(QLatin1String(key));
-        values.insert(ZimData::Account, account);
-    } else {
-        logger->log(QStringLiteral("account settings refused during a call"), 1);
-        SettingsNotice::refuse_during_call();
-    }
+    const SettingsMap account = account_values();
+    const QStringList changed = changed_account_fields(account, data->account_settings());
+    const QMap<int, SettingsMap> values{
+        {ZimData::Account, account}, {ZimData::Other, other_values()}, {ZimData::Media, media_values()}};
     if (!data->save_settings(values)) {
         logger->log(QStringLiteral("settings could not be saved"), 2);
         SettingsNotice::save_failed(windowTitle());
         return;
     }
-    // Only a changed account registers again; devices, gain and the rest apply as they are, and
-    // the operator's own login (its server and ID live on other pages) is left alone.
-    if (account_changed)
-        phone->request_reregistration();
+    // Devices, gain and the rest apply at once, also during a call; only a changed account
+    // registers again, and during a call that waits for its end. The operator's own login (its
+    // server and ID live on other pages) is left alone.
+    if (!changed.isEmpty()) {
+        if (phone->is_idle()) {
+            phone->request_reregistration();
+        } else {
+            logger->log(QStringLiteral("account settings saved during a call apply at its end"), 1);
+            reregister_after_call();
+            SettingsNotice::account_waits_for_call_end(changed);
+        }
+    }
     phone->apply_media_settings();
     hide();
+}
+
+// The fields whose value the account save changes, by their labels (a security key never stored
+// reads as its default, so its first save is no change).
+QStringList SettingWindow::changed_account_fields(const SettingsMap& account, const SettingsMap& stored) const
+{
+    const auto normal = [](const SettingsMap& values) {
+        SettingsMap result = values;
+        AccountSecurity::from_settings(values).write_to(result);
+        return result;
+    };
+    const SettingsMap now = normal(account), before = normal(stored);
+    const QList<QPair<QString, QLabel*>> fields = {
+        {QStringLiteral("address"), ui->label},      {QStringLiteral("port"), ui->label_2},
+        {QStringLiteral("userId"), ui->label_3},     {QStringLiteral("password"), ui->label_4},
+        {zim::KEY_TRANSPORT, ui->transportLabel},    {zim::KEY_MEDIA_ENCRYPTION, ui->mediaEncryptionLabel},
+        {zim::KEY_STUN_SERVER, ui->stunServerLabel}, {zim::KEY_CA_FILE, ui->caFileLabel}};
+    QStringList changed;
+    for (const auto& field : fields) {
+        if (now.value(field.first) != before.value(field.first))
+            changed << field.second->text();
+    }
+    return changed;
+}
+
+// The call goes on with the registration it has; the new account registers once it has ended.
+void SettingWindow::reregister_after_call()
+{
+    if (!after_call) {
+        after_call = new QTimer(this);
+        after_call->setInterval(AFTER_CALL_CHECK_MS);
+        connect(after_call, &QTimer::timeout, this, [this] {
+            if (!phone->is_idle())
+                return;
+            after_call->stop();
+            logger->log(QStringLiteral("the call has ended: the saved account registers"), 1);
+            phone->request_reregistration();
+        });
+    }
+    after_call->start();
 }
 
 void SettingWindow::slot_cancel_button_clicked()

@@ -8,6 +8,7 @@ class QCloseEvent;
 class QIntValidator;
 class QKeyEvent;
 class QShowEvent;
+class QTimer;
 class ZimData;
 class ZimLogger;
 class SecurityFields;
@@ -42,6 +43,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QStringList changed_account_fields(const QMap<QString, QString>& account,
+                                       const QMap<QString, QString>& stored) const;
+    void reregister_after_call();
     void load_settings();
     void focus_first_empty_field();
     void load_account();
@@ -55,5 +59,6 @@ private:
     ZimData* data;
     ZimPhone* phone;
     SecurityFields* security_fields;
+    QTimer* after_call = nullptr; // a saved account registers once the call has ended
     QIntValidator* port_validator;
 };

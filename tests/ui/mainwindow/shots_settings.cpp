@@ -113,6 +113,17 @@ int main(int argc, char** argv)
             shown_page->hide();
     }
 
+    // The other page's global keys and auto-answer, as その他 opens it.
+    window.slot_other_menu_clicked();
+    if (QWidget* other = shown("OtherSetting")) {
+        auto* other_tabs = other->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+        other_tabs->setCurrentIndex(other_tabs->count() - 1);
+        ok = save(other, out.filePath(QStringLiteral("keys-page.png"))) && ok;
+        other->hide();
+    } else {
+        ok = false;
+    }
+
     // The account page's connection and encryption tab.
     window.slot_account_menu_clicked();
     if (QWidget* account = shown("AccountSetting")) {

@@ -7,6 +7,8 @@
 #include "support/sipprunner.h"
 #include "support/soundserver.h"
 #include "support/testdir.h"
+#include "ui/cti/operatorlogin.h"
+#include "ui/cti/operatorstatusreporter.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
 #include "ui/main/fittedlabel.h"
@@ -20,6 +22,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -174,6 +177,21 @@ private slots:
         QApplication::sendEvent(selector, &wheel);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(selector->currentIndex(), 0);
+    }
+
+    // Choosing a status before logging in opens the login beside the phone, ready for the password.
+    void operator_login_opens_beside_the_phone_at_the_password()
+    {
+        MainWindowFixture f;
+        f.window->data()->save_account_settings({{"operatorAddress", "127.0.0.1:9"}, {"operatorId", "op7"}});
+        f.window->move(40, 40);
+        f.window->operator_status_selector()->setCurrentIndex(1);
+        QWidget* login = f.window->operator_reporter()->login_window();
+        QTRY_VERIFY(login->isVisible());
+        QVERIFY(!login->frameGeometry().intersects(f.window->frameGeometry()));
+        QVERIFY(qAbs(login->frameGeometry().center().y() - f.window->frameGeometry().center().y()) < 40);
+        QCOMPARE(login->findChild<QLineEdit*>(QStringLiteral("username"))->text(), QStringLiteral("op7"));
+        QCOMPARE(login->focusWidget(), login->findChild<QLineEdit*>(QStringLiteral("password")));
     }
 
     // The list opens below the selector whatever is chosen, so the opening click picks nothing.
@@ -438,14 +456,14 @@ private slots:
             return result;
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
-                              "保留", "消音", "転送", "切断", "-", "開く", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報",
+                              "-", "通話", "保留", "消音", "転送", "切断", "-", "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "履歴", "バージョン情報", "-", "通話",
-                              "保留", "消音", "転送", "切断", "-", "最小化", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報",
+                              "-", "通話", "保留", "消音", "転送", "切断", "-", "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
@@ -456,6 +474,13 @@ private slots:
         QVERIFY(account && account->isVisible());
         auto* tabs = account->findChild<QTabWidget*>(QStringLiteral("SIP"));
         QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("オペレータ設定"));
+        // その他 leads to the desk's global keys and auto-answer.
+        f.window->tray_context_menu()->actions().at(3)->trigger();
+        QWidget* other = f.window->findChild<QWidget*>(QStringLiteral("OtherSetting"));
+        QVERIFY(other && other->isVisible());
+        auto* other_tabs = other->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+        QVERIFY(other_tabs->findChild<QWidget*>(QStringLiteral("autoAnswer")));
+        QVERIFY(other_tabs->findChild<QWidget*>(QStringLiteral("hotkeyAnswer")));
     }
 
     // "answer" only answers: a number on the display stays undialled, however often it comes.
@@ -608,7 +633,7 @@ private slots:
         QTest::mouseClick(ui.muteButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QVERIFY(!ui.muteButton->isChecked());
-        f.window->tray_context_menu()->actions().at(8)->trigger();
+        f.window->tray_context_menu()->actions().at(9)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
 
         QTest::mouseClick(ui.terminateButton, Qt::LeftButton);

@@ -1,6 +1,7 @@
 // Desks set up by their administrator: the program started on a provisioning file of the desk
 // (found through $XDG_CONFIG_DIRS) and on the file its url names, served over HTTPS on 127.0.0.1.
 #include "data/provisioning.h"
+#include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "support/httpserver.h"
@@ -195,7 +196,8 @@ private slots:
         desk.start();
         const QString where = url + QStringLiteral(" line 1");
         QTRY_VERIFY_WITH_TIMEOUT(desk.log().contains(where), 15000);
-        QTRY_VERIFY(desk.window->form().dialogStatus->text().contains(where));
+        QVERIFY2(desk.window->form().dialogStatus->text().contains(where),
+                 qPrintable(desk.window->form().dialogStatus->text()));
         QCOMPARE(read_text_file(Provisioning::saved_copy_path()).toUtf8(), central);
         QVERIFY(desk.window->data()->is_locked(ZimData::Account, "userId"));
         desk.stop();
@@ -210,20 +212,40 @@ private slots:
         QCOMPARE(desk.account().value("userId"), QStringLiteral("401"));
     }
 
+    // A file that no longer parses leaves the last good provisioning in force, values and locks,
+    // and the status line names it for as long as the phone runs, registered or not.
     void a_broken_file_changes_nothing_and_says_where()
     {
         Desk desk;
-        desk.store_account({{"address", "pbx.own"}, {"userId", "300"}});
-        desk.write_file("[account]\naddress = 127.0.0.9\nlocked = address\nport: 5060\n");
+        const QByteArray good = QStringLiteral("[account]\naddress = 127.0.0.1\nport = %1\nuserId = 402\n"
+                                               "password = secret\nlocked = address, port\n")
+                                    .arg(registrar.port())
+                                    .toUtf8();
+        desk.write_file(good);
+        desk.start();
+        desk.stop();
+
+        desk.store_account({{"address", "pbx.own"}, {"port", "5999"}});
+        desk.write_file(good + "port: 5060\n");
         desk.start();
         const QString where =
-            desk.config.path() + QStringLiteral("/velora-softphone/provisioning.ini line 4");
-        QVERIFY(desk.log().contains(where));
+            desk.config.path() + QStringLiteral("/velora-softphone/provisioning.ini line 7");
+        QVERIFY(desk.log().contains(
+            where + QStringLiteral(": not a \"key = value\" line; the last good copy serves")));
+        QCOMPARE(desk.account().value("address"), QStringLiteral("127.0.0.1"));
+        QVERIFY(desk.window->data()->is_locked(ZimData::Account, "address"));
+        QVERIFY(desk.window->data()->is_locked(ZimData::Account, "port"));
+        QTRY_COMPARE_WITH_TIMEOUT(desk.window->form().onlineStatus->styleSheet(), zim::STYLE_ONLINE_STATUS,
+                                  20000);
+        QTest::qWait(500); // what the registration says after it
         QVERIFY(desk.window->form().dialogStatus->text().contains(where));
-        QCOMPARE(desk.account().value("address"), QStringLiteral("pbx.own"));
-        QVERIFY(!desk.window->data()->is_locked(ZimData::Account, "address"));
-        // Once: the status line goes back to the registration's own text afterwards.
-        QTRY_VERIFY_WITH_TIMEOUT(!desk.window->form().dialogStatus->text().contains(where), 15000);
+
+        // Put right while the phone runs: applied at once, and the notice goes.
+        desk.write_file(
+            QByteArray(good).replace("userId = 402", "userId = 403").replace("port\n", "port, userId\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(desk.account().value("userId"), QStringLiteral("403"), 10000);
+        QVERIFY(desk.window->data()->is_locked(ZimData::Account, "userId"));
+        QTRY_VERIFY_WITH_TIMEOUT(!desk.window->form().dialogStatus->text().contains(where), 5000);
     }
 };
 

@@ -282,10 +282,14 @@ private slots:
         };
         QTRY_VERIFY_WITH_TIMEOUT(iconic(), 5000);
 
-        // Saving during the call is refused in a box without parent, and the settings window goes.
+        // A server typed and saved during the call: a box without parent names what waits for the
+        // call's end, and the settings window goes.
+        QVERIFY(
+            xdotool({"mousemove", "--window", QString::number(settings.first()), "250", "78", "click", "1"}));
+        QVERIFY(xdotool({"type", "pbx.example"}));
         QVERIFY(xdotool(
             {"mousemove", "--window", QString::number(settings.first()), "264", "389", "click", "1"}));
-        const QList<unsigned long> box = visible_windows(QStringLiteral("^設定できません$"));
+        const QList<unsigned long> box = visible_windows(QStringLiteral("^設定の反映$"));
         QCOMPARE(box.size(), 1);
         QVERIFY(close_as_window_manager(box.first()));
         QTRY_VERIFY_WITH_TIMEOUT(visible_windows(QStringLiteral("^設定"), 0).isEmpty(), 5000);
