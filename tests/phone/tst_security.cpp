@@ -35,6 +35,7 @@ private slots:
     }
     void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
     void tls_certificate_from_another_ca_fails_with_the_reason();
+    void tls_server_written_as_an_address_is_checked_against_the_address_entry();
     void changed_to_tcp_registers_again_over_tcp();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
@@ -122,6 +123,32 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
     phone->request_reregistration();
     QVERIFY2(fixture.wait_for("registration:failed/1001", 15000), qPrintable(fixture.dump()));
     QVERIFY(fixture.stop());
+}
+
+// Operators type the server's address. A certificate that names it as an IP address (and
+// "localhost" as a DNS name) is accepted; one that names another address is not, however it
+// chains.
+void TestSecurity::tls_server_written_as_an_address_is_checked_against_the_address_entry()
+{
+    TestCa by_address;
+    QVERIFY2(by_address.make(certs.path(), "address", "IP:127.0.0.1,DNS:localhost"),
+             qPrintable(by_address.error));
+    TestCa other_address;
+    QVERIFY2(other_address.make(certs.path(), "other", "IP:127.0.0.2,DNS:localhost"),
+             qPrintable(other_address.error));
+    for (const TestCa* ca : {&by_address, &other_address}) {
+        KamailioRunner proxy;
+        QVERIFY2(proxy.start_tls(ca->certificate_file, ca->key_file), qPrintable(proxy.log()));
+        EngineFixture fixture;
+        fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
+        fixture.set_account_keys({{"transport", "TLS"}, {"caFile", ca->ca_file}});
+        fixture.start();
+        const bool named = ca == &by_address;
+        QVERIFY2(fixture.wait_for(named ? "registration:sucessful/1001" : "registration:failed/1001", 15000),
+                 qPrintable(fixture.dump() + proxy.log()));
+        QCOMPARE(proxy.log().contains("REGISTER over tls"), named);
+        QVERIFY(fixture.stop());
+    }
 }
 
 // Saving a TCP account over a registered UDP one goes through the usual re-registration.
