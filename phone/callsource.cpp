@@ -5,6 +5,7 @@
 #include <QHostAddress>
 
 #include <bctoolbox/port.h>
+#include <belle-sip/message.h>
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -82,11 +84,12 @@ quint16 local_port_of(bctbx_socket_t socket)
     return host_and_port(reinterpret_cast<sockaddr*>(&local), &host, &port) ? port : 0;
 }
 
-template <typename Function> Function library_function(const char* name)
+template <typename Function>
+Function library_function(const char* name, const char* library_file = "libbctoolbox.so.1")
 {
     auto found = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
     if (!found) {
-        if (void* library = dlopen("libbctoolbox.so.1", RTLD_LAZY | RTLD_NOLOAD))
+        if (void* library = dlopen(library_file, RTLD_LAZY | RTLD_NOLOAD))
             found = reinterpret_cast<Function>(dlsym(library, name));
     }
     return found;
@@ -227,6 +230,38 @@ extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_s
     if (log)
         log(line);
     return keep_alive_instead(buffer, length);
+}
+
+// Over TCP and TLS the library reads a stream through other functions; it parses each message's
+// head through this one of its own, by its symbol table, over every transport. A head with an
+// overlong URI user part is not given to the parser: the library reads it as a message it could
+// not parse, skips it and goes on with the stream (the PBX's transaction times out; there is no
+// safe way to answer it on a stream the library writes too).
+extern "C" __attribute__((visibility("default"))) belle_sip_message_t*
+belle_sip_message_parse_raw(const char* buffer, size_t length, size_t* message_length)
+{
+    using ParseRaw = belle_sip_message_t* (*)(const char*, size_t, size_t*);
+    static const auto real = library_function<ParseRaw>("belle_sip_message_parse_raw", "libbellesip.so.1");
+    const int user_length =
+        RawSip(QByteArray::fromRawData(buffer, static_cast<int>(qMin<size_t>(length, INT_MAX))))
+            .longest_uri_user();
+    if (user_length <= LONGEST_URI_USER && real)
+        return real(buffer, length, message_length);
+    if (message_length)
+        *message_length = 0;
+    std::unique_lock<std::mutex> lock(guard_mutex);
+    const QString line =
+        QStringLiteral("SIP message dropped before parsing: a URI user part of %1 characters")
+            .arg(user_length);
+    std::function<void(const QString&)> log;
+    if (line != state().last_refused) {
+        state().last_refused = line;
+        log = state().log;
+    }
+    lock.unlock();
+    if (log)
+        log(line);
+    return nullptr;
 }
 
 namespace call_source {
