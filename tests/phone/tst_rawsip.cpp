@@ -152,6 +152,10 @@ void TestRawSip::reader_agrees_with_the_library_data()
     QTest::newRow("TAG is no tag") << invite("<sip:1001@pbx.example>;TAG=x9") << true << QByteArray();
     QTest::newRow("tag blank before =")
         << invite("<sip:1001@pbx.example>;tag =x9") << true << QByteArray("x9");
+    QTest::newRow("display name of two words")
+        << invite("Yamada Taro <sip:1001@pbx.example>;tag=x9") << true << QByteArray("x9");
+    QTest::newRow("display name unquoted UTF-8") // the library cannot read such a To
+        << invite("\xe5\xb1\xb1\xe7\x94\xb0 <sip:1001@pbx.example>;tag=x9") << false << QByteArray();
     QTest::newRow("tag in the URI") << invite("<sip:1001@pbx.example;tag=x9>") << true << QByteArray();
     QTest::newRow("tag without brackets")
         << invite("sip:1001@pbx.example;tag=x9") << true << QByteArray("x9");
