@@ -297,29 +297,23 @@ void start_resolving(Guard& guard)
     const QString host = guard.host;
     std::thread([host, generation] {
         const QStringList found = call_source::resolve(host);
-        std::function<void(const QString&)> log;
+        // Logged under the lock: the log's owner cannot go away meanwhile (it clears it first).
+        const std::lock_guard<std::mutex> lock(guard_mutex);
+        Guard& guard = state();
+        if (guard.generation != generation)
+            return;
+        guard.resolving = false;
+        guard.resolved_at = std::chrono::steady_clock::now();
         QString line;
-        {
-            const std::lock_guard<std::mutex> lock(guard_mutex);
-            Guard& guard = state();
-            if (guard.generation != generation)
-                return;
-            guard.resolving = false;
-            guard.resolved_at = std::chrono::steady_clock::now();
-            if (!found.isEmpty() || guard.servers.isEmpty()) {
-                if (found != guard.servers) {
-                    line = found.isEmpty()
-                               ? QStringLiteral("SIP server %1 could not be resolved: no call "
-                                                "is taken until it is")
-                                     .arg(host)
-                               : QStringLiteral("SIP server %1 is at %2").arg(host, found.join(", "));
-                    log = guard.log;
-                }
-                guard.servers = found;
-            }
+        if (found.isEmpty() && guard.servers.isEmpty()) {
+            line =
+                QStringLiteral("SIP server %1 could not be resolved: no call is taken until it is").arg(host);
+        } else if (!found.isEmpty() && found != guard.servers) {
+            line = QStringLiteral("SIP server %1 is at %2").arg(host, found.join(QStringLiteral(", ")));
+            guard.servers = found;
         }
-        if (log)
-            log(line);
+        if (!line.isEmpty() && guard.log)
+            guard.log(line);
     }).detach();
 }
 

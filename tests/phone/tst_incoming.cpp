@@ -1,10 +1,12 @@
 // Incoming calls from sipp callers on 127.0.0.1 (with a fresh HOME, so the library's own
 // database must live in the program's data directory).
 
+#include "data/zimlogger.h"
 #include "enginefixture.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/stunresponder.h"
+#include "support/testdir.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -30,6 +32,7 @@ private slots:
     void long_display_names_ring_whole();
     void huge_uri_user_is_refused_at_once();
     void queue_desk_answers_a_server_call_after_the_delay();
+    void server_written_as_a_name_rings_once_resolved();
 };
 
 void TestIncoming::answered_call_carries_caller_information()
@@ -253,6 +256,32 @@ void TestIncoming::queue_desk_answers_a_server_call_after_the_delay()
     QCOMPARE(fixture.ended_calls, QStringList({"201/1"}));
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
+}
+
+// The server's name is resolved away from the engine; once it is, its calls ring and a stranger's
+// INVITE is still refused.
+void TestIncoming::server_written_as_a_name_rings_once_resolved()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    EngineFixture fixture;
+    fixture.set_account("localhost", server.port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    QVERIFY(read_text_file(ZimLogger::log_path()).contains("SIP server localhost is at 127.0.0.1"));
+    SippRunner stranger(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
+    stranger.add_arguments({"-s", "1001"});
+    QVERIFY(stranger.start());
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"),
+                      QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    phone->request_hangup();
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+    QCOMPARE(fixture.count("received"), 1);
+    stranger.stop();
 }
 
 QTEST_GUILESS_MAIN(TestIncoming)
