@@ -18,6 +18,18 @@ QString engine_address(ZimPhone* phone)
     return QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port());
 }
 
+// A call from target rings, and the operator turns it down.
+void ring_and_refuse(EngineFixture& fixture, const QString& target)
+{
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"), target);
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    fixture.phone()->request_hangup();
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
+}
+
 } // namespace
 
 class TestIncoming : public QObject
@@ -221,14 +233,7 @@ void TestIncoming::huge_uri_user_is_refused_at_once()
         refused = refused || message.first_line() == QStringLiteral("SIP/2.0 400 URI Too Long");
     QVERIFY2(refused, qPrintable(hostile.output()));
     QVERIFY(fixture.events.filter("received").isEmpty());
-
-    SippRunner caller(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
-    caller.add_arguments({"-s", "1001"});
-    QVERIFY(caller.start());
-    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
-    phone->request_hangup();
-    QVERIFY(caller.wait_finished(10000));
-    QCOMPARE(caller.exit_code(), 0);
+    ring_and_refuse(fixture, engine_address(phone));
 }
 
 // A queue desk answers by itself: a call the server brings is answered after the set delay, not
@@ -272,14 +277,7 @@ void TestIncoming::server_written_as_a_name_rings_once_resolved()
     SippRunner stranger(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
     stranger.add_arguments({"-s", "1001"});
     QVERIFY(stranger.start());
-    SippRunner caller(QStringLiteral("uac_call_refused.xml"),
-                      QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    caller.add_arguments({"-s", "1001"});
-    QVERIFY(caller.start());
-    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
-    phone->request_hangup();
-    QVERIFY(caller.wait_finished(10000));
-    QCOMPARE(caller.exit_code(), 0);
+    ring_and_refuse(fixture, QStringLiteral("127.0.0.1:%1").arg(server.port()));
     QCOMPARE(fixture.count("received"), 1);
     stranger.stop();
 }
