@@ -2,7 +2,10 @@
 
 #include "phone/rawsip.h"
 
+#include <QHostAddress>
+
 #include <bctoolbox/port.h>
+#include <belle-sip/message.h>
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
@@ -11,28 +14,39 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace {
 
 struct Guard
 {
-    quint16 local_port = 0;
-    QStringList servers;
+    bool on = false;
+    QString host;        // the server as written in the account
+    QStringList servers; // the addresses it resolved to
     quint16 server_port = 0;
+    unsigned generation = 0; // counts guard() calls: a late resolution of an older host is dropped
+    bool named = false;      // a name, resolved again when a call is refused from an address it may have now
+    bool resolving = false;
+    std::chrono::steady_clock::time_point resolved_at;
     std::deque<QString> passed; // Call-IDs of INVITEs from the server, newest last
     QString last_refused;
     std::function<void(const QString&)> log;
+    std::atomic<quint16> sip_port{0};
 };
 
 std::mutex guard_mutex;
+// Never destroyed: a resolution still running at exit may come back after static destructors.
 Guard& state()
 {
-    static Guard guard;
-    return guard;
+    static Guard* guard = new Guard;
+    return *guard;
 }
 
 constexpr size_t PASSED_KEPT = 32;
@@ -70,20 +84,18 @@ quint16 local_port_of(bctbx_socket_t socket)
     return host_and_port(reinterpret_cast<sockaddr*>(&local), &host, &port) ? port : 0;
 }
 
-using RecvFrom = ssize_t (*)(bctbx_socket_t, void*, size_t, int, sockaddr*, socklen_t*);
-
-RecvFrom library_recvfrom()
+template <typename Function>
+Function library_function(const char* name, const char* library_file = "libbctoolbox.so.1")
 {
-    static const RecvFrom real = [] {
-        auto found = reinterpret_cast<RecvFrom>(dlsym(RTLD_NEXT, "bctbx_recvfrom"));
-        if (!found) {
-            if (void* library = dlopen("libbctoolbox.so.1", RTLD_LAZY | RTLD_NOLOAD))
-                found = reinterpret_cast<RecvFrom>(dlsym(library, "bctbx_recvfrom"));
-        }
-        return found;
-    }();
-    return real;
+    auto found = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+    if (!found) {
+        if (void* library = dlopen(library_file, RTLD_LAZY | RTLD_NOLOAD))
+            found = reinterpret_cast<Function>(dlsym(library, name));
+    }
+    return found;
 }
+
+using RecvFrom = ssize_t (*)(bctbx_socket_t, void*, size_t, int, sockaddr*, socklen_t*);
 
 // Longer user parts are no number or name anyone dials; the library's parser would spend seconds
 // on each.
@@ -96,24 +108,83 @@ void answer(bctbx_socket_t socket, const RawSip& sip, int code, const char* reas
     ::sendto(socket, text.constData(), static_cast<size_t>(text.size()), MSG_NOSIGNAL, to, to_length);
 }
 
-bool looks_like_sip(const QByteArray& datagram)
+constexpr std::chrono::seconds RESOLVE_AGAIN_AFTER{5};
+
+void start_resolving(Guard& guard);
+
+enum class Kind { KeepAlive, Text, Binary };
+
+// Line ends alone are a keep-alive; a datagram that starts like text is read as SIP; anything else
+// (RTP, STUN, DTLS) is no SIP message.
+Kind kind_of(const char* data, size_t size)
 {
-    const int end = datagram.indexOf('\n');
-    const QByteArray first = (end < 0 ? datagram : datagram.left(end)).trimmed();
-    return first.startsWith("SIP/2.0 ") || first.endsWith(" SIP/2.0");
+    size_t i = 0;
+    while (i < size && (data[i] == '\r' || data[i] == '\n'))
+        ++i;
+    if (i == size)
+        return Kind::KeepAlive;
+    const auto first = static_cast<unsigned char>(data[0]);
+    return (first >= 0x20 && first < 0x7f) || first == '\r' || first == '\n' || first == '\t' ? Kind::Text
+                                                                                              : Kind::Binary;
+}
+
+// What the library is handed instead of a refused datagram: a keep-alive, which it reads and
+// drops. An error instead would make it give up the channel to that sender (for the server, the
+// REGISTER or call in flight on it).
+ssize_t keep_alive_instead(void* buffer, size_t length)
+{
+    const size_t size = std::min<size_t>(length, 2);
+    std::memcpy(buffer, "\r\n", size);
+    return static_cast<ssize_t>(size);
+}
+
+// The verdict on one SIP datagram: an empty line lets it through, any other is logged (once for a
+// run of the same) and the datagram is refused.
+QString judge(bctbx_socket_t socket, const RawSip& sip, const sockaddr* from, socklen_t from_length,
+              const QString& host, quint16 port)
+{
+    const QString sender = host + QLatin1Char(':') + QString::number(port);
+    if (!sip.whole())
+        return QStringLiteral("SIP datagram from %1 dropped: not one whole message").arg(sender);
+    const int user_length = sip.longest_uri_user();
+    if (user_length > LONGEST_URI_USER) {
+        if (!sip.is_request("ACK") && !sip.is_response())
+            answer(socket, sip, 400, "URI Too Long", from, from_length);
+        return QStringLiteral("SIP message from %1 dropped: a URI user part of %2 characters")
+            .arg(sender)
+            .arg(user_length);
+    }
+    Guard& guard = state();
+    if (!sip.opens_a_call() || !guard.on)
+        return QString();
+    const QString call_id = QString::fromUtf8(sip.call_id());
+    if (port == guard.server_port && guard.servers.contains(host)) {
+        if (std::find(guard.passed.begin(), guard.passed.end(), call_id) == guard.passed.end())
+            guard.passed.push_back(call_id); // a resend is not kept twice
+        if (guard.passed.size() > PASSED_KEPT)
+            guard.passed.pop_front();
+        return QString();
+    }
+    answer(socket, sip, 403, "Forbidden", from, from_length);
+    // The name may have moved to this address (a DNS change, a fail-over node): asked again, the
+    // server's resend of the INVITE goes through once it has.
+    if (guard.named && !guard.resolving &&
+        std::chrono::steady_clock::now() - guard.resolved_at > RESOLVE_AGAIN_AFTER)
+        start_resolving(guard);
+    return QStringLiteral("call refused: the INVITE came from %1, not from the server").arg(sender);
 }
 
 } // namespace
 
 // The SIP library reads every UDP datagram through this function of its toolbox library, by its
-// symbol table; the program's definition comes first and hands each datagram on unchanged, except
-// an INVITE that opens a call from anywhere but the server.
+// symbol table; the program's definition comes first and judges each one as the library will read
+// it. A datagram it refuses reaches the library as a keep-alive.
 extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_socket_t socket, void* buffer,
                                                                          size_t length, int flags,
                                                                          sockaddr* address,
                                                                          socklen_t* address_length)
 {
-    const RecvFrom real = library_recvfrom();
+    static const auto real = library_function<RecvFrom>("bctbx_recvfrom");
     if (!real) {
         errno = ENOSYS;
         return -1;
@@ -128,90 +199,72 @@ extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_s
     }
     if (read <= 0)
         return read;
-    const QByteArray datagram(static_cast<const char*>(buffer), static_cast<int>(read));
-    if (!looks_like_sip(datagram))
-        return read; // the library's other traffic (STUN)
-    const RawSip sip(datagram);
+    const auto* data = static_cast<const char*>(buffer);
+    const Kind kind = kind_of(data, static_cast<size_t>(read));
+    if (kind == Kind::KeepAlive)
+        return read;
+    if (kind == Kind::Binary) {
+        // Other sockets carry media and STUN; the library's own SIP socket carries nothing it
+        // would not keep waiting on.
+        const quint16 sip_port = state().sip_port.load();
+        return sip_port != 0 && local_port_of(socket) == sip_port ? keep_alive_instead(buffer, length) : read;
+    }
+    const RawSip sip(QByteArray::fromRawData(data, static_cast<int>(read)));
     const auto* from = reinterpret_cast<const sockaddr*>(&source);
     QString host;
     quint16 port = 0;
     host_and_port(from, &host, &port);
 
-    QString line;
-    const int user_length = sip.longest_uri_user();
     std::unique_lock<std::mutex> lock(guard_mutex);
+    const QString line = judge(socket, sip, from, source_length, host, port);
+    if (line.isEmpty())
+        return read;
     Guard& guard = state();
-    const QString call_id = QString::fromUtf8(sip.header("Call-ID", "i"));
-    if (user_length > LONGEST_URI_USER) {
-        if (!sip.is_request("ACK") && !datagram.startsWith("SIP/2.0 "))
-            answer(socket, sip, 400, "URI Too Long", from, source_length);
-        line = QStringLiteral("SIP message from %1:%2 dropped: a URI user part of %3 characters")
-                   .arg(host)
-                   .arg(port)
-                   .arg(user_length);
-    } else if (!sip.opens_a_call() || guard.local_port == 0 || local_port_of(socket) != guard.local_port) {
-        return read;
-    } else if (port == guard.server_port && guard.servers.contains(host)) {
-        guard.passed.push_back(call_id);
-        if (guard.passed.size() > PASSED_KEPT)
-            guard.passed.pop_front();
-        return read;
-    } else {
-        answer(socket, sip, 403, "Forbidden", from, source_length);
-        line = QStringLiteral("call refused: the INVITE came from %1:%2, not from the server")
-                   .arg(host)
-                   .arg(port);
-    }
     std::function<void(const QString&)> log;
-    if (call_id != guard.last_refused) { // resends are refused without a line each
-        guard.last_refused = call_id;
+    const QString key = line + QString::fromUtf8(sip.call_id());
+    if (key != guard.last_refused) { // resends are refused without a line each
+        guard.last_refused = key;
         log = guard.log;
     }
     lock.unlock();
     if (log)
         log(line);
-    errno = EWOULDBLOCK;
-    return -1;
+    return keep_alive_instead(buffer, length);
+}
+
+// Over TCP and TLS the library reads a stream through other functions; it parses each message's
+// head through this one of its own, by its symbol table, over every transport. A head with an
+// overlong URI user part is not given to the parser: the library reads it as a message it could
+// not parse, skips it and goes on with the stream (the PBX's transaction times out; there is no
+// safe way to answer it on a stream the library writes too).
+extern "C" __attribute__((visibility("default"))) belle_sip_message_t*
+belle_sip_message_parse_raw(const char* buffer, size_t length, size_t* message_length)
+{
+    using ParseRaw = belle_sip_message_t* (*)(const char*, size_t, size_t*);
+    static const auto real = library_function<ParseRaw>("belle_sip_message_parse_raw", "libbellesip.so.1");
+    const int user_length =
+        RawSip(QByteArray::fromRawData(buffer, static_cast<int>(qMin<size_t>(length, INT_MAX))))
+            .longest_uri_user();
+    if (user_length <= LONGEST_URI_USER && real)
+        return real(buffer, length, message_length);
+    if (message_length)
+        *message_length = 0;
+    std::unique_lock<std::mutex> lock(guard_mutex);
+    const QString line =
+        QStringLiteral("SIP message dropped before parsing: a URI user part of %1 characters")
+            .arg(user_length);
+    std::function<void(const QString&)> log;
+    if (line != state().last_refused) {
+        state().last_refused = line;
+        log = state().log;
+    }
+    lock.unlock();
+    if (log)
+        log(line);
+    return nullptr;
 }
 
 namespace call_source {
-
-void guard(quint16 local_port, const QStringList& server_addresses, quint16 server_port)
-{
-    const std::lock_guard<std::mutex> lock(guard_mutex);
-    Guard& guard = state();
-    guard.local_port = local_port;
-    guard.servers = server_addresses;
-    guard.server_port = server_port;
-}
-
-void stop_guarding()
-{
-    guard(0, QStringList(), 0);
-}
-
-void set_refusal_log(std::function<void(const QString&)> log)
-{
-    const std::lock_guard<std::mutex> lock(guard_mutex);
-    state().log = std::move(log);
-}
-
-bool came_from_server(const QString& call_id)
-{
-    const std::lock_guard<std::mutex> lock(guard_mutex);
-    const Guard& guard = state();
-    return guard.local_port != 0 &&
-           std::find(guard.passed.begin(), guard.passed.end(), call_id) != guard.passed.end();
-}
-
-bool passed(const QString& call_id)
-{
-    std::unique_lock<std::mutex> lock(guard_mutex);
-    if (state().local_port == 0)
-        return true;
-    lock.unlock();
-    return came_from_server(call_id); // a guard ended meanwhile refuses: the safe side
-}
 
 QStringList resolve(const QString& host)
 {
@@ -229,6 +282,102 @@ QStringList resolve(const QString& host)
     }
     freeaddrinfo(found);
     return result;
+}
+
+} // namespace call_source
+
+namespace {
+
+// Resolves the guarded name on a thread of its own: the resolver may take its whole time-out
+// (a dead DNS server) and the engine must not wait for it. Called with the guard locked.
+void start_resolving(Guard& guard)
+{
+    guard.resolving = true;
+    const unsigned generation = guard.generation;
+    const QString host = guard.host;
+    std::thread([host, generation] {
+        const QStringList found = call_source::resolve(host);
+        // Logged under the lock: the log's owner cannot go away meanwhile (it clears it first).
+        const std::lock_guard<std::mutex> lock(guard_mutex);
+        Guard& guard = state();
+        if (guard.generation != generation)
+            return;
+        guard.resolving = false;
+        guard.resolved_at = std::chrono::steady_clock::now();
+        QString line;
+        if (found.isEmpty() && guard.servers.isEmpty()) {
+            line =
+                QStringLiteral("SIP server %1 could not be resolved: no call is taken until it is").arg(host);
+        } else if (!found.isEmpty() && found != guard.servers) {
+            line = QStringLiteral("SIP server %1 is at %2").arg(host, found.join(QStringLiteral(", ")));
+            guard.servers = found;
+        }
+        if (!line.isEmpty() && guard.log)
+            guard.log(line);
+    }).detach();
+}
+
+} // namespace
+
+namespace call_source {
+
+void guard(const QString& host, quint16 server_port)
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    Guard& guard = state();
+    ++guard.generation;
+    guard.on = true;
+    guard.host = host;
+    guard.server_port = server_port;
+    guard.resolving = false;
+    const QHostAddress numeric(host.startsWith(QLatin1Char('[')) ? host.mid(1, host.size() - 2) : host);
+    guard.named = numeric.isNull();
+    if (!guard.named) {
+        guard.servers = QStringList(numeric.toString());
+        return;
+    }
+    guard.servers.clear(); // every INVITE is refused until the name is resolved
+    start_resolving(guard);
+}
+
+void stop_guarding()
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    Guard& guard = state();
+    ++guard.generation;
+    guard.on = false;
+    guard.host.clear();
+    guard.servers.clear();
+    guard.server_port = 0;
+    guard.resolving = false;
+    guard.named = false;
+}
+
+void set_sip_port(int port)
+{
+    state().sip_port.store(port > 0 && port <= 65535 ? static_cast<quint16>(port) : 0);
+}
+
+void set_refusal_log(std::function<void(const QString&)> log)
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    state().log = std::move(log);
+}
+
+bool came_from_server(const QString& call_id)
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    const Guard& guard = state();
+    return guard.on && std::find(guard.passed.begin(), guard.passed.end(), call_id) != guard.passed.end();
+}
+
+bool passed(const QString& call_id)
+{
+    std::unique_lock<std::mutex> lock(guard_mutex);
+    if (!state().on)
+        return true;
+    lock.unlock();
+    return came_from_server(call_id); // a guard ended meanwhile refuses: the safe side
 }
 
 } // namespace call_source

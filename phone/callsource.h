@@ -7,21 +7,30 @@
 
 // Only the account's server rings the phone. Anyone who can reach the phone's SIP port could
 // otherwise ring it directly, past the PBX, and a forged caller ID of the operator's own extension
-// is answered at once. Over UDP an INVITE that opens a call must come from the server's address
-// and SIP port; headers such as Via prove nothing, since the sender writes them. The check sits
-// where the SIP library reads a datagram (it reads through bctbx_recvfrom, which this program
-// supplies, callsource.cpp): a refused INVITE gets 403 there and never reaches the library, so no
+// is answered at once. Over UDP an INVITE that opens a call must come from one of the server's
+// addresses and its SIP port; headers such as Via prove nothing, since the sender writes them. The
+// check sits where the SIP library reads a datagram (it reads through bctbx_recvfrom, which this
+// program supplies, callsource.cpp) and judges the message as the library will read it: bytes the
+// library skips in front are skipped, and a datagram that is not one whole message never reaches
+// it (the library would join it with the sender's next one). A refused INVITE gets 403 there, so no
 // popup, CRM page, notification or history row follows. Over TCP and TLS the phone listens on no
 // port at all; calls can only come on the connection it holds to the server.
 // The same place drops any SIP message with a URI user part over 512 characters (a request gets
-// 400): the library's parser would spend seconds on it, again for each resend.
+// 400): the library's parser would spend seconds on it, again for each resend. A refused datagram
+// reaches the library as a keep-alive, never as a read error, which would make it drop its channel
+// to that sender (the server's REGISTER or call in flight with it).
 namespace call_source {
 
-// The engine's SIP port over UDP and the addresses its server may send from; an empty list refuses
-// every INVITE on that port (the server's name is still being resolved). `local_port` 0 ends the
-// check. Any thread.
-void guard(quint16 local_port, const QStringList& server_addresses, quint16 server_port);
+// Only the server at this host (a name or an address) and port may open a call over UDP. A name is
+// resolved on a thread of its own (every address it has counts, IPv4 and IPv6); until it is,
+// every INVITE is refused, and it is resolved again when one is refused, as the name may have moved
+// to that address. Any thread.
+void guard(const QString& host, quint16 server_port);
 void stop_guarding();
+
+// The library's SIP port over UDP, 0 while unknown: a datagram there that is no SIP message at all
+// is dropped. Any thread.
+void set_sip_port(int port);
 
 // Where refusals and drops are told, once per call; called on the thread that reads SIP.
 void set_refusal_log(std::function<void(const QString&)> log);
@@ -34,7 +43,7 @@ bool passed(const QString& call_id);
 // True only when a server is guarded and this call's INVITE came from it.
 bool came_from_server(const QString& call_id);
 
-// The server's addresses, resolved now (numeric hosts at once, names through the resolver).
+// The addresses of a host, resolved now (numeric hosts at once, names through the resolver).
 QStringList resolve(const QString& host);
 
 } // namespace call_source

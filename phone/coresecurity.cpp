@@ -2,6 +2,7 @@
 
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
+#include "phone/tlsaddress.h"
 
 #include <QFile>
 
@@ -88,7 +89,8 @@ void CoreSecurity::apply_nat_policy(LinphoneCore* core, const QString& stun_serv
 }
 
 // The server's certificate must chain to the system's CAs or to the account's own CA file, and
-// name the server. Nothing is accepted without that check.
+// name the server: its name among the DNS names, or a server written as an address among the IP
+// addresses (phone/tlsaddress.h). Nothing is accepted without that check.
 void CoreSecurity::apply_trust(LinphoneCore* core, const QString& ca_file, ZimLogger* logger)
 {
     QByteArray roots;
@@ -105,4 +107,5 @@ void CoreSecurity::apply_trust(LinphoneCore* core, const QString& ca_file, ZimLo
     linphone_core_set_root_ca_data(core, roots.constData());
     linphone_core_verify_server_certificates(core, TRUE);
     linphone_core_verify_server_cn(core, TRUE);
+    tls_address::install();
 }

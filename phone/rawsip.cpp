@@ -1,5 +1,9 @@
 #include "phone/rawsip.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 namespace {
 
 // The header's name if the line is that header ("Via:", "v :"...), case-insensitively.
@@ -17,42 +21,194 @@ QByteArray value_of(const QByteArray& line)
     return line.mid(line.indexOf(':') + 1).trimmed();
 }
 
-// A URI's user part ends at these; a scheme without "@" has no user part before them either.
-bool ends_user(char c)
+// A URI ends at these. Its user part runs to the last "@" (a user part may hold ";", "?" and ","); a
+// URI without one counts whole, host and parameters too: longer, never shorter, than the user
+// part the library reads, whatever the scheme.
+bool ends_uri(char c)
 {
-    return c == '@' || c == '>' || c == ';' || c == '?' || c == ' ' || c == ',' || c == '"' || c == '\r' ||
-           c == '\n' || c == ':';
+    return c == '>' || c == '<' || c == ' ' || c == '"';
 }
 
 int longest_user_in(const QByteArray& text)
 {
-    const QByteArray lower = text.toLower();
     int longest = 0;
-    for (const char* scheme : {"sip:", "sips:", "tel:"}) {
-        for (int at = lower.indexOf(scheme); at >= 0; at = lower.indexOf(scheme, at + 1)) {
-            int end = at + static_cast<int>(qstrlen(scheme));
-            const int start = end;
-            while (end < lower.size() && !ends_user(lower.at(end)))
-                ++end;
-            longest = qMax(longest, end - start);
+    int colon = -1; // the first ":" of the current word
+    int at = -1;    // its last "@" after that
+    for (int i = 0; i <= text.size(); ++i) {
+        const char c = i < text.size() ? text.at(i) : ' ';
+        if (ends_uri(c)) {
+            if (colon >= 0)
+                longest = qMax(longest, (at > colon ? at : i) - colon - 1);
+            colon = at = -1;
+        } else if (c == ':' && colon < 0) {
+            colon = i;
+        } else if (c == '@') {
+            at = i;
         }
     }
     return longest;
+}
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool all_digits(const QByteArray& text)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The library takes a method of at most 16 token characters; methods are letters.
+bool is_method(const QByteArray& word)
+{
+    if (word.isEmpty() || word.size() > 16)
+        return false;
+    for (const char c : word) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            return false;
+    }
+    return true;
+}
+
+bool all_of(const QByteArray& text, const char* others)
+{
+    for (const char c : text) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr(others, c))
+            return false;
+    }
+    return !text.isEmpty();
+}
+
+const char* const TOKEN = "-.!%*_+`'~";
+const char* const WORD = "-.!%*_+`'~()<>:\\\"/[]?{}";
+
+bool is_quoted(const QByteArray& text)
+{
+    if (text.size() < 2 || !text.startsWith('"') || !text.endsWith('"'))
+        return false;
+    for (int i = 1; i < text.size() - 1; ++i) {
+        if (text.at(i) == '\\')
+            ++i;
+        else if (text.at(i) == '"')
+            return false;
+    }
+    return true;
+}
+
+// ";name" or ";name=value" parameters after an address, each a token (a value may be quoted).
+bool plain_parameters(const QByteArray& text)
+{
+    const QByteArray trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return true;
+    if (!trimmed.startsWith(';'))
+        return false;
+    const QList<QByteArray> parameters = trimmed.mid(1).split(';');
+    for (const QByteArray& parameter : parameters) {
+        const int equals = parameter.indexOf('=');
+        const QByteArray name = parameter.left(equals).trimmed();
+        const QByteArray value = parameter.mid(equals + 1).trimmed();
+        const char* value_chars = name == "tag" ? TOKEN : "-.!%*_+`'~:[]";
+        if (!all_of(name, TOKEN) || (equals >= 0 && !all_of(value, value_chars) && !is_quoted(value)))
+            return false;
+    }
+    return true;
+}
+
+// "name" <uri>;params or uri;params, as the library reads a To header whole: it passes over what
+// follows an address it could read, so anything else may give it another tag than this reader.
+bool plain_address(const QByteArray& value)
+{
+    const int open = value.lastIndexOf('<');
+    if (open < 0) {
+        const int semicolon = value.indexOf(';');
+        const QByteArray uri = value.left(semicolon);
+        return uri.contains(':') && all_of(uri, "-.!%*_+`'~:@&=$/[]") &&
+               (semicolon < 0 || plain_parameters(value.mid(semicolon)));
+    }
+    const int close = value.indexOf('>', open);
+    const QByteArray name = value.left(open).trimmed();
+    const QByteArray uri = value.mid(open + 1, close - open - 1);
+    return close > open &&
+           (name.isEmpty() || is_quoted(name) || all_of(QByteArray(name).replace(' ', ""), TOKEN)) &&
+           uri.contains(':') && all_of(uri, "-.!%*_+`'~:@&=$/[];?,") &&
+           plain_parameters(value.mid(close + 1));
 }
 
 } // namespace
 
 RawSip::RawSip(const QByteArray& datagram)
 {
-    int head_end = datagram.indexOf("\r\n\r\n");
-    if (head_end < 0)
-        head_end = datagram.indexOf("\n\n");
-    const QByteArray head = head_end < 0 ? datagram : datagram.left(head_end);
+    int start = 0;
+    while (start < datagram.size() && is_blank(datagram.at(start)))
+        ++start; // the library skips these in front of a start line
+    const int head_end = datagram.indexOf("\r\n\r\n", start);
+    const QByteArray head = datagram.mid(start, head_end < 0 ? -1 : head_end - start);
+    const bool head_read = read_head(head);
+    // One To, From and Call-ID at most: of two, the library may take another than this reader.
+    is_whole = head_end >= 0 && head_read && valid_start_line() && named_lines() && plain_ids() &&
+               count("To", "t") <= 1 && count("From", "f") <= 1 && count("Call-ID", "i") <= 1 &&
+               body_fits(datagram, head_end + 4);
+}
+
+// Every header line starts with a name and a colon: the library may read a line without them as
+// part of another header.
+bool RawSip::named_lines() const
+{
+    for (const QByteArray& line : lines) {
+        const QByteArray name = line.left(line.indexOf(':')).trimmed();
+        if (name.isEmpty() || !line.contains(':'))
+            return false;
+        if (!all_of(name, TOKEN))
+            return false;
+    }
+    return true;
+}
+
+// A Call-ID of one word (or two joined by "@") and a To tag of one token: the library reads less of
+// anything else, so its reading could differ from this one.
+bool RawSip::plain_ids() const
+{
+    const QByteArray id = header("Call-ID", "i");
+    const int at = id.indexOf('@');
+    const bool id_plain =
+        count("Call-ID", "i") == 0 ||
+        (at < 0 ? all_of(id, WORD) : all_of(id.left(at), WORD) && all_of(id.mid(at + 1), WORD));
+    return id_plain && (count("To", "t") == 0 || plain_address(header("To", "t")));
+}
+
+int RawSip::count(const char* name, const char* compact) const
+{
+    return int(std::count_if(lines.begin(), lines.end(),
+                             [&](const QByteArray& line) { return is_header(line, name, compact); }));
+}
+
+// Splits the head into the start line and header lines. False when a line ends otherwise than in
+// CRLF or holds a NUL: the library's reading of such a head may differ from this one.
+bool RawSip::read_head(const QByteArray& head)
+{
+    // No NUL or other control character: the library's search for the head's end stops at a NUL, and
+    // it takes no tab or form feed for a blank.
+    bool clean = std::none_of(head.begin(), head.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n';
+    });
     const QList<QByteArray> raw = head.split('\n');
     for (int i = 0; i < raw.size(); ++i) {
         QByteArray line = raw.at(i);
-        if (line.endsWith('\r'))
-            line.chop(1);
+        if (i + 1 < raw.size()) {
+            if (!line.endsWith('\r'))
+                clean = false;
+            line.chop(line.endsWith('\r') ? 1 : 0);
+        }
+        if (line.contains('\r'))
+            clean = false;
         if (i == 0)
             start_line = line;
         else if (!line.isEmpty() && (line.at(0) == ' ' || line.at(0) == '\t') && !lines.isEmpty())
@@ -60,11 +216,50 @@ RawSip::RawSip(const QByteArray& datagram)
         else if (!line.isEmpty())
             lines.append(line);
     }
+    return clean;
+}
+
+// "METHOD uri SIP/2.0" or "SIP/2.0 200 reason", single spaces, as the library finds a start line.
+bool RawSip::valid_start_line() const
+{
+    if (start_line.startsWith("SIP/2.0 "))
+        return start_line.size() >= 12 && all_digits(start_line.mid(8, 3)) && start_line.at(11) == ' ';
+    const QList<QByteArray> words = start_line.split(' ');
+    return words.size() == 3 && is_method(words.at(0)) && !words.at(1).isEmpty() &&
+           !words.at(1).contains('\t') && words.at(2) == "SIP/2.0";
+}
+
+// Exactly Content-Length bytes of body (none without the header), then nothing but line ends.
+bool RawSip::body_fits(const QByteArray& datagram, int body_start) const
+{
+    int declared = 0;
+    int found = 0;
+    for (const QByteArray& line : lines) {
+        if (!is_header(line, "Content-Length", "l"))
+            continue;
+        const QByteArray value = value_of(line);
+        if (++found > 1 || !all_digits(value))
+            return false;
+        declared = value.toInt();
+    }
+    const int after = body_start + declared;
+    if (after > datagram.size())
+        return false; // the library would wait for the rest, and take the sender's next datagram
+    for (int i = after; i < datagram.size(); ++i) {
+        if (datagram.at(i) != '\r' && datagram.at(i) != '\n')
+            return false; // a second message in the same datagram
+    }
+    return true;
+}
+
+bool RawSip::is_response() const
+{
+    return start_line.startsWith("SIP/2.0 ");
 }
 
 bool RawSip::is_request(const char* method) const
 {
-    return start_line.startsWith(QByteArray(method) + ' ') && start_line.endsWith("SIP/2.0");
+    return start_line.startsWith(QByteArray(method) + ' ') && start_line.endsWith(" SIP/2.0");
 }
 
 QByteArray RawSip::header(const char* name, const char* compact) const
@@ -76,22 +271,41 @@ QByteArray RawSip::header(const char* name, const char* compact) const
     return QByteArray();
 }
 
-bool RawSip::opens_a_call() const
+QByteArray RawSip::to_tag() const
 {
-    if (!is_request("INVITE"))
-        return false;
-    QByteArray to = header("To", "t").toLower();
+    QByteArray to = header("To", "t");
     const int close = to.lastIndexOf('>'); // parameters after the address; a display name may hold anything
     if (close >= 0)
-        to = to.mid(close);
-    return !to.contains(";tag=") && !to.contains("; tag=");
+        to = to.mid(close + 1);
+    const QList<QByteArray> parameters = to.split(';');
+    for (int i = 1; i < parameters.size(); ++i) {
+        const QByteArray& parameter = parameters.at(i);
+        const int equals = parameter.indexOf('=');
+        if (parameter.left(equals).trimmed() == "tag") // as the library reads it: ";TAG=" is no tag
+            return equals < 0 ? QByteArray() : parameter.mid(equals + 1).trimmed();
+    }
+    return QByteArray();
+}
+
+QByteArray RawSip::call_id() const
+{
+    const QByteArray value = header("Call-ID", "i");
+    int end = 0;
+    while (end < value.size() && value.at(end) != ' ' && value.at(end) != '\t')
+        ++end;
+    return value.left(end);
+}
+
+bool RawSip::opens_a_call() const
+{
+    return is_request("INVITE") && to_tag().isEmpty();
 }
 
 int RawSip::longest_uri_user() const
 {
     int longest = longest_user_in(start_line);
     for (const QByteArray& line : lines)
-        longest = qMax(longest, longest_user_in(line));
+        longest = qMax(longest, longest_user_in(value_of(line)));
     return longest;
 }
 
@@ -104,8 +318,7 @@ QByteArray RawSip::response(int code, const char* reason) const
     }
     text += "From: " + header("From", "f") + "\r\n";
     QByteArray to = header("To", "t");
-    const int close = to.lastIndexOf('>');
-    if (!to.mid(qMax(close, 0)).toLower().contains(";tag="))
+    if (to_tag().isEmpty())
         to += ";tag=refused";
     text += "To: " + to + "\r\n";
     text += "Call-ID: " + header("Call-ID", "i") + "\r\n";

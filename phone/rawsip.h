@@ -3,26 +3,46 @@
 #include <QByteArray>
 #include <QList>
 
-// A SIP request as it came off the wire, read just enough to answer it without the SIP library's
-// parser: that parser takes time that grows with the square of a URI's user part (2.7 s for 8000
-// characters on a 2-core machine, again for each resend), so a hostile datagram must be judged
-// before it gets there.
+// A SIP message as it came off the wire, read just enough to judge and answer it without the SIP
+// library's parser: that parser takes time that grows with the square of a URI's user part (2.7 s
+// for 8000 characters on a 2-core machine, again for each resend), so a hostile datagram must be
+// judged before it gets there. It reads the bytes the way the library's channel does: blanks and
+// line ends in front of the start line are skipped, the head ends at the first empty line, and
+// Content-Length bytes of body follow.
 class RawSip
 {
 public:
     explicit RawSip(const QByteArray& datagram);
 
+    // True when the datagram is exactly one SIP message as the library will read it: a plain
+    // request or status line, header lines ending in CRLF with no NUL in them, the empty line, and
+    // Content-Length bytes of body, nothing after them but line ends. Anything else the library
+    // would keep waiting on, join with the sender's next datagram, or read as a second message.
+    bool whole() const { return is_whole; }
+    bool is_response() const;
     bool is_request(const char* method) const;
     // The value of the first header of this name (or compact form), folded lines joined.
     QByteArray header(const char* name, const char* compact) const;
+    // The To header's tag parameter, empty when it has none.
+    QByteArray to_tag() const;
+    // The Call-ID's first word, all the library reads of it.
+    QByteArray call_id() const;
     // True for an INVITE that opens a call: its To has no tag.
     bool opens_a_call() const;
-    // The longest user part of any SIP or tel URI in the start line and headers.
+    // The longest user part (with any password) of a SIP or tel URI in the start line and headers.
     int longest_uri_user() const;
     // A final response to this request with the Vias, From, To (tagged), Call-ID and CSeq it needs.
     QByteArray response(int code, const char* reason) const;
 
 private:
+    bool read_head(const QByteArray& head);
+    bool valid_start_line() const;
+    bool named_lines() const;
+    bool plain_ids() const;
+    int count(const char* name, const char* compact) const;
+    bool body_fits(const QByteArray& datagram, int body_start) const;
+
     QByteArray start_line;
     QList<QByteArray> lines; // header lines, folded lines joined
+    bool is_whole = false;
 };

@@ -169,6 +169,7 @@ void ZimPhone::destroy_core()
     linphone_core_unref(core);
     core = nullptr;
     call_source::stop_guarding();
+    call_source::set_sip_port(0);
     call_source::set_refusal_log(nullptr);
     account = nullptr;
     retiring = nullptr;
@@ -215,6 +216,7 @@ void ZimPhone::plan_next_pass()
     if (port != sip_fd_port || (sip_fd >= 0 && !sip_socket::is_udp_on(sip_fd, port))) {
         sip_fd = sip_socket::find_udp(port);
         sip_fd_port = port;
+        call_source::set_sip_port(port);
     }
     const auto now = std::chrono::steady_clock::now();
     const bool busy = linphone_core_get_calls_nb(core) > 0 || retiring ||

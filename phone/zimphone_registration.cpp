@@ -77,8 +77,8 @@ void ZimPhone::setup_account()
 }
 
 // Once a server is set, only it may ring the phone over UDP (a lab without a PBX turns this off
-// with the other setting "callsFromServerOnly" = "0"). The server's name is resolved here, on the
-// engine thread, as the library resolves it for the registration.
+// with the other setting "callsFromServerOnly" = "0"). Its name is resolved by the check itself,
+// away from the engine thread.
 void ZimPhone::guard_call_source(const QString& address, const QString& port, bool over_udp)
 {
     const bool off =
@@ -87,12 +87,12 @@ void ZimPhone::guard_call_source(const QString& address, const QString& port, bo
         call_source::stop_guarding();
         return;
     }
-    LinphoneTransports* used = linphone_core_get_transports_used(core);
-    const int local_port = linphone_transports_get_udp_port(used);
-    linphone_transports_unref(used);
-    const int server_port = port.isEmpty() ? 5060 : port.toInt();
-    call_source::guard(static_cast<quint16>(local_port), call_source::resolve(address),
-                       static_cast<quint16>(server_port));
+    bool number = false;
+    const int server_port = port.isEmpty() ? 5060 : port.toInt(&number);
+    if (!port.isEmpty() && (!number || server_port <= 0 || server_port > 65535))
+        logger->log(
+            QStringLiteral("SIP server port %1 is no port: no call is taken from the server").arg(port), 2);
+    call_source::guard(address, static_cast<quint16>(qBound(0, server_port, 65535)));
 }
 
 // The library's own log may quote what it was given; the passwords never reach the file.

@@ -1,10 +1,12 @@
 // Incoming calls from sipp callers on 127.0.0.1 (with a fresh HOME, so the library's own
 // database must live in the program's data directory).
 
+#include "data/zimlogger.h"
 #include "enginefixture.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/stunresponder.h"
+#include "support/testdir.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -14,6 +16,18 @@ namespace {
 QString engine_address(ZimPhone* phone)
 {
     return QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port());
+}
+
+// A call from target rings, and the operator turns it down.
+void ring_and_refuse(EngineFixture& fixture, const QString& target)
+{
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"), target);
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
+    fixture.phone()->request_hangup();
+    QVERIFY(caller.wait_finished(10000));
+    QCOMPARE(caller.exit_code(), 0);
 }
 
 } // namespace
@@ -30,6 +44,7 @@ private slots:
     void long_display_names_ring_whole();
     void huge_uri_user_is_refused_at_once();
     void queue_desk_answers_a_server_call_after_the_delay();
+    void server_written_as_a_name_rings_once_resolved();
 };
 
 void TestIncoming::answered_call_carries_caller_information()
@@ -218,14 +233,7 @@ void TestIncoming::huge_uri_user_is_refused_at_once()
         refused = refused || message.first_line() == QStringLiteral("SIP/2.0 400 URI Too Long");
     QVERIFY2(refused, qPrintable(hostile.output()));
     QVERIFY(fixture.events.filter("received").isEmpty());
-
-    SippRunner caller(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
-    caller.add_arguments({"-s", "1001"});
-    QVERIFY(caller.start());
-    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump()));
-    phone->request_hangup();
-    QVERIFY(caller.wait_finished(10000));
-    QCOMPARE(caller.exit_code(), 0);
+    ring_and_refuse(fixture, engine_address(phone));
 }
 
 // A queue desk answers by itself: a call the server brings is answered after the set delay, not
@@ -253,6 +261,25 @@ void TestIncoming::queue_desk_answers_a_server_call_after_the_delay()
     QCOMPARE(fixture.ended_calls, QStringList({"201/1"}));
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
+}
+
+// The server's name is resolved away from the engine; once it is, its calls ring and a stranger's
+// INVITE is still refused.
+void TestIncoming::server_written_as_a_name_rings_once_resolved()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    EngineFixture fixture;
+    fixture.set_account("localhost", server.port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    QVERIFY(read_text_file(ZimLogger::log_path()).contains("SIP server localhost is at 127.0.0.1"));
+    SippRunner stranger(QStringLiteral("uac_call_refused.xml"), engine_address(phone));
+    stranger.add_arguments({"-s", "1001"});
+    QVERIFY(stranger.start());
+    ring_and_refuse(fixture, QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    QCOMPARE(fixture.count("received"), 1);
+    stranger.stop();
 }
 
 QTEST_GUILESS_MAIN(TestIncoming)

@@ -35,6 +35,7 @@ private slots:
     void reapply_after_an_incomplete_account_registers_again();
     void reapplies_leave_one_contact_at_the_registrar();
     void stalled_sound_server_holds_no_registration();
+    void long_uri_from_the_server_leaves_the_registration_in_flight();
 };
 
 void TestRegistration::digest_challenge_then_registered()
@@ -278,6 +279,34 @@ void TestRegistration::stalled_sound_server_holds_no_registration()
     };
     QVERIFY2(fixture.wait_until(has_sink, 10000),
              qPrintable(phone->sound_devices().value("playback").join(", ")));
+}
+
+// A PBX forwards a caller's overlong From to the phone while the phone's REGISTER waits for its
+// answer on the same channel: the message is refused with 400, the REGISTER is answered and the
+// account stays registered.
+void TestRegistration::long_uri_from_the_server_leaves_the_registration_in_flight()
+{
+    SippRunner registrar(QStringLiteral("registrar_long_uri_in_flight.xml"));
+    registrar.add_arguments({"-key", "long_user", QString(600, 'a')});
+    QVERIFY(registrar.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    QVERIFY2(registrar.wait_finished(10000), qPrintable(registrar.output()));
+    QCOMPARE(registrar.exit_code(), 0);
+    bool refused = false;
+    for (const SippRunner::Message& message : registrar.messages())
+        refused = refused ||
+                  (message.received && message.first_line() == QStringLiteral("SIP/2.0 400 URI Too Long"));
+    QVERIFY2(refused, qPrintable(registrar.output()));
+    fixture.settle(300);
+    QCOMPARE(fixture.count("registration:failed/1001"), 0);
+    QVERIFY(read_text_file(ZimLogger::log_path())
+                .contains(
+                    QStringLiteral("SIP message from 127.0.0.1:%1 dropped: a URI user part of 600 characters")
+                        .arg(registrar.port())));
+    QVERIFY(fixture.stop());
 }
 
 QTEST_GUILESS_MAIN(TestRegistration)

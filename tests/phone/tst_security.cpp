@@ -35,7 +35,9 @@ private slots:
     }
     void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
     void tls_certificate_from_another_ca_fails_with_the_reason();
+    void tls_server_written_as_an_address_is_checked_against_the_address_entry();
     void changed_to_tcp_registers_again_over_tcp();
+    void overlong_uri_over_tcp_holds_no_call();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
     void stun_server_is_asked_and_ice_candidates_are_offered();
@@ -124,6 +126,32 @@ void TestSecurity::tls_certificate_from_another_ca_fails_with_the_reason()
     QVERIFY(fixture.stop());
 }
 
+// Operators type the server's address. A certificate that names it as an IP address (and
+// "localhost" as a DNS name) is accepted; one that names another address is not, however it
+// chains.
+void TestSecurity::tls_server_written_as_an_address_is_checked_against_the_address_entry()
+{
+    TestCa by_address;
+    QVERIFY2(by_address.make(certs.path(), "address", "IP:127.0.0.1,DNS:localhost"),
+             qPrintable(by_address.error));
+    TestCa other_address;
+    QVERIFY2(other_address.make(certs.path(), "other", "IP:127.0.0.2,DNS:localhost"),
+             qPrintable(other_address.error));
+    for (const TestCa* ca : {&by_address, &other_address}) {
+        KamailioRunner proxy;
+        QVERIFY2(proxy.start_tls(ca->certificate_file, ca->key_file), qPrintable(proxy.log()));
+        EngineFixture fixture;
+        fixture.set_account("127.0.0.1", proxy.tls_port(), "1001", "secret");
+        fixture.set_account_keys({{"transport", "TLS"}, {"caFile", ca->ca_file}});
+        fixture.start();
+        const bool named = ca == &by_address;
+        QVERIFY2(fixture.wait_for(named ? "registration:sucessful/1001" : "registration:failed/1001", 15000),
+                 qPrintable(fixture.dump() + proxy.log()));
+        QCOMPARE(proxy.log().contains("REGISTER over tls"), named);
+        QVERIFY(fixture.stop());
+    }
+}
+
 // Saving a TCP account over a registered UDP one goes through the usual re-registration.
 void TestSecurity::changed_to_tcp_registers_again_over_tcp()
 {
@@ -140,6 +168,36 @@ void TestSecurity::changed_to_tcp_registers_again_over_tcp()
     fixture.phone()->request_reregistration();
     QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000, 2), qPrintable(fixture.dump()));
     QVERIFY2(proxy.log().contains("REGISTER over tcp"), qPrintable(proxy.log()));
+}
+
+// Over TCP the library reads the stream itself; a caller's 8000-character From that the PBX passes
+// on is still kept from its parser (which held the phone over 40 s), and the next call rings.
+void TestSecurity::overlong_uri_over_tcp_holds_no_call()
+{
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+    const QString server = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
+    SippRunner hostile(QStringLiteral("uac_hostile_invite.xml"), server);
+    hostile.add_arguments({"-s", "1001", "-key", "from_name", "X", "-key", "from_user", QString(8000, 'a'),
+                           "-key", "extra_header", "X-A: 1", "-key", "content_type", "application/sdp",
+                           "-key", "sdp", ""});
+    QVERIFY(hostile.start());
+    QTest::qWait(300);
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"), server);
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received", 5000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.count("received"), 1);
+    fixture.phone()->request_hangup();
+    QVERIFY(caller.wait_finished(10000));
+    QVERIFY(read_text_file(ZimLogger::log_path())
+                .contains("SIP message dropped before parsing: a URI user part of 8000 characters"));
+    hostile.stop();
 }
 
 void TestSecurity::srtp_required_talks_encrypted_to_an_srtp_peer()

@@ -27,7 +27,7 @@ bool run_openssl(const QStringList& arguments, QString* error)
 
 } // namespace
 
-bool TestCa::make(const QString& dir, const QString& name)
+bool TestCa::make(const QString& dir, const QString& name, const QString& alt_names)
 {
     const QDir base(dir);
     ca_file = base.filePath(name + QStringLiteral("-ca.crt"));
@@ -38,8 +38,8 @@ bool TestCa::make(const QString& dir, const QString& name)
     const QString extensions = base.filePath(name + QStringLiteral("-server.ext"));
     QFile ext(extensions);
     if (!ext.open(QIODevice::WriteOnly) ||
-        ext.write("subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage="
-                  "serverAuth\n") < 0)
+        ext.write("subjectAltName=" + alt_names.toLatin1() +
+                  "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n") < 0)
         return false;
     ext.close();
     const QStringList ec_key = {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),

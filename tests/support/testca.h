@@ -7,8 +7,10 @@
 class TestCa
 {
 public:
-    // Writes <name>-ca.crt, <name>-server.crt and <name>-server.key into dir.
-    bool make(const QString& dir, const QString& name);
+    // Writes <name>-ca.crt, <name>-server.crt and <name>-server.key into dir. The server's
+    // certificate names what alt_names says (openssl's subjectAltName syntax).
+    bool make(const QString& dir, const QString& name,
+              const QString& alt_names = QStringLiteral("IP:127.0.0.1,DNS:127.0.0.1"));
     QString ca_file;
     QString certificate_file;
     QString key_file;
