@@ -84,6 +84,9 @@ signals:
     void signal_update_dialog_status(QString status);
     // The ended call's own number and record status, so its history row describes that call.
     void signal_dialog_end(QString number, int recordStatus);
+    // A call that ended while another goes on (either leg of a consultation): its own row, with
+    // the seconds it was connected.
+    void signal_call_recorded(QString number, int recordStatus, int seconds);
     void signal_start_count_dialog_time();
     // The call goes on with another party (the consulted one, once the first hung up), connected
     // for this many seconds: the call's time and its row are theirs from now on.
@@ -149,8 +152,11 @@ private:
     void perform_blind_transfer();
     void perform_attended_transfer();
     int transfer_call(LinphoneCall* call, const QString& number);
+    LinphoneAddress* address_of(const QString& number);
     void emit_talking_status();
     void handle_released(LinphoneCall* call);
+    void record_consultation(LinphoneCall* call);
+    void return_to_held_call(LinphoneCall* consultation);
     void end_calls_at_once();
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;

@@ -78,6 +78,10 @@ void EngineFixture::connect_signals()
         ended_calls.append(number + QLatin1Char('/') + QString::number(status));
         record(QStringLiteral("dialog_end"));
     });
+    connect(p, &ZimPhone::signal_call_recorded, this, [this](QString number, int status, int) {
+        ended_calls.append(number + QLatin1Char('/') + QString::number(status));
+        record(QStringLiteral("call_recorded"));
+    });
     connect(p, &ZimPhone::signal_call_failed, this,
             [this](QString reason) { failures.append("call:" + reason); });
     connect(p, &ZimPhone::signal_registration_failed, this,

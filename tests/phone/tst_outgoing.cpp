@@ -1,6 +1,7 @@
 // Outgoing calls from the engine to sipp callees on 127.0.0.1.
 
 #include "enginefixture.h"
+#include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 
 #include <QtTest>
@@ -15,6 +16,7 @@ private slots:
     void our_hangup_ends_call_once();
     void dial_with_empty_number_does_nothing();
     void call_whose_peer_vanished_ends_by_itself();
+    void numbers_go_out_exactly_as_shown();
 };
 
 void TestOutgoing::answered_then_remote_hangs_up()
@@ -146,6 +148,32 @@ void TestOutgoing::call_whose_peer_vanished_ends_by_itself()
     QCOMPARE(fixture.ended_calls.size(), 1);
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     callee.stop();
+}
+
+// An international number longer than the library's dial plan expects for its country, dialled and
+// then named as a transfer target, reaches the server digit for digit with its "+".
+void TestOutgoing::numbers_go_out_exactly_as_shown()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    SippRunner callee(QStringLiteral("callee.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", server.port(), "100", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/100"), qPrintable(fixture.dump()));
+    const QString number = QStringLiteral("+8190123456789") + callee.number(); // 19 digits
+    phone->request_dial(number);
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump() + callee.output()));
+    phone->request_blind_transfer(QStringLiteral("+442012345678901"));
+    QVERIFY2(fixture.wait_until([&] { return !callee.received_requests("REFER").isEmpty(); }),
+             qPrintable(callee.output()));
+    callee.stop();
+
+    const QString request_line = callee.received_requests("INVITE").value(0).first_line();
+    QVERIFY2(request_line.startsWith("INVITE sip:" + number + "@"), qPrintable(request_line));
+    const QString refer_to = callee.received_requests("REFER").value(0).header("Refer-To");
+    QVERIFY2(refer_to.contains("sip:+442012345678901@"), qPrintable(refer_to));
 }
 
 QTEST_GUILESS_MAIN(TestOutgoing)

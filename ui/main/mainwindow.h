@@ -98,6 +98,7 @@ public slots:
     void slot_call_continues(int seconds_connected);
     void slot_update_count_dialog_time();
     void slot_dialog_end(QString number, int recordStatus);
+    void slot_call_recorded(QString number, int recordStatus, int seconds);
     void slot_clear_phone_number();
     void slot_set_phone_number(QString phoneNumber);
     void slot_show_phone_message(QString message);
@@ -160,6 +161,7 @@ private:
     QString display_text() const;
     void set_display_text(const QString& text);
     QString elapsed_call_time() const;
+    void add_call_row(const QString& number, int recordStatus, const QString& duration);
     void create_cti();
     bool start_provisioning();
     bool has_no_account() const;
