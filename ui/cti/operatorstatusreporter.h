@@ -61,11 +61,13 @@ private:
     void move_selector(int index);
     static QString server_url(const QString& address);
     QNetworkAccessManager* network();
-    static void warn(const QString& title, const QString& text);
+    void warn(const QString& title, const QString& text);
+    void refused(const QString& reason);
 
     ZimData* data;
     ZimLogger* logger;
     OperatorLogin* login;
+    QPointer<QWidget> main_window;
     QNetworkAccessManager* manager = nullptr;
     QString username;
     QString password;
