@@ -35,6 +35,8 @@ const std::chrono::milliseconds QUIET_AFTER{2000};
 const int QUIET_PASS_MS = 1000;
 const int INCOMING_TIMEOUT_S = 600;
 const int SOUND_SERVER_WAIT_MS = 2000;
+const int AUDIO_PORT_MIN = 10000; // RTP on an even port, RTCP above it
+const int AUDIO_PORT_MAX = 60000;
 const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -137,8 +139,11 @@ void ZimPhone::create_core()
     linphone_transports_set_dtls_port(transports, LC_SIP_TRANSPORT_DISABLED);
     linphone_core_set_transports(core, transports);
     linphone_transports_unref(transports);
-    // Media ports are random too, so that two programs on one machine never collide.
-    linphone_core_set_audio_port(core, -1);
+    // Media ports are random too, so that two programs on one machine never collide. Audio comes
+    // from a range, so that RTCP sits on the port above RTP: a port of its own, which the library
+    // takes for a fully random choice, reaches only peers that read the offer's "a=rtcp" line,
+    // and a silent caller whose reports went elsewhere was hung up as vanished.
+    linphone_core_set_audio_port_range(core, AUDIO_PORT_MIN, AUDIO_PORT_MAX);
     linphone_core_set_video_port(core, -1);
     // Voice only: no camera is opened and no video stream is offered or accepted.
     linphone_core_enable_video_capture(core, FALSE);

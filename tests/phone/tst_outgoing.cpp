@@ -4,7 +4,28 @@
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 
+#include <QRegularExpression>
+#include <QUdpSocket>
 #include <QtTest>
+
+namespace {
+
+// What a phone that hears the call but says nothing sends: an RTCP receiver report on the
+// stream it receives, and its name.
+QByteArray receiver_report(int index)
+{
+    QByteArray packet;
+    QDataStream out(&packet, QIODevice::WriteOnly); // big-endian, as the network wants
+    out << quint8(0x81) << quint8(201) << quint16(7) << quint32(0x7e1a0001); // RR, one block
+    out << quint32(0) << quint32(0) << quint32(index * 250) << quint32(0) << quint32(0) << quint32(0);
+    out << quint8(0x81) << quint8(202) << quint16(4) << quint32(0x7e1a0001); // SDES, one chunk
+    out << quint8(1) << quint8(5);
+    out.writeRawData("quiet", 5);
+    out << quint8(0) << quint8(0) << quint8(0) << quint8(0) << quint8(0);
+    return packet;
+}
+
+} // namespace
 
 class TestOutgoing : public QObject
 {
@@ -17,6 +38,7 @@ private slots:
     void dial_with_empty_number_does_nothing();
     void call_whose_peer_vanished_ends_by_itself();
     void numbers_go_out_exactly_as_shown();
+    void silent_callee_whose_rtcp_goes_on_stays_connected();
 };
 
 void TestOutgoing::answered_then_remote_hangs_up()
@@ -174,6 +196,40 @@ void TestOutgoing::numbers_go_out_exactly_as_shown()
     QVERIFY2(request_line.startsWith("INVITE sip:" + number + "@"), qPrintable(request_line));
     const QString refer_to = callee.received_requests("REFER").value(0).header("Refer-To");
     QVERIFY2(refer_to.contains("sip:+442012345678901@"), qPrintable(refer_to));
+}
+
+// A callee who says nothing (silence suppression: no RTP) but whose RTCP reports keep coming, as
+// every live phone sends them, stays connected past the time after which a vanished peer's call
+// ends (call_whose_peer_vanished_ends_by_itself).
+void TestOutgoing::silent_callee_whose_rtcp_goes_on_stays_connected()
+{
+    QUdpSocket media; // the callee's audio port, which never sends
+    QVERIFY(media.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    SippRunner callee(QStringLiteral("uas_answer_media_sink.xml"));
+    callee.add_arguments({"-key", "sink_port", QString::number(media.localPort())});
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("201"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    // RTCP goes to the port above the audio port the phone offered, where RTP/AVP puts it (a peer
+    // need not read an "a=rtcp" line that names another).
+    const QString offer = callee.received_requests("INVITE").value(0).body();
+    const auto audio = QRegularExpression(QStringLiteral("m=audio (\\d+) ")).match(offer);
+    QVERIFY2(audio.hasMatch(), qPrintable(offer));
+    QVERIFY2(!offer.contains(QStringLiteral("a=rtcp:")), qPrintable(offer));
+    const quint16 rtcp_port = quint16(audio.captured(1).toInt() + 1);
+    for (int report = 0; report < 10; ++report) { // one every 5 s, the library's own pace
+        QVERIFY(media.writeDatagram(receiver_report(report), QHostAddress(QHostAddress::LocalHost),
+                                    rtcp_port) > 0);
+        fixture.settle(5000);
+        QVERIFY2(!fixture.events.contains("dialog_end"), qPrintable(QString::number(report)));
+    }
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestOutgoing)
