@@ -35,6 +35,7 @@ const std::chrono::milliseconds QUIET_AFTER{2000};
 const int QUIET_PASS_MS = 1000;
 const int INCOMING_TIMEOUT_S = 600;
 const int SOUND_SERVER_WAIT_MS = 2000;
+const int LIBRARY_NO_RTP_S = 24 * 3600;
 const int AUDIO_PORT_MIN = 10000; // RTP on an even port, RTCP above it
 const int AUDIO_PORT_MAX = 60000;
 const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
@@ -130,6 +131,8 @@ void ZimPhone::create_core()
     linphone_core_set_ringback(core, zim::sound_file(zim::SOUND_RINGBACK).toUtf8().constData());
     linphone_core_set_ring(core, zim::sound_file(zim::SOUND_RING).toUtf8().constData());
     linphone_core_set_inc_timeout(core, INCOMING_TIMEOUT_S);
+    // The engine tells a vanished peer from a silent one itself (phone/zimphone_liveness.cpp).
+    linphone_core_set_nortp_timeout(core, LIBRARY_NO_RTP_S);
 
     // A random local UDP port for SIP; the other transports stay closed.
     LinphoneTransports* transports = linphone_factory_create_transports(factory);
@@ -164,6 +167,7 @@ void ZimPhone::destroy_core()
         return;
     current_call.reset();
     second_call.reset();
+    liveness.clear();
     sound_watch.reset();
     linphone_core_stop(core);
     linphone_core_unref(core);
@@ -189,6 +193,7 @@ void ZimPhone::run()
             linphone_core_iterate(core);
             serve_requests();
             serve_auto_answer();
+            watch_liveness();
             publish();
             plan_next_pass();
         }

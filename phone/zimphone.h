@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -249,4 +250,16 @@ private:
     bool settle_first = false; // the loop raised a request for itself (engine thread only)
     std::chrono::steady_clock::time_point quiet_since;
     void plan_next_pass();
+
+    // Whether each connected call's peer is still there (phone/zimphone_liveness.cpp).
+    struct Liveness
+    {
+        quint64 packets = 0; // RTP and RTCP received so far
+        std::chrono::steady_clock::time_point last_sign;
+        bool asked = false; // a re-INVITE asks the dialog
+        std::chrono::steady_clock::time_point asked_at;
+    };
+    std::map<const LinphoneCall*, Liveness> liveness;
+    void watch_liveness();
+    void note_liveness(LinphoneCall* call, LinphoneCallState state);
 };

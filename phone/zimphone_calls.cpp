@@ -57,6 +57,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
                                            const char* message)
 {
     publish(); // the call's new state
+    note_liveness(call, state);
     switch (state) {
     case LinphoneCallStateIncomingReceived:
         handle_incoming(call);

@@ -39,6 +39,7 @@ private slots:
     void call_whose_peer_vanished_ends_by_itself();
     void numbers_go_out_exactly_as_shown();
     void silent_callee_whose_rtcp_goes_on_stays_connected();
+    void silent_callee_whose_dialog_answers_stays_connected();
 };
 
 void TestOutgoing::answered_then_remote_hangs_up()
@@ -155,8 +156,9 @@ void TestOutgoing::dial_with_empty_number_does_nothing()
     QCOMPARE(fixture.failures, QStringList({"call:アカウントを設定してください"}));
 }
 
-// A peer that answers and then vanishes (no BYE, no audio: a crashed phone, a pulled cable) does
-// not keep the operator in a call for ever: with no media for 30 s the call ends and is stored.
+// A peer that answers and then vanishes (no BYE, no audio, no answer in the dialog: a crashed
+// phone, a pulled cable) does not keep the operator in a call for ever: after 20 s without media
+// the dialog is asked, and when nothing answers that either the call ends and is stored.
 void TestOutgoing::call_whose_peer_vanished_ends_by_itself()
 {
     SippRunner callee(QStringLiteral("uas_answer_then_bye.xml"));
@@ -166,10 +168,30 @@ void TestOutgoing::call_whose_peer_vanished_ends_by_itself()
     ZimPhone* phone = fixture.start();
     phone->request_dial(callee.uri("201"));
     QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
-    QVERIFY2(fixture.wait_for("dialog_end", 45000), qPrintable(fixture.dump()));
+    callee.stop();
+    QVERIFY2(fixture.wait_for("dialog_end", 60000), qPrintable(fixture.dump()));
     QCOMPARE(fixture.ended_calls.size(), 1);
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
-    callee.stop();
+}
+
+// A caller who says nothing on a line that sends no RTCP either is still there when the call's
+// dialog answers: the call goes on.
+void TestOutgoing::silent_callee_whose_dialog_answers_stays_connected()
+{
+    SippRunner callee(QStringLiteral("callee.xml")); // sends no media, answers every re-INVITE
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    phone->request_dial(callee.uri("201"));
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    fixture.settle(45000);
+    QVERIFY2(!fixture.events.contains("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.received_requests("INVITE").size() >= 2); // the dialog was asked
+    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+    QCOMPARE(callee.exit_code(), 0);
 }
 
 // An international number longer than the library's dial plan expects for its country, dialled and
