@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -27,6 +28,19 @@ QString usual_dir(const QProcessEnvironment& env)
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return QDir::cleanPath(runtime) + QLatin1Char('/') + FOLDER;
     return temp_dir(env) + QLatin1Char('/') + FOLDER + QLatin1Char('-') + zim::instance_user(env);
+}
+
+// The kernel holds a socket's path in 108 bytes, its final NUL included.
+bool socket_fits(const QString& dir, const QProcessEnvironment& env)
+{
+    return QFile::encodeName(zim::local_server_name(dir, env)).size() < int(sizeof(sockaddr_un::sun_path));
+}
+
+// A runtime or temporary folder deep in a profile would put the socket past that: the user's
+// short private folder under /tmp serves instead, on the same terms.
+QString short_dir(const QProcessEnvironment& env)
+{
+    return QStringLiteral("/tmp/") + FOLDER + QLatin1Char('-') + zim::instance_user(env);
 }
 
 // Empty when `path` is, or has just become, a folder of this user's with mode 0700; else why not.
@@ -64,7 +78,7 @@ QString instance_user(const QProcessEnvironment& env)
 
 InstanceDir instance_dir(const QString& fallback, const QProcessEnvironment& env)
 {
-    const QString usual = usual_dir(env);
+    const QString usual = socket_fits(usual_dir(env), env) ? usual_dir(env) : short_dir(env);
     const QString problem = claim_private_dir(usual);
     if (problem.isEmpty())
         return {usual, QString()};

@@ -13,10 +13,20 @@
 
 namespace {
 
+// Exit code 0: the running phone took the command (or, without one, was reached). 2: it did
+// not, and one line on the standard error says why.
+const int NOT_DELIVERED = 2;
+
+int not_delivered(const ZimClient& client)
+{
+    std::fprintf(stderr, "velora-softphone: %s\n", qPrintable(client.error()));
+    return NOT_DELIVERED;
+}
+
 int hand_over(ZimClient& client, int argc, char* argv[])
 {
-    if (argc > 1)
-        client.send_command(zim::command_from_arguments(argc, argv));
+    if (argc > 1 && !client.send_command(zim::command_from_arguments(argc, argv)))
+        return not_delivered(client);
     return 0;
 }
 
@@ -61,6 +71,7 @@ int main(int argc, char* argv[])
     InstanceLock lock(zim::instance_lock_path(dir, env));
     if (lock.try_acquire())
         return run_first_instance(argc, argv);
-    client.connect_to_server(server);
+    if (!client.connect_to_server(server))
+        return not_delivered(client);
     return hand_over(client, argc, argv);
 }

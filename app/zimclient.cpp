@@ -49,7 +49,8 @@ void ZimClient::close_socket()
 int ZimClient::connect_once(const QString& name)
 {
     close_socket();
-    const QByteArray path = QFile::encodeName(socket_path(name));
+    path_used = socket_path(name);
+    const QByteArray path = QFile::encodeName(path_used);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= int(sizeof(address.sun_path)))
@@ -62,8 +63,9 @@ int ZimClient::connect_once(const QString& name)
         if (zim::peer_is_same_user(socket_fd))
             return 0;
         // Dialled numbers go to no one but the user's own phone.
-        std::fprintf(stderr, "velora-softphone: %s is served by uid %lld, not this user: nothing sent\n",
-                     path.constData(), zim::peer_uid(socket_fd));
+        failure = QStringLiteral("%1 is served by uid %2, not this user: nothing sent")
+                      .arg(path_used)
+                      .arg(zim::peer_uid(socket_fd));
         close_socket();
         return EACCES;
     }
@@ -77,31 +79,41 @@ bool ZimClient::try_connect(const QString& name)
     return connect_once(name) == 0;
 }
 
-void ZimClient::connect_to_server(const QString& name)
+bool ZimClient::connect_to_server(const QString& name)
 {
     // A running instance creates its lock before its server listens; retry while the server
     // is not there yet instead of dropping the command. Any other error ends the attempt.
     QElapsedTimer clock;
     clock.start();
+    failure.clear();
     for (;;) {
         const int error = connect_once(name);
         if (error == 0)
-            return;
+            return true;
         const bool not_listening_yet = error == ENOENT || error == ECONNREFUSED || error == EAGAIN;
-        if (!not_listening_yet || clock.elapsed() >= TIMEOUT_MS)
-            return;
+        if (!not_listening_yet || clock.elapsed() >= TIMEOUT_MS) {
+            if (failure.isEmpty())
+                failure = QStringLiteral("the running phone cannot be reached at %1: %2")
+                              .arg(path_used, QString::fromLocal8Bit(std::strerror(error)));
+            return false;
+        }
         ::usleep(RETRY_MS * 1000);
     }
 }
 
-void ZimClient::send_command(const QString& text)
+bool ZimClient::send_command(const QString& text)
 {
     QByteArray bytes = text.toUtf8();
     const int nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
     if (socket_fd < 0)
-        return;
+        return false;
+    const auto fail = [this](const char* why) {
+        failure = QStringLiteral("the running phone at %1 did not take the command: %2")
+                      .arg(path_used, QString::fromLocal8Bit(why));
+        return false;
+    };
     QElapsedTimer clock;
     clock.start();
     qsizetype sent = 0;
@@ -111,18 +123,20 @@ void ZimClient::send_command(const QString& text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            return fail(n < 0 ? std::strerror(errno) : "connection closed");
         sent += n;
     }
     // The reply's content does not matter; waiting for it tells that the command arrived.
     pollfd reply{socket_fd, POLLIN, 0};
     while (::poll(&reply, 1, remaining_ms(clock)) < 0 && errno == EINTR) {
     }
-    if (reply.revents & POLLIN) {
-        char buffer[64];
-        while (::recv(socket_fd, buffer, sizeof(buffer), MSG_DONTWAIT) < 0 && errno == EINTR) {
-        }
+    if (!(reply.revents & POLLIN))
+        return fail("no answer within 30 s");
+    char buffer[64];
+    ssize_t n;
+    while ((n = ::recv(socket_fd, buffer, sizeof(buffer), MSG_DONTWAIT)) < 0 && errno == EINTR) {
     }
+    return n > 0 ? true : fail("connection closed unanswered");
 }
 
 QString zim::command_from_arguments(int argc, char* argv[])

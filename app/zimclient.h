@@ -21,10 +21,14 @@ public:
     // One attempt without waiting: true when a running instance of the same user took the
     // connection.
     bool try_connect(const QString& name);
-    // Waits at most 30 s for the running instance, which may still be starting up.
-    void connect_to_server(const QString& name);
-    // Sends the command's UTF-8 bytes up to the first NUL and waits for the reply.
-    void send_command(const QString& text);
+    // Waits at most 30 s for the running instance, which may still be starting up; false when it
+    // could not be reached (error() says why).
+    bool connect_to_server(const QString& name);
+    // Sends the command's UTF-8 bytes up to the first NUL and waits for the reply; false when the
+    // running instance did not confirm it (error() says why).
+    bool send_command(const QString& text);
+    // Why the last connection or command failed, as one line naming the socket.
+    QString error() const { return failure; }
 
 private:
     void close_socket();
@@ -32,6 +36,8 @@ private:
     int connect_once(const QString& name);
 
     int socket_fd = -1;
+    QString path_used;
+    QString failure;
 };
 
 namespace zim {

@@ -36,6 +36,9 @@ const std::chrono::milliseconds QUIET_AFTER{2000};
 const int QUIET_PASS_MS = 1000;
 const int INCOMING_TIMEOUT_S = 600;
 const int SOUND_SERVER_WAIT_MS = 2000;
+const int LIBRARY_NO_RTP_S = 24 * 3600;
+const int AUDIO_PORT_MIN = 10000; // RTP on an even port, RTCP above it
+const int AUDIO_PORT_MAX = 60000;
 const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -133,6 +136,8 @@ void ZimPhone::create_core()
     linphone_core_set_ringback(core, zim::sound_file(zim::SOUND_RINGBACK).toUtf8().constData());
     linphone_core_set_ring(core, zim::sound_file(zim::SOUND_RING).toUtf8().constData());
     linphone_core_set_inc_timeout(core, INCOMING_TIMEOUT_S);
+    // The engine tells a vanished peer from a silent one itself (phone/zimphone_liveness.cpp).
+    linphone_core_set_nortp_timeout(core, LIBRARY_NO_RTP_S);
 
     // A random local UDP port for SIP; the other transports stay closed.
     LinphoneTransports* transports = linphone_factory_create_transports(factory);
@@ -142,8 +147,11 @@ void ZimPhone::create_core()
     linphone_transports_set_dtls_port(transports, LC_SIP_TRANSPORT_DISABLED);
     linphone_core_set_transports(core, transports);
     linphone_transports_unref(transports);
-    // Media ports are random too, so that two programs on one machine never collide.
-    linphone_core_set_audio_port(core, -1);
+    // Media ports are random too, so that two programs on one machine never collide. Audio comes
+    // from a range, so that RTCP sits on the port above RTP: a port of its own, which the library
+    // takes for a fully random choice, reaches only peers that read the offer's "a=rtcp" line,
+    // and a silent caller whose reports went elsewhere was hung up as vanished.
+    linphone_core_set_audio_port_range(core, AUDIO_PORT_MIN, AUDIO_PORT_MAX);
     linphone_core_set_video_port(core, -1);
     // Voice only: no camera is opened and no video stream is offered or accepted.
     linphone_core_enable_video_capture(core, FALSE);
@@ -164,6 +172,7 @@ void ZimPhone::destroy_core()
         return;
     current_call.reset();
     second_call.reset();
+    liveness.clear();
     sound_watch.reset();
     linphone_core_stop(core);
     linphone_core_unref(core);
@@ -191,6 +200,7 @@ void ZimPhone::run()
             serve_requests();
             serve_auto_answer();
             sample_quality();
+            watch_liveness();
             publish();
             plan_next_pass();
         }

@@ -88,6 +88,9 @@ signals:
     // The ended call's own number and record status, so its history row describes that call,
     // with how it ended and sounded.
     void signal_dialog_end(QString number, int recordStatus, CallReport report = CallReport());
+    // A call that ended while another goes on (either leg of a consultation): its own row, with
+    // the seconds it was connected, how it ended and how it sounded.
+    void signal_call_recorded(QString number, int recordStatus, int seconds, CallReport report = CallReport());
     void signal_start_count_dialog_time();
     // The call goes on with another party (the consulted one, once the first hung up), connected
     // for this many seconds: the call's time and its row are theirs from now on.
@@ -153,8 +156,11 @@ private:
     void perform_blind_transfer();
     void perform_attended_transfer();
     int transfer_call(LinphoneCall* call, const QString& number);
+    LinphoneAddress* address_of(const QString& number);
     void emit_talking_status();
     void handle_released(LinphoneCall* call);
+    void record_consultation(LinphoneCall* call);
+    void return_to_held_call(LinphoneCall* consultation);
     void end_calls_at_once();
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;
@@ -257,4 +263,16 @@ private:
     bool settle_first = false; // the loop raised a request for itself (engine thread only)
     std::chrono::steady_clock::time_point quiet_since;
     void plan_next_pass();
+
+    // Whether each connected call's peer is still there (phone/zimphone_liveness.cpp).
+    struct Liveness
+    {
+        quint64 packets = 0; // RTP and RTCP received so far
+        std::chrono::steady_clock::time_point last_sign;
+        bool asked = false; // a re-INVITE asks the dialog
+        std::chrono::steady_clock::time_point asked_at;
+    };
+    std::map<const LinphoneCall*, Liveness> liveness;
+    void watch_liveness();
+    void note_liveness(LinphoneCall* call, LinphoneCallState state);
 };

@@ -61,6 +61,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
                                            const char* message)
 {
     publish(); // the call's new state
+    note_liveness(call, state);
     switch (state) {
     case LinphoneCallStateIncomingReceived:
         handle_incoming(call);
@@ -237,13 +238,16 @@ void ZimPhone::handle_released(LinphoneCall* call)
         muted.store(false); // the library is done with the call: only the flag goes
     if (phase_value > PHASE_TRANSFER_WAIT) {
         if (current_call.is(call)) {
+            // The first call ended (its party hung up, or the transfer handed it on): it keeps its
+            // own row, and the consultation goes on as the call shown.
+            emit signal_call_recorded(remote_number_value, record_status_value,
+                                      linphone_call_get_duration(call), end_report);
             current_call.reset();
             continue_with_consulted_party();
         } else if (second_call.is(call)) {
             if (current_call.is_set()) {
-                set_phase(PHASE_TRANSFER_WAIT);
-                emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
-                emit signal_clear_phone_number();
+                record_consultation(call);
+                return_to_held_call(call);
             } else {
                 set_phase(PHASE_IDLE);
                 emit signal_update_dialog_status(idle_status());
@@ -275,6 +279,9 @@ void ZimPhone::handle_released(LinphoneCall* call)
         set_phase(PHASE_IDLE);
         current_call.reset();
     } else if (second_call.is(call)) {
+        record_consultation(call); // refused before it rang
+        if (current_call.is_set())
+            return_to_held_call(call);
         second_call.reset();
     }
     // The library is done with this call: no slot may keep it.
@@ -283,6 +290,38 @@ void ZimPhone::handle_released(LinphoneCall* call)
     if (second_call.is(call))
         second_call.reset();
     hangup_in_progress = false;
+}
+
+// A consultation that ended while the first call waits keeps a row of its own, as the outgoing
+// call it was: answered with its time, or not answered.
+void ZimPhone::record_consultation(LinphoneCall* call)
+{
+    const LinphoneCallLog* log = linphone_call_get_call_log(call);
+    const bool answered = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+    emit signal_call_recorded(consulted_number, answered ? RECORD_OUTGOING_ANSWERED : RECORD_OUTGOING_MISSED,
+                              answered ? linphone_call_get_duration(call) : 0, end_report);
+}
+
+// The consultation is over and the first call waits on hold. After a talk, or when the operator
+// ended it, the prompt asks for another target. A consultation that failed says why, and the held
+// caller is shown again: 保留 takes them back (they are not resumed by themselves).
+void ZimPhone::return_to_held_call(LinphoneCall* consultation)
+{
+    const LinphoneCallLog* log = linphone_call_get_call_log(consultation);
+    const bool answered = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+    if (answered || hangup_in_progress) {
+        set_phase(PHASE_TRANSFER_WAIT);
+        emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
+        emit signal_clear_phone_number();
+        return;
+    }
+    const QString reason = zim::call_failure_text(linphone_call_get_reason(consultation));
+    set_phase(PHASE_HOLDING);
+    emit signal_play_hold_music();
+    emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
+    if (remote_number_value != user_id())
+        emit signal_set_phone_number(remote_number_value);
+    emit signal_call_failed(reason.isEmpty() ? zim::FAIL_UNREACHABLE : reason);
 }
 
 // The transferee reports how its call to the target went. A failure leaves the call where it was,
@@ -350,6 +389,10 @@ void ZimPhone::end_calls_at_once()
     if (!current_call.is_set() && !second_call.is_set())
         return;
     muted.store(false);
+    if (current_call.is_set() && second_call.is_set()) {
+        note_call_end(second_call.get());
+        record_consultation(second_call.get());
+    }
     note_call_end(current_call.is_set() ? current_call.get() : second_call.get());
     for (CallHandle* handle : {&current_call, &second_call}) {
         if (handle->is_set() && !ended(handle->state()))
@@ -381,7 +424,10 @@ void ZimPhone::perform_dial()
     if (phase_value == PHASE_IDLE) {
         if (!engine_idle() || number.isEmpty())
             return;
-        LinphoneCall* call = linphone_core_invite(core, number.toUtf8().constData());
+        LinphoneAddress* address = address_of(number);
+        LinphoneCall* call = address ? linphone_core_invite_address(core, address) : nullptr;
+        if (address)
+            linphone_address_unref(address);
         current_call.reset(call);
         // Dialling from now on, even before the library sends the INVITE (with ICE it first
         // gathers its candidates): a call arriving meanwhile finds the phone busy. Without ICE the
@@ -403,7 +449,10 @@ void ZimPhone::perform_dial()
             return;
         if (number.isEmpty())
             return;
-        second_call.reset(linphone_core_invite(core, number.toUtf8().constData()));
+        LinphoneAddress* address = address_of(number);
+        second_call.reset(address ? linphone_core_invite_address(core, address) : nullptr);
+        if (address)
+            linphone_address_unref(address);
         consulted_number = number;
     }
 }
@@ -457,10 +506,24 @@ void ZimPhone::perform_hold_toggle()
     }
 }
 
-// Numbers go to the library as they are; it turns a bare number into an address of the account.
+// A number without a host goes to the account's server exactly as shown: the library's own reading
+// of it would apply its dial plan (an international number cut to the length it expects for the
+// country, a "+" written as the international prefix). Addresses are the library's to read.
+LinphoneAddress* ZimPhone::address_of(const QString& number)
+{
+    const bool bare = !number.contains(QLatin1Char('@')) && !number.contains(QLatin1Char(':'));
+    const LinphoneAddress* identity = account ? linphone_proxy_config_get_identity_address(account) : nullptr;
+    if (!bare || !identity || number.isEmpty())
+        return linphone_core_interpret_url(core, number.toUtf8().constData());
+    LinphoneAddress* address = linphone_address_clone(identity);
+    linphone_address_set_display_name(address, nullptr);
+    linphone_address_set_username(address, number.toUtf8().constData());
+    return address;
+}
+
 int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
 {
-    LinphoneAddress* target = linphone_core_interpret_url(core, number.toUtf8().constData());
+    LinphoneAddress* target = address_of(number);
     if (!target)
         return -1;
     // The transferee reaches the target as this phone reaches its server: over TLS or TCP, a bare

@@ -231,6 +231,39 @@ private slots:
         QVERIFY(
             runner.wait_for_log(QStringLiteral("Command channel: cannot listen on ") + runner.server_name()));
         QCOMPARE(runner.first()->state(), QProcess::Running);
+        // A later start gives the phone its 30 s to listen, then says its command did not arrive.
+        QString errors;
+        QCOMPARE(runner.run_messenger({QStringLiteral("hangup")}, 40000, &errors), 2);
+        QCOMPARE(errors.count(QLatin1Char('\n')), 1);
+        QVERIFY2(
+            errors.startsWith(QStringLiteral("velora-softphone: the running phone cannot be reached at ") +
+                              runner.server_name()),
+            qPrintable(errors));
+    }
+
+    // A runtime folder deep in a profile would put the socket past the kernel's 108 bytes: the
+    // channel lives in the user's short private folder, and later starts reach the phone.
+    void long_runtime_folder_keeps_the_channel()
+    {
+        ProgramRunner runner;
+        const QString user = QString::number(70000 + QCoreApplication::applicationPid() % 10000);
+        const QString runtime = runner.dir() + QStringLiteral("/run/") + QString(100, QLatin1Char('r'));
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(::chmod(QFile::encodeName(runtime).constData(), 0700) == 0);
+        runner.set_variable(QStringLiteral("VELORA_TEST_UID"), user);
+        runner.set_variable(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        const QString folder = QStringLiteral("/tmp/velora-softphone-") + user;
+        QDir(folder).removeRecursively();
+        QVERIFY(runner.start_first());
+        QCOMPARE(QFileInfo(runner.server_name()).path(), folder);
+        QCOMPARE(QFileInfo(folder).ownerId(), ::geteuid());
+        QCOMPARE(int(QFileInfo(folder).permissions() & 0x0077), 0);
+        QString errors;
+        QCOMPARE(runner.run_messenger({QStringLiteral("call&201")}, 40000, &errors), 0);
+        QVERIFY(runner.wait_for_log(QStringLiteral("] call&201\n")));
+        QCOMPARE(errors, QString());
+        runner.stop_first();
+        QDir(folder).removeRecursively();
     }
 
     // Two operators on one terminal server: each start finds its own user's phone.

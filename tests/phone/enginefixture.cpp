@@ -79,6 +79,11 @@ void EngineFixture::connect_signals()
         reports.append(report);
         record(QStringLiteral("dialog_end"));
     });
+    connect(p, &ZimPhone::signal_call_recorded, this, [this](QString number, int status, int, CallReport report) {
+        ended_calls.append(number + QLatin1Char('/') + QString::number(status));
+        reports.append(report);
+        record(QStringLiteral("call_recorded"));
+    });
     connect(p, &ZimPhone::signal_call_failed, this,
             [this](QString reason) { failures.append("call:" + reason); });
     connect(p, &ZimPhone::signal_registration_failed, this,

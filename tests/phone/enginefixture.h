@@ -38,7 +38,7 @@ public:
     // Recorded signals, as "name" or "name:argument" ("status:通話中", "registration:sucessful").
     QStringList events;
     QList<QMap<QString, QString>> received_params;
-    QStringList ended_calls;   // each reported call end as "number/record status"
+    QStringList ended_calls;   // each call's row as "number/record status", in the order reported
     QList<CallReport> reports; // what came with each reported call end
     QStringList failures;      // "call:reason" and "registration:reason/tooltip"
     QStringList events_named(const QString& name) const;

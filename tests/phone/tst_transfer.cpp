@@ -35,6 +35,7 @@ private slots:
     void failed_blind_transfer_reports_no_completion();
     void refused_hold_brings_the_number_back();
     void transfer_the_target_refuses_is_told();
+    void failed_consultation_says_why_and_shows_the_held_caller();
 };
 
 void TestTransfer::blind_transfer_through_transfer_step()
@@ -149,6 +150,11 @@ void TestTransfer::consultation_transfer_with_client_commands()
     // Second command: the two calls are connected.
     phone->request_attended_transfer(second.uri("202"));
     QVERIFY2(fixture.wait_for("dialog_end", 15000), qPrintable(fixture.dump()));
+    // Each call keeps its own row, whichever of them the library releases first.
+    fixture.settle(300);
+    QStringList rows = fixture.ended_calls;
+    rows.sort();
+    QCOMPARE(rows, QStringList({first.uri("201") + "/2", second.uri("202") + "/2"}));
     QVERIFY(first.wait_finished(10000));
     QCOMPARE(first.exit_code(), 0);
     QVERIFY(second.wait_finished(10000));
@@ -173,7 +179,9 @@ void TestTransfer::consultation_hangup_returns_to_prompt()
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("clear_number"), qPrintable(fixture.dump()));
-    QCOMPARE(fixture.events, QStringList({"status:転送番号を入力してください", "clear_number"}));
+    QCOMPARE(fixture.events,
+             QStringList({"call_recorded", "status:転送番号を入力してください", "clear_number"}));
+    QCOMPARE(fixture.ended_calls, QStringList({second.uri("202") + "/2"})); // the consultation's row
     QCOMPARE(phone->phase(), int(PHASE_TRANSFER_WAIT));
     QVERIFY(phone->is_current_paused());
     QVERIFY(second.wait_finished(10000));
@@ -217,7 +225,8 @@ void TestTransfer::first_party_hangs_up_during_consultation()
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
-    QCOMPARE(fixture.ended_calls, QStringList({second.uri("202") + "/2"})); // whom the call went on with
+    // The first call's row, then the call that went on with the consulted party.
+    QCOMPARE(fixture.ended_calls, QStringList({first.uri("201") + "/2", second.uri("202") + "/2"}));
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
@@ -241,8 +250,7 @@ void TestTransfer::failed_blind_transfer_reports_no_completion()
     fixture.settle(200);
     QVERIFY(first.received_requests("REFER").isEmpty());
     phone->request_attended_transfer(busy.uri("202")); // paused, the consultation is refused busy
-    QVERIFY2(fixture.wait_for("clear_number"), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_TRANSFER_WAIT));
+    QVERIFY2(fixture.wait_for("status:保留中"), qPrintable(fixture.dump()));
 
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump())); // the first party hangs up
     fixture.settle(200);
@@ -291,6 +299,37 @@ void TestTransfer::transfer_the_target_refuses_is_told()
     QCOMPARE(fixture.events_named("transfer_result"), QStringList({"transfer_result:転送失敗"}));
     QVERIFY(callee.wait_finished(10000));
     QCOMPARE(callee.exit_code(), 0);
+}
+
+// The consulted party is busy: the operator reads why, the consultation keeps its row, and the held
+// caller is on the display again, still held until 保留 takes them back.
+void TestTransfer::failed_consultation_says_why_and_shows_the_held_caller()
+{
+    SippRunner first(QStringLiteral("callee.xml"));
+    SippRunner busy(QStringLiteral("uas_busy.xml"));
+    QVERIFY(first.start());
+    QVERIFY(busy.start());
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(enter_transfer_wait(fixture, phone, first.uri("201")), qPrintable(fixture.dump()));
+    fixture.events.clear();
+    phone->request_dial(busy.uri("202"));
+    QVERIFY2(fixture.wait_until([&] { return !fixture.failures.isEmpty(); }), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.failures, QStringList({"call:話中です"}));
+    QVERIFY2(fixture.events.contains("set_number:" + first.uri("201")), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList({busy.uri("202") + "/4"}));
+    fixture.settle(500);
+    QCOMPARE(phone->phase(), int(PHASE_HOLDING));
+    QVERIFY(phone->is_current_paused());
+
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QVERIFY(phone->is_current_streaming());
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls.last(), first.uri("201") + "/2");
+    QVERIFY(first.wait_finished(10000));
+    QCOMPARE(first.exit_code(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

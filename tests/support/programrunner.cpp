@@ -157,17 +157,22 @@ void ProgramRunner::stop_first()
     first_process = nullptr;
 }
 
-int ProgramRunner::run_messenger(const QStringList& args, int timeout_ms)
+int ProgramRunner::run_messenger(const QStringList& args, int timeout_ms, QString* errors)
 {
     QProcess messenger;
     messenger.setProcessEnvironment(environment());
-    route_output(messenger);
+    if (errors)
+        messenger.setStandardOutputFile(QProcess::nullDevice());
+    else
+        route_output(messenger);
     messenger.start(executable, args);
     if (!messenger.waitForFinished(timeout_ms)) {
         messenger.kill();
         messenger.waitForFinished(5000);
         return -1;
     }
+    if (errors)
+        *errors = QString::fromUtf8(messenger.readAllStandardError());
     return messenger.exitStatus() == QProcess::NormalExit ? messenger.exitCode() : -1;
 }
 

@@ -31,8 +31,9 @@ public:
     void kill_first(); // SIGKILL, as a crash would
     void stop_first(); // SIGTERM, then SIGKILL if it lingers
 
-    // Runs a later instance to its end; returns its exit code (-1 on timeout).
-    int run_messenger(const QStringList& args, int timeout_ms = 40000);
+    // Runs a later instance to its end; returns its exit code (-1 on timeout). With `errors`, its
+    // standard error lands there instead of the test's.
+    int run_messenger(const QStringList& args, int timeout_ms = 40000, QString* errors = nullptr);
 
     // Waits until the log contains the text.
     bool wait_for_log(const QString& text, int timeout_ms = 10000) const;

@@ -58,8 +58,11 @@ QString OperatorStatusReporter::server_url(const QString& address)
 
 void OperatorStatusReporter::warn(const QString& title, const QString& text)
 {
-    // The text may carry the server's own words: shown as they are, never as markup or links.
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes);
+    // Over the window the operator acted in (the login, when open): a box of no window's may open
+    // behind it, unseen. The text may carry the server's own words: shown as they are, never as
+    // markup or links.
+    QWidget* over = login && login->isVisible() ? static_cast<QWidget*>(login) : main_window.data();
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes, over);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     box.exec();
@@ -91,6 +94,7 @@ void OperatorStatusReporter::slot_set_op_status(QString username, QString passwo
 {
     const QString address = data->account_settings().value(QStringLiteral("operatorAddress"));
     if (address.isEmpty()) {
+        move_selector(zim::operator_status_index(confirmed));
         warn(QStringLiteral("エラー"), QStringLiteral("設定画面でオペレータサーバを設定してください"));
         return;
     }
@@ -218,7 +222,7 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
         reason = CtiTrust::with_problem(reason, reply->property(PROBLEM_PROPERTY).toString());
         const QString host = reply->url().host();
         reply->deleteLater();
-        warn(zim::TITLE_OPERATOR_LOGIN, zim::MSG_OPERATOR_CERT_FAILED.arg(host, reason));
+        refused(zim::MSG_OPERATOR_CERT_FAILED.arg(host, reason));
         return;
     }
     OperatorReply answer;
@@ -233,10 +237,11 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
     reply->close();
     reply->deleteLater();
     if (answer.result != 0) {
-        warn(zim::TITLE_OPERATOR_LOGIN, answer.error_text());
+        refused(answer.error_text());
         return;
     }
     confirmed = requested;
+    move_selector(zim::operator_status_index(confirmed));
     // The ID that logged in is offered at the next login, after a restart too.
     if (confirmed != 0 && data->account_settings().value(QStringLiteral("operatorId")) != username)
         data->save_account_settings({{QStringLiteral("operatorId"), username}});
@@ -245,6 +250,19 @@ void OperatorStatusReporter::slot_set_op_status_finished(QNetworkReply* reply)
     login_pending = false;
     if (requested == 0)
         emit signal_show_user_name(QString());
+}
+
+// The server did not take the status: the selector shows again the last one it did, and the
+// operator reads why, every time.
+void OperatorStatusReporter::refused(const QString& reason)
+{
+    move_selector(zim::operator_status_index(confirmed));
+    if (logger)
+        logger->log(QStringLiteral("operator status %1 not accepted: %2")
+                        .arg(requested)
+                        .arg(QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '))),
+                    2);
+    warn(zim::TITLE_OPERATOR_LOGIN, reason);
 }
 
 void OperatorStatusReporter::slot_ssl_error_handler(QNetworkReply* reply, QList<QSslError> errlist)

@@ -61,7 +61,8 @@ private:
     void move_selector(int index);
     static QString server_url(const QString& address);
     QNetworkAccessManager* network();
-    static void warn(const QString& title, const QString& text);
+    void warn(const QString& title, const QString& text);
+    void refused(const QString& reason);
 
     ZimData* data;
     ZimLogger* logger;

@@ -183,6 +183,7 @@ void MainWindow::connect_engine()
     connect(zim_phone, &ZimPhone::signal_received_dialog, this, &MainWindow::slot_received_dialog);
     connect(zim_phone, &ZimPhone::signal_update_dialog_status, this, &MainWindow::slot_update_dialog_status);
     connect(zim_phone, &ZimPhone::signal_dialog_end, this, &MainWindow::slot_dialog_end);
+    connect(zim_phone, &ZimPhone::signal_call_recorded, this, &MainWindow::slot_call_recorded);
     connect(zim_phone, &ZimPhone::signal_start_count_dialog_time, this,
             &MainWindow::slot_start_count_dialog_time);
     connect(zim_phone, &ZimPhone::signal_call_continues, this, &MainWindow::slot_call_continues);

@@ -99,6 +99,7 @@ public slots:
     void slot_call_continues(int seconds_connected);
     void slot_update_count_dialog_time();
     void slot_dialog_end(QString number, int recordStatus, CallReport report = CallReport());
+    void slot_call_recorded(QString number, int recordStatus, int seconds, CallReport report = CallReport());
     void slot_clear_phone_number();
     void slot_set_phone_number(QString phoneNumber);
     void slot_show_phone_message(QString message);
@@ -161,6 +162,8 @@ private:
     QString display_text() const;
     void set_display_text(const QString& text);
     QString elapsed_call_time() const;
+    void add_call_row(const QString& number, int recordStatus, const QString& duration,
+                      const CallReport& report);
     void create_cti();
     bool start_provisioning();
     bool has_no_account() const;

@@ -112,19 +112,31 @@ void MainWindow::slot_dialog_end(QString number, int recordStatus, CallReport re
     call_timer->stop();
     slot_stop_hold_music();
     call_duration = elapsed_call_time();
+    add_call_row(number, recordStatus, call_duration, report);
+    zim_logger->log(call_duration, 1);
+}
 
+// One leg of a consultation ended while the other goes on: its row, and nothing on the screen.
+void MainWindow::slot_call_recorded(QString number, int recordStatus, int seconds, CallReport report)
+{
+    add_call_row(number, recordStatus,
+                 QTime(0, 0, 1).addSecs(seconds % 86400).toString(QStringLiteral("hh:mm:ss")), report);
+}
+
+void MainWindow::add_call_row(const QString& number, int recordStatus, const QString& duration,
+                              const CallReport& report)
+{
     const bool connected =
         recordStatus == RECORD_INCOMING_ANSWERED || recordStatus == RECORD_OUTGOING_ANSWERED;
     QMap<QString, QString> row;
     row.insert(QStringLiteral("status"), QString::number(recordStatus));
     row.insert(QStringLiteral("phoneNumber"), number);
-    row.insert(QStringLiteral("dialogTime"), connected ? call_duration : QStringLiteral("00:00:00"));
+    row.insert(QStringLiteral("dialogTime"), connected ? duration : QStringLiteral("00:00:00"));
     row.insert(QStringLiteral("dialogDate"),
                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     row.insert(QStringLiteral("deleteFlg"), QStringLiteral("0"));
     history_record::add_report(row, report);
     history->add_history(row);
-    zim_logger->log(call_duration, 1);
 }
 
 void MainWindow::slot_clear_phone_number()

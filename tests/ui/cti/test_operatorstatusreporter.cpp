@@ -360,6 +360,40 @@ private slots:
         QVERIFY(server.requests().isEmpty());
     }
 
+    // A status the server did not take never stays on the selector, and each refusal says why:
+    // from the selector, and from the login dialog with Return, every time.
+    void refused_report_puts_the_selector_back_and_says_why()
+    {
+        OperatorFixture fixture(data, logger);
+        log_in(fixture);
+        server.set_response("{\"result\":99,\"message\":\"down\"}", "application/json");
+        BoxAnswerer answerer;
+        fixture.combo->setCurrentIndex(3);
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
+        QCOMPARE(answerer.texts.first(), QStringLiteral("システムエラー\ndown"));
+        QCOMPARE(fixture.combo->currentIndex(), 1);
+        QCOMPARE(fixture.reporter->confirmed_status(), 1);
+
+        OperatorFixture fresh(data, logger);
+        server.set_response("{\"result\":1,\"message\":\"ID不一致\"}", "application/json");
+        fresh.combo->setCurrentIndex(2);
+        auto* password = fresh.login()->findChild<QLineEdit*>(QStringLiteral("password"));
+        fresh.login()->findChild<QLineEdit*>(QStringLiteral("username"))->setText(QStringLiteral("op1"));
+        password->setText(QStringLiteral("wrong"));
+        for (int attempt = 2; attempt <= 3; ++attempt) {
+            QTest::keyClick(password, Qt::Key_Return);
+            QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), attempt, TIMEOUT_MS);
+            QCOMPARE(answerer.texts.last(), QStringLiteral("認証エラー\nID不一致"));
+            QCOMPARE(fresh.combo->currentIndex(), 0);
+            QVERIFY(fresh.login()->isVisible()); // to try again
+        }
+        server.set_response(ACCEPTED, "application/json");
+        QTest::keyClick(password, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(fresh.reporter->confirmed_status(), zim::operator_status_code(2),
+                                  TIMEOUT_MS);
+        QCOMPARE(fresh.combo->currentIndex(), 2);
+    }
+
     void logged_in_selector_goes_back_to_the_confirmed_status()
     {
         OperatorFixture fixture(data, logger);

@@ -1,0 +1,102 @@
+// Whether the peer of a connected call is still there.
+//
+// The library's own no-RTP timeout counts RTP and RTCP reports only: a caller who says nothing on
+// a line that sends no RTCP would be cut off although the call's dialog is alive. The engine
+// watches instead. RTP or RTCP from the peer, or a request of theirs in the call's dialog, is a
+// sign of life; after 20 s without one the dialog is asked (a re-INVITE that changes nothing).
+// A peer that answers stays, whatever its answer; one that has vanished lets the question go
+// unanswered for 15 s, and the call ends, with its row, like any other.
+
+#include "phone/zimphone.h"
+
+#include "data/zimlogger.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+const std::chrono::seconds QUIET_BEFORE_ASKING{20};
+// A live peer answers a re-INVITE at once (resends come after 0.5, 1, 2 and 4 s); the library
+// would wait 32 s for its transaction, and then keep the call.
+const std::chrono::seconds ANSWER_WAIT{15};
+
+// RTP packets and RTCP reports received on the call's audio stream.
+quint64 packets_received(LinphoneCall* call)
+{
+    LinphoneCallStats* stats = linphone_call_get_audio_stats(call);
+    if (!stats)
+        return 0;
+    const rtp_stats_t* rtp = linphone_call_stats_get_rtp_stats(stats);
+    const quint64 count = rtp ? rtp->packet_recv + rtp->recv_rtcp_packets : 0;
+    linphone_call_stats_unref(stats);
+    return count;
+}
+
+} // namespace
+
+// Called with every call state: a request of the peer's in the dialog, or the answer to our
+// question, is a sign of life; a call the library is done with is no longer watched.
+void ZimPhone::note_liveness(LinphoneCall* call, LinphoneCallState state)
+{
+    if (state == LinphoneCallStateReleased || state == LinphoneCallStateEnd ||
+        state == LinphoneCallStateError) {
+        liveness.erase(call);
+        return;
+    }
+    const auto found = liveness.find(call);
+    if (found == liveness.end())
+        return;
+    Liveness& watch = found->second;
+    if (state == LinphoneCallStateUpdatedByRemote || state == LinphoneCallStatePausedByRemote ||
+        (state == LinphoneCallStateStreamsRunning && watch.asked)) {
+        watch.last_sign = Clock::now();
+        watch.asked = false;
+    }
+}
+
+// Each pass: the connected calls are looked at (cheap: the stream's counters).
+void ZimPhone::watch_liveness()
+{
+    const auto now = Clock::now();
+    for (CallHandle* handle : {&current_call, &second_call}) {
+        if (!handle->is_set())
+            continue;
+        LinphoneCall* call = handle->get();
+        const LinphoneCallState state = handle->state();
+        auto found = liveness.find(call);
+        if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStateUpdating) {
+            if (found != liveness.end() && !found->second.asked)
+                found->second.last_sign = now; // held, ringing: nothing is owed meanwhile
+            continue;
+        }
+        if (found == liveness.end())
+            found = liveness.emplace(call, Liveness{packets_received(call), now, false, now}).first;
+        Liveness& watch = found->second;
+        const quint64 packets = packets_received(call);
+        if (packets != watch.packets) {
+            watch.packets = packets;
+            watch.last_sign = now;
+            watch.asked = false;
+        }
+        if (!watch.asked && now - watch.last_sign >= QUIET_BEFORE_ASKING &&
+            state == LinphoneCallStateStreamsRunning) {
+            logger->log(QStringLiteral("no media from the peer for 20 s: asking whether the call is alive"),
+                        1);
+            watch.asked = true;
+            watch.asked_at = now;
+            LinphoneCallParams* same = linphone_core_create_call_params(core, call);
+            linphone_call_update(call, same);
+            linphone_call_params_unref(same);
+        } else if (watch.asked && now - watch.asked_at >= ANSWER_WAIT) {
+            logger->log(QStringLiteral("the peer is gone (no media, no answer in the dialog): call ended"),
+                        1);
+            watch.asked = false;
+            watch.last_sign = now;
+            // Its end is reported now, not when the BYE nobody answers gives up.
+            if (handle == &current_call && !second_call.is_set())
+                end_calls_at_once();
+            else
+                linphone_call_terminate(call);
+            return; // the handles changed
+        }
+    }
+}
