@@ -112,10 +112,11 @@ private slots:
                           Qt::LeftButton);
         QTRY_VERIFY2_WITH_TIMEOUT(registrations_of("501") > before, qPrintable(registrar.log()), 20000);
         QCOMPARE(stored("password"), QStringLiteral("secret"));
-        QCOMPARE(stored("passwordStore"), QString());
+        QCOMPARE(stored("passwordStore"), QStringLiteral("operatorPW")); // still where it was
         delete window;
         qputenv("HOME", old_home);
     }
+
 };
 
 QTEST_MAIN(TestProgramKeyring)
