@@ -48,7 +48,8 @@ bool Provisioning::expand(const QString& raw, const QString& user, uint uid, QSt
             ++i;
             continue;
         }
-        const QRegularExpressionMatch match = c == QLatin1Char('$') ? variable.match(raw, i) : QRegularExpressionMatch();
+        const QRegularExpressionMatch match =
+            c == QLatin1Char('$') ? variable.match(raw, i) : QRegularExpressionMatch();
         if (!match.hasMatch()) {
             text.append(c);
             continue;

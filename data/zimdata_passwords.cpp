@@ -72,9 +72,8 @@ void ZimData::load_passwords()
         if (!to_read.contains(key))
             continue;
         QString value, error;
-        const PasswordKeyring::Result result = keyring == KeyringSilent
-                                                   ? PasswordKeyring::Silent
-                                                   : PasswordKeyring::read(key, &value, &error);
+        const PasswordKeyring::Result result =
+            keyring == KeyringSilent ? PasswordKeyring::Silent : PasswordKeyring::read(key, &value, &error);
         if (result == PasswordKeyring::Found) {
             account[key] = value;
             continue;
@@ -127,9 +126,9 @@ SettingsMap ZimData::keep_passwords_in_keyring(QMap<int, SettingsMap>& values_by
         }
         in_keyring.remove(key); // the table holds it now, where the next start reads it
         if (keyring == KeyringRunning && !refused) {
-            logger->log(
-                QStringLiteral("%1 kept in the settings database: the keyring refused it (%2)").arg(key, error),
-                2);
+            logger->log(QStringLiteral("%1 kept in the settings database: the keyring refused it (%2)")
+                            .arg(key, error),
+                        2);
         } else if (!refused && !no_keyring_logged) {
             logger->log(QStringLiteral("passwords kept in the settings database: %1")
                             .arg(keyring == KeyringSilent

@@ -36,8 +36,8 @@ private slots:
     void a_substituted_login_is_taken_literally()
     {
         QString value;
-        QVERIFY(Provisioning::expand(QStringLiteral("${USER}@pbx\\n${UID}\\\\"), QStringLiteral("CORP\\nakamura"),
-                                     1000, &value));
+        QVERIFY(Provisioning::expand(QStringLiteral("${USER}@pbx\\n${UID}\\\\"),
+                                     QStringLiteral("CORP\\nakamura"), 1000, &value));
         QCOMPARE(value, QStringLiteral("CORP\\nakamura@pbx\n1000\\"));
     }
 

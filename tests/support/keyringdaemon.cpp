@@ -1,8 +1,8 @@
 #include "keyringdaemon.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusArgument>
 #include <QDBusInterface>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -114,8 +114,10 @@ bool KeyringDaemon::unlock()
                                               QVariant::fromValue(QDBusVariant(QString())));
     if (session.type() != QDBusMessage::ReplyMessage || session.arguments().size() < 2)
         return false;
-    Secret master{session.arguments().at(1).value<QDBusObjectPath>(), {}, "velora", QStringLiteral("text/plain")};
-    QDBusInterface keyring(SERVICE, ROOT, QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"));
+    Secret master{
+        session.arguments().at(1).value<QDBusObjectPath>(), {}, "velora", QStringLiteral("text/plain")};
+    QDBusInterface keyring(SERVICE, ROOT,
+                           QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"));
     const QDBusMessage reply =
         keyring.call(QStringLiteral("UnlockWithMasterPassword"),
                      QVariant::fromValue(QDBusObjectPath(ROOT + QStringLiteral("/collection/login"))),

@@ -116,7 +116,6 @@ private slots:
         delete window;
         qputenv("HOME", old_home);
     }
-
 };
 
 QTEST_MAIN(TestProgramKeyring)
