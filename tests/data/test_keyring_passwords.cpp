@@ -6,7 +6,6 @@
 #include "support/sessionbus.h"
 #include "support/testdir.h"
 
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,24 +14,6 @@ class TestKeyringPasswords : public QObject
     Q_OBJECT
 
     SessionBus* bus = nullptr; // before anything in this process touches the session bus
-
-    // What the settings table itself holds, read through a connection of the test's own.
-    static QString stored(const QString& key)
-    {
-        QString value;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
-            db.setDatabaseName(ZimData::database_path());
-            QSqlQuery query(db);
-            if (db.open() &&
-                query.exec(
-                    QStringLiteral("SELECT Value FROM settings WHERE Category=1 AND Key='%1'").arg(key)) &&
-                query.next())
-                value = query.value(0).toString();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
-        return value;
-    }
 
 private slots:
     void initTestCase()
@@ -63,15 +44,15 @@ private slots:
         {
             ZimData data(nullptr, &logger);
             QVERIFY(data.save_account_settings({{"password", "secret"}, {"operatorPW", "op-secret"}}));
-            QCOMPARE(stored("passwordStore"), QStringLiteral("keyring"));
+            QCOMPARE(stored_account_value("passwordStore"), QStringLiteral("keyring"));
             QVERIFY(keyring.lock());
             QVERIFY(data.save_account_settings({{"password", "refused"}}));
         }
-        QCOMPARE(stored("password"), QStringLiteral("refused"));
+        QCOMPARE(stored_account_value("password"), QStringLiteral("refused"));
         QVERIFY(keyring.unlock());
         QCOMPARE(passwords(), QStringList({"refused", "op-secret"}));
-        QCOMPARE(stored("password"), QString()); // moved into the keyring at that start
-        QCOMPARE(stored("passwordStore"), QStringLiteral("keyring"));
+        QCOMPARE(stored_account_value("password"), QString()); // moved into the keyring at that start
+        QCOMPARE(stored_account_value("passwordStore"), QStringLiteral("keyring"));
 
         keyring.pause(true);
         {
