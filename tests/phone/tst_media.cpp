@@ -49,6 +49,7 @@ private slots:
     void devices_of_one_name_are_told_apart();
     void headset_that_goes_and_returns();
     void sound_server_that_restarts_is_followed_again();
+    void sound_server_that_starts_late_is_followed();
     void fresh_desk_calls_without_the_echo_canceller();
 };
 
@@ -243,6 +244,21 @@ void TestMedia::sound_server_that_restarts_is_followed_again()
                  .isEmpty());
     const QString id = QStringLiteral("PulseAudio Unknown: ") + description;
     QVERIFY2(fixture.wait_until([&] { return phone->sound_devices().value("playback").contains(id); }, 15000),
+             qPrintable(phone->sound_devices().value("playback").join(", ")));
+}
+
+// The phone starts before the sound server, as at a login that starts it late.
+void TestMedia::sound_server_that_starts_late_is_followed()
+{
+    PrivateSoundServer sound;
+    sound.point_here();
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    fixture.settle(1000);
+    QVERIFY(sound.start());
+    QVERIFY2(fixture.wait_until(
+                 [&] { return phone->sound_devices().value("playback").join(' ').contains("Null Output"); },
+                 15000),
              qPrintable(phone->sound_devices().value("playback").join(", ")));
 }
 
