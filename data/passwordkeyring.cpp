@@ -56,6 +56,9 @@ template <typename KeychainJob> Outcome run(KeychainJob* job)
 
 bool PasswordKeyring::service_running()
 {
+    // "disabled:" is no bus at all: asking Qt for it would still start its D-Bus thread.
+    if (qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").startsWith(QLatin1String("disabled")))
+        return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     return bus.isConnected() && bus.interface() &&
            bus.interface()->isServiceRegistered(SECRET_SERVICE).value();
@@ -71,15 +74,19 @@ PasswordKeyring::Result PasswordKeyring::read(const QString& key, QString* value
         return Found;
     }
     *error = outcome.message;
-    return outcome.finished && outcome.error == QKeychain::EntryNotFound ? Missing : Failed;
+    if (!outcome.finished)
+        return Silent;
+    return outcome.error == QKeychain::EntryNotFound ? Missing : Failed;
 }
 
-bool PasswordKeyring::write(const QString& key, const QString& value, QString* error)
+PasswordKeyring::Result PasswordKeyring::write(const QString& key, const QString& value, QString* error)
 {
     auto* job = new QKeychain::WritePasswordJob(SERVICE);
     job->setKey(key);
     job->setTextData(value);
     const Outcome outcome = run(job);
     *error = outcome.message;
-    return outcome.finished && outcome.error == QKeychain::NoError;
+    if (!outcome.finished)
+        return Silent;
+    return outcome.error == QKeychain::NoError ? Found : Failed;
 }

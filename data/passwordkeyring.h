@@ -8,11 +8,13 @@
 class PasswordKeyring
 {
 public:
-    enum Result { Found, Missing, Failed };
+    // Failed: the keyring answered with an error (locked, a stale session); Silent: no answer in time.
+    enum Result { Found, Missing, Failed, Silent };
 
     // Only a service already running counts: asking for it by name would start one of the bus's
     // activatable services, which on a desk without a desktop session prompts nobody and hangs.
     static bool service_running();
     static Result read(const QString& key, QString* value, QString* error);
-    static bool write(const QString& key, const QString& value, QString* error);
+    // Found once written.
+    static Result write(const QString& key, const QString& value, QString* error);
 };

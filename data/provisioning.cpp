@@ -32,40 +32,39 @@ QString login_name()
     return qEnvironmentVariable("USER");
 }
 
-// ${USER}, ${UID} and the escapes "\n" and "\\"; false for any other ${...}.
-bool expand(const QString& raw, QString* value)
+} // namespace
+
+// One pass: the escapes are read in the file's text only, so a substituted login name such as
+// CORP\nakamura (a Windows domain's user through winbind) stays as it is.
+bool Provisioning::expand(const QString& raw, const QString& user, uint uid, QString* value)
 {
-    static const QRegularExpression variable(QStringLiteral("\\$\\{([^}]*)\\}"));
-    QString text = raw;
-    QRegularExpressionMatch match;
-    int from = 0;
-    while ((match = variable.match(text, from)).hasMatch()) {
-        QString replacement;
+    static const QRegularExpression variable(QStringLiteral("\\G\\$\\{([^}]*)\\}"));
+    QString text;
+    for (int i = 0; i < raw.size(); ++i) {
+        const QChar c = raw.at(i);
+        const QChar next = i + 1 < raw.size() ? raw.at(i + 1) : QChar();
+        if (c == QLatin1Char('\\') && (next == QLatin1Char('n') || next == QLatin1Char('\\'))) {
+            text.append(next == QLatin1Char('n') ? QLatin1Char('\n') : QLatin1Char('\\'));
+            ++i;
+            continue;
+        }
+        const QRegularExpressionMatch match =
+            c == QLatin1Char('$') ? variable.match(raw, i) : QRegularExpressionMatch();
+        if (!match.hasMatch()) {
+            text.append(c);
+            continue;
+        }
         if (match.captured(1) == QLatin1String("USER"))
-            replacement = login_name();
+            text.append(user);
         else if (match.captured(1) == QLatin1String("UID"))
-            replacement = QString::number(getuid());
+            text.append(QString::number(uid));
         else
             return false;
-        text.replace(match.capturedStart(), match.capturedLength(), replacement);
-        from = match.capturedStart() + replacement.size();
+        i = match.capturedEnd() - 1;
     }
-    value->clear();
-    for (int i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('\\') && i + 1 < text.size()) {
-            const QChar next = text.at(i + 1);
-            if (next == QLatin1Char('n') || next == QLatin1Char('\\')) {
-                value->append(next == QLatin1Char('n') ? QLatin1Char('\n') : QLatin1Char('\\'));
-                ++i;
-                continue;
-            }
-        }
-        value->append(text.at(i));
-    }
+    *value = text;
     return true;
 }
-
-} // namespace
 
 bool Provisioning::parse(const QByteArray& text, const QString& origin, Provisioning* result, QString* error)
 {
@@ -103,7 +102,7 @@ bool Provisioning::parse(const QByteArray& text, const QString& origin, Provisio
             return fail(number, QStringLiteral("not a \"key = value\" line"));
         const QString key = pair.captured(1);
         QString value;
-        if (!expand(pair.captured(2).trimmed(), &value))
+        if (!expand(pair.captured(2).trimmed(), login_name(), getuid(), &value))
             return fail(number,
                         QStringLiteral("unknown variable in \"%1\" (only ${USER} and ${UID})").arg(key));
         if (category < 0) {

@@ -19,6 +19,9 @@ public:
     // Reads the text; on a malformed line returns false and says where in *error ("<origin> line
     // <n>: <reason>"), and *result is left as it was: a broken file gives nothing at all.
     static bool parse(const QByteArray& text, const QString& origin, Provisioning* result, QString* error);
+    // A value's text with ${USER} and ${UID} replaced and the escapes "\n" and "\\" read; false for
+    // any other ${...}.
+    static bool expand(const QString& raw, const QString& user, uint uid, QString* value);
     // parse() of a file; a file that cannot be read is an error of line 0.
     static bool read_file(const QString& path, Provisioning* result, QString* error);
     // The first velora-softphone/provisioning.ini of $XDG_CONFIG_DIRS (/etc/xdg when unset), or empty.

@@ -183,8 +183,9 @@ bool ZimData::commit(const QMap<int, SettingsMap>& values_by_category, const Set
         return false;
     for (auto it = passwords.constBegin(); it != passwords.constEnd(); ++it)
         account[it.key()] = it.value();
-    if (values_by_category.value(Account).contains(QStringLiteral("password")))
-        sip_password_lost = false;
+    const SettingsMap& account_values = values_by_category.value(Account);
+    for (auto it = account_values.constBegin(); it != account_values.constEnd(); ++it)
+        unread_passwords.remove(it.key());
     return true;
 }
 

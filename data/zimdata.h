@@ -49,7 +49,7 @@ public:
 
     // The SIP password belongs in the keyring but the keyring did not give it: the user is asked
     // for it instead of the phone registering without one.
-    bool sip_password_missing() const { return sip_password_lost; }
+    bool sip_password_missing() const { return unread_passwords.contains(QStringLiteral("password")); }
 
     // Seconds the remote-site window stays after a call: 5 when unset, 0 for text that is no number.
     int delay_hidden_remote_window();
@@ -82,7 +82,11 @@ private:
     SettingsMap media;
     SettingsMap other;
     QMap<int, QSet<QString>> locked_keys;
-    bool sip_password_lost = false;
+    // Passwords the keyring holds but did not give at the start: an empty value saved for one of
+    // them is no new password, and never goes over the one in the keyring.
+    QSet<QString> unread_passwords;
+    enum KeyringState { KeyringUnknown, KeyringRunning, KeyringAbsent, KeyringSilent };
+    KeyringState keyring = KeyringUnknown; // the session bus is asked once
     bool no_keyring_logged = false;
     mutable std::mutex mutex; // the standard one, which the thread checker sees
 };

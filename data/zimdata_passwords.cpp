@@ -1,5 +1,7 @@
 // The SIP and operator passwords in the desktop's keyring when a Secret Service runs: the
-// settings table then holds empty values for them and "passwordStore" = "keyring".
+// settings table then holds an empty value for each of them, and "passwordStore" names the ones
+// the keyring holds ("keyring" for both, as an earlier version wrote it). Each password lives in
+// one place, the keyring or the table, and is read back from there at the next start.
 #include "data/zimdata.h"
 
 #include "data/passwordkeyring.h"
@@ -7,57 +9,81 @@
 
 namespace {
 const QString KEY_PASSWORD_STORE = QStringLiteral("passwordStore");
-const QString IN_KEYRING = QStringLiteral("keyring");
+const QString ALL_IN_KEYRING = QStringLiteral("keyring");
 const QStringList PASSWORD_KEYS = {QStringLiteral("password"), QStringLiteral("operatorPW")};
+
+QSet<QString> keys_in_keyring(const QString& store)
+{
+    if (store == ALL_IN_KEYRING)
+        return QSet<QString>(PASSWORD_KEYS.begin(), PASSWORD_KEYS.end());
+    QSet<QString> keys;
+    for (const QString& key : store.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (PASSWORD_KEYS.contains(key.trimmed()))
+            keys.insert(key.trimmed());
+    }
+    return keys;
+}
+
+QString store_value(const QSet<QString>& keys)
+{
+    if (keys.size() == PASSWORD_KEYS.size())
+        return ALL_IN_KEYRING;
+    QStringList named;
+    for (const QString& key : PASSWORD_KEYS) {
+        if (keys.contains(key))
+            named << key;
+    }
+    return named.join(QLatin1Char(','));
+}
 } // namespace
 
+// Asked once: a later save neither waits for the bus again nor, with the bus disabled, touches it.
 bool ZimData::keyring_running()
 {
-    if (PasswordKeyring::service_running())
-        return true;
-    if (!no_keyring_logged)
-        logger->log(
-            QStringLiteral("passwords kept in the settings database: no Secret Service on the session bus"),
-            1);
-    no_keyring_logged = true;
-    return false;
+    if (keyring == KeyringUnknown)
+        keyring = PasswordKeyring::service_running() ? KeyringRunning : KeyringAbsent;
+    return keyring == KeyringRunning;
 }
 
 // At the start, before anyone reads the settings: the keyring's passwords into the cache, and
-// passwords the table still holds (a store of an earlier version) into the keyring.
+// passwords the table holds into the keyring.
 void ZimData::load_passwords()
 {
     QMap<int, SettingsMap> to_move;
-    bool in_keyring = account.value(KEY_PASSWORD_STORE) == IN_KEYRING;
     for (const QString& key : PASSWORD_KEYS) {
         if (!account.value(key).isEmpty())
             to_move[Account][key] = account.value(key);
     }
-    if (!in_keyring && to_move.isEmpty())
+    QSet<QString> to_read = keys_in_keyring(account.value(KEY_PASSWORD_STORE));
+    for (const QString& key : to_move.value(Account).keys())
+        to_read.remove(key); // written to the table after the keyring refused it
+    if (to_read.isEmpty() && to_move.isEmpty())
         return;
-    if (in_keyring && !PasswordKeyring::service_running()) {
-        logger->log(
-            QStringLiteral("passwords are kept in the desktop keyring, but no Secret Service runs on the "
-                           "session bus: the SIP password is asked for in the settings window"),
-            2);
-        sip_password_lost = account.value(QStringLiteral("password")).isEmpty();
+    if (!keyring_running()) {
+        if (!to_read.isEmpty())
+            logger->log(QStringLiteral("%1 kept in the desktop keyring, but no Secret Service runs on the "
+                                       "session bus: asked for again, never saved empty over it")
+                            .arg(QStringList(to_read.values()).join(QStringLiteral(", "))),
+                        2);
+        unread_passwords = to_read;
         return;
     }
-    if (!in_keyring && !keyring_running())
-        return;
     for (const QString& key : PASSWORD_KEYS) {
-        if (!in_keyring || to_move.value(Account).contains(key))
+        if (!to_read.contains(key))
             continue;
         QString value, error;
-        const PasswordKeyring::Result result = PasswordKeyring::read(key, &value, &error);
+        const PasswordKeyring::Result result =
+            keyring == KeyringSilent ? PasswordKeyring::Silent : PasswordKeyring::read(key, &value, &error);
         if (result == PasswordKeyring::Found) {
             account[key] = value;
             continue;
         }
+        unread_passwords.insert(key);
+        if (keyring == KeyringSilent)
+            continue;
         logger->log(QStringLiteral("%1 not in the keyring (%2): it is asked for again").arg(key, error), 2);
-        sip_password_lost = sip_password_lost || key == QLatin1String("password");
-        if (result == PasswordKeyring::Failed)
-            break; // a keyring that did not answer once is not waited for twice
+        if (result == PasswordKeyring::Silent)
+            keyring = KeyringSilent; // a keyring that did not answer once is not waited for again
     }
     if (to_move.isEmpty())
         return;
@@ -69,35 +95,54 @@ void ZimData::load_passwords()
         logger->log(QStringLiteral("passwords moved into the desktop keyring"), 1);
 }
 
+// Each password of the save goes into the keyring, or, when the keyring is absent or refuses it,
+// into the table; the passwords not in this save stay where they are.
 SettingsMap ZimData::keep_passwords_in_keyring(QMap<int, SettingsMap>& values_by_category)
 {
     if (!values_by_category.contains(Account))
         return {};
     SettingsMap& values = values_by_category[Account];
+    const QString store = settings(Account).value(KEY_PASSWORD_STORE);
+    QSet<QString> in_keyring = keys_in_keyring(store);
     SettingsMap passwords;
+    bool refused = false;
     for (const QString& key : PASSWORD_KEYS) {
-        if (values.contains(key))
-            passwords.insert(key, values.value(key));
+        if (!values.contains(key))
+            continue;
+        const QString value = values.value(key);
+        if (value.isEmpty() && unread_passwords.contains(key)) {
+            values.remove(key); // the field only showed what the keyring did not give
+            continue;
+        }
+        QString error;
+        const PasswordKeyring::Result written = refused || !keyring_running()
+                                                    ? PasswordKeyring::Failed
+                                                    : PasswordKeyring::write(key, value, &error);
+        if (written == PasswordKeyring::Found) {
+            passwords.insert(key, value);
+            values.insert(key, QString());
+            in_keyring.insert(key);
+            continue;
+        }
+        in_keyring.remove(key); // the table holds it now, where the next start reads it
+        if (keyring == KeyringRunning && !refused) {
+            logger->log(QStringLiteral("%1 kept in the settings database: the keyring refused it (%2)")
+                            .arg(key, error),
+                        2);
+        } else if (!refused && !no_keyring_logged) {
+            logger->log(QStringLiteral("passwords kept in the settings database: %1")
+                            .arg(keyring == KeyringSilent
+                                     ? QStringLiteral("the keyring did not answer at the start")
+                                     : QStringLiteral("no Secret Service on the session bus")),
+                        1);
+            no_keyring_logged = true;
+        }
+        if (written == PasswordKeyring::Silent)
+            keyring = KeyringSilent;
+        refused = true; // one wait for a refusing keyring per save
     }
-    if (passwords.isEmpty())
-        return {};
-    QString error;
-    bool kept = keyring_running();
-    for (auto it = passwords.constBegin(); kept && it != passwords.constEnd(); ++it)
-        kept = PasswordKeyring::write(it.key(), it.value(), &error);
-    if (!kept) {
-        if (!error.isEmpty())
-            logger->log(
-                QStringLiteral("passwords kept in the settings database: the keyring refused them (%1)")
-                    .arg(error),
-                2);
-        // As before the keyring: the passwords in the table, where the next start looks first.
-        if (settings(Account).value(KEY_PASSWORD_STORE) == IN_KEYRING)
-            values.insert(KEY_PASSWORD_STORE, QString());
-        return {};
-    }
-    for (auto it = passwords.constBegin(); it != passwords.constEnd(); ++it)
-        values.insert(it.key(), QString());
-    values.insert(KEY_PASSWORD_STORE, IN_KEYRING);
+    const QString new_store = store_value(in_keyring);
+    if (new_store != store)
+        values.insert(KEY_PASSWORD_STORE, new_store);
     return passwords;
 }

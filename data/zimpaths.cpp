@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 QString& override_dir()
 {
@@ -83,6 +87,16 @@ void make_file_private(const QString& path)
 {
     if (QFileInfo::exists(path))
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+bool prepare_private_file(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool made_private = ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return made_private;
 }
 
 } // namespace zim

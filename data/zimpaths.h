@@ -20,4 +20,8 @@ QString sound_file(const QString& path);
 bool make_private_log_dir();
 // Restricts an existing file to its owner (rw-------).
 void make_file_private(const QString& path);
+// The same for a file about to be written with QSaveFile, which gives a new file the umask's
+// permissions and keeps an existing file's: made private (and created empty when missing) first,
+// it is never readable by others, not even between the write and a later make_file_private.
+bool prepare_private_file(const QString& path);
 } // namespace zim

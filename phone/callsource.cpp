@@ -1,5 +1,6 @@
 #include "phone/callsource.h"
 
+#include "phone/libraryhooks.h"
 #include "phone/rawsip.h"
 
 #include <QHostAddress>
@@ -189,6 +190,8 @@ extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_s
         errno = ENOSYS;
         return -1;
     }
+    if (!library_hooks::in_effect(library_hooks::DatagramReader))
+        return real(socket, buffer, length, flags, address, address_length);
     sockaddr_storage source{};
     socklen_t source_length = sizeof(source);
     const ssize_t read =
@@ -374,7 +377,7 @@ bool came_from_server(const QString& call_id)
 bool passed(const QString& call_id)
 {
     std::unique_lock<std::mutex> lock(guard_mutex);
-    if (!state().on)
+    if (!state().on || !library_hooks::in_effect(library_hooks::DatagramReader))
         return true;
     lock.unlock();
     return came_from_server(call_id); // a guard ended meanwhile refuses: the safe side

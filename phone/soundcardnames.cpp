@@ -1,13 +1,17 @@
 #include "phone/soundcardnames.h"
 
+#include "phone/libraryhooks.h"
+
 #include <linphone/core.h>
 #include <mediastreamer2/msfactory.h>
 #include <mediastreamer2/mssndcard.h>
 
+#include <array>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -46,13 +50,18 @@ void detect_then_rename(MSSndCardManager* manager, MSSndCardDetectFunc detect)
 }
 
 // One detection function per wrapped driver: the streaming engine calls it with the manager only.
-template <int N> void detect_slot(MSSndCardManager* manager);
-MSSndCardDetectFunc slot_detect[4] = {};
-template <int N> void detect_slot(MSSndCardManager* manager)
+constexpr size_t SLOT_COUNT = 16; // Debian's streaming engine has two sound drivers
+MSSndCardDetectFunc slot_detect[SLOT_COUNT] = {};
+template <size_t N> void detect_slot(MSSndCardManager* manager)
 {
     detect_then_rename(manager, slot_detect[N]);
 }
-const MSSndCardDetectFunc slots[4] = {detect_slot<0>, detect_slot<1>, detect_slot<2>, detect_slot<3>};
+template <size_t... N>
+constexpr std::array<MSSndCardDetectFunc, SLOT_COUNT> make_slots(std::index_sequence<N...>)
+{
+    return {detect_slot<N>...};
+}
+const std::array<MSSndCardDetectFunc, SLOT_COUNT> slots = make_slots(std::make_index_sequence<SLOT_COUNT>());
 
 bool is_wrapper(const MSSndCardDesc* desc)
 {
@@ -70,8 +79,6 @@ MSSndCardDesc* wrapper_for(MSSndCardDesc* original)
     if (found != wrapped.end())
         return found->second.get();
     const size_t slot = wrapped.size();
-    if (slot >= sizeof(slots) / sizeof(slots[0]))
-        return nullptr; // more drivers than slots: the rest keep their names as they are
     auto made = std::make_unique<MSSndCardDesc>(*original);
     slot_detect[slot] = original->detect;
     made->detect = slots[slot];
@@ -93,12 +100,29 @@ void tell_apart(LinphoneCore* core)
         return;
     {
         const std::lock_guard<std::mutex> lock(wrapped_mutex);
+        if (!library_hooks::in_effect(library_hooks::CardNames))
+            return;
+        // Each driver's descriptor is copied whole into its wrapper: it must be the structure this
+        // program knows, and there must be a slot for each, or none is wrapped.
+        size_t new_drivers = 0;
+        QString reason;
+        for (bctbx_list_t* item = manager->descs; item && reason.isEmpty(); item = bctbx_list_next(item)) {
+            auto* desc = static_cast<MSSndCardDesc*>(bctbx_list_get_data(item));
+            if (is_wrapper(desc) || all_wrapped().count(desc))
+                continue;
+            ++new_drivers;
+            reason = library_hooks::check_exported_object(desc, sizeof(MSSndCardDesc), false);
+        }
+        if (reason.isEmpty() && all_wrapped().size() + new_drivers > SLOT_COUNT)
+            reason = QStringLiteral("more sound drivers than the %1 it has room for").arg(SLOT_COUNT);
+        if (!reason.isEmpty()) {
+            library_hooks::stand_aside(library_hooks::CardNames, reason);
+            return;
+        }
         for (bctbx_list_t* item = manager->descs; item; item = bctbx_list_next(item)) {
             auto* desc = static_cast<MSSndCardDesc*>(bctbx_list_get_data(item));
-            if (is_wrapper(desc))
-                continue;
-            if (MSSndCardDesc* wrapper = wrapper_for(desc))
-                item->data = wrapper;
+            if (!is_wrapper(desc))
+                item->data = wrapper_for(desc);
         }
         rename_repeats(manager);
     }

@@ -1,5 +1,7 @@
 #include "phone/soundserverwait.h"
 
+#include "phone/libraryhooks.h"
+
 #include <mediastreamer2/mssndcard.h>
 #include <pulse/context.h>
 #include <pulse/mainloop.h>
@@ -7,6 +9,8 @@
 #include <atomic>
 #include <chrono>
 #include <dlfcn.h>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -17,12 +21,16 @@ std::atomic<bool> left_out{false};
 // device is the server's plug-in on a desktop. Each keeps its own detection and unload.
 struct Driver
 {
+    explicit Driver(const char* symbol) : symbol(symbol) {}
     const char* symbol;
     MSSndCardDetectFunc detect = nullptr;
     MSSndCardUnloadFunc unload = nullptr;
-    bool detected = false; // its detection ran and holds what the unload releases
+    // The managers (one per core) whose detection ran and holds what the unload releases.
+    std::set<MSSndCardManager*> detected;
+    int opened = 0; // detections not yet released: the sound server's driver counts each one
 };
-Driver drivers[] = {{"pulse_card_desc"}, {"alsa_card_desc"}};
+Driver drivers[] = {Driver("pulse_card_desc"), Driver("alsa_card_desc")};
+std::mutex drivers_mutex;
 
 // True when the server took the connection but did not finish the handshake in time. A server
 // that refuses at once is no stall: the drivers meet the same refusal as fast.
@@ -80,22 +88,37 @@ template <int N> void bounded_detect(MSSndCardManager* manager)
         return;
     }
     left_out = false;
-    drivers[N].detected = true;
+    {
+        std::lock_guard lock(drivers_mutex);
+        drivers[N].detected.insert(manager);
+        ++drivers[N].opened;
+    }
     drivers[N].detect(manager);
 }
 
 // An unload releases what the driver's detection opened; a skipped detection opened nothing.
 template <int N> void bounded_unload(MSSndCardManager* manager)
 {
-    if (drivers[N].detected && drivers[N].unload)
+    bool detected;
+    {
+        std::lock_guard lock(drivers_mutex);
+        detected = drivers[N].detected.erase(manager) > 0;
+        if (detected && drivers[N].unload)
+            --drivers[N].opened;
+    }
+    if (detected && drivers[N].unload)
         drivers[N].unload(manager);
-    drivers[N].detected = false;
+}
+
+MSSndCardDesc* descriptor(int n)
+{
+    return static_cast<MSSndCardDesc*>(dlsym(RTLD_DEFAULT, drivers[n].symbol));
 }
 
 template <int N> void wrap()
 {
     Driver& driver = drivers[N];
-    auto* desc = static_cast<MSSndCardDesc*>(dlsym(RTLD_DEFAULT, driver.symbol));
+    MSSndCardDesc* desc = descriptor(N);
     if (driver.detect || !desc || !desc->detect)
         return; // wrapped already, or a driver this build of the streaming engine lacks
     driver.detect = desc->detect;
@@ -108,12 +131,41 @@ template <int N> void wrap()
 
 namespace sound_server_wait {
 
+QString install()
+{
+    // Written in place: each descriptor must be the structure this program knows, in memory the
+    // process may write, or none is touched.
+    for (int n = 0; n < 2; ++n) {
+        if (MSSndCardDesc* desc = descriptor(n)) {
+            const QString reason = library_hooks::check_exported_object(desc, sizeof(MSSndCardDesc), true);
+            if (!reason.isEmpty())
+                return reason;
+        }
+    }
+    wrap<0>();
+    wrap<1>();
+    for (int n = 0; n < 2; ++n) {
+        const MSSndCardDesc* desc = descriptor(n);
+        if (desc && desc->detect != (n == 0 ? bounded_detect<0> : bounded_detect<1>))
+            return QStringLiteral("%1 does not detect through the bounded wait")
+                .arg(QLatin1String(drivers[n].symbol));
+    }
+    return QString();
+}
+
+void reconnect_driver(MSSndCardManager* manager)
+{
+    Driver& pulse = drivers[0];
+    if (!library_hooks::in_effect(library_hooks::SoundServerWait) || !pulse.unload)
+        return;
+    std::lock_guard lock(drivers_mutex);
+    for (; pulse.opened > 0; --pulse.opened)
+        pulse.unload(manager); // the last one closes the dead connection
+}
+
 void bound_detection(int timeout_ms)
 {
     limit_ms = timeout_ms;
-    // By the drivers' exported descriptors, before the engine first detects with them.
-    wrap<0>();
-    wrap<1>();
 }
 
 bool skipped()

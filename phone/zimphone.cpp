@@ -4,9 +4,9 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
-#include "phone/addresstext.h"
 #include "phone/callsource.h"
 #include "phone/librarycallback.h"
+#include "phone/libraryhooks.h"
 #include "phone/sipsocket.h"
 #include "phone/soundcardnames.h"
 #include "phone/soundclock.h"
@@ -16,6 +16,8 @@
 
 #include <QElapsedTimer>
 #include <QMetaType>
+
+#include <mediastreamer2/msfactory.h>
 
 #include <algorithm>
 
@@ -83,10 +85,7 @@ ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
 
     logger->log(QString::fromLatin1(linphone_core_get_version()), 1);
     ZimCoreLog::watch();
-    if (!AddressText::in_effect())
-        logger->log(QStringLiteral("the SIP library does not use the program's address text: a caller's "
-                                   "display name of 1000 bytes or more can end the program"),
-                    2);
+    library_hooks::check_at_start(linphone_core_get_version());
     set_log_secrets(data->account_settings());
     if (data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1"))
         ZimCoreLog::start(zim::data_path(zim::CORE_LOG_FILE));
@@ -161,6 +160,8 @@ void ZimPhone::create_core()
                                  zim::VERSION.toLatin1().constData());
     linphone_core_start(core);
     sound_card_names::tell_apart(core);
+    for (const QString& line : library_hooks::take_log_lines())
+        logger->log(line, 1);
     sound_watch = std::make_unique<SoundWatch>([this] { raise_request(devices_request); });
     // The stored devices and gain hold from the start, with or without an account.
     apply_media_settings_in_core();
@@ -491,6 +492,13 @@ void ZimPhone::request_mute(bool on)
 // whose device vanished goes on, moved by the sound server to its default device.
 void ZimPhone::perform_devices_changed()
 {
+    // A sound server that came back is connected to anew once no call holds a stream on the old
+    // connection (the call's end asks again).
+    if (sound_watch && sound_watch->server_returned() && linphone_core_get_calls_nb(core) == 0) {
+        sound_watch->take_returned();
+        sound_server_wait::reconnect_driver(
+            ms_factory_get_snd_card_manager(linphone_core_get_ms_factory(core)));
+    }
     linphone_core_reload_sound_devices(core);
     apply_media_settings_in_core();
     logger->log(QStringLiteral("sound devices changed"), 1);

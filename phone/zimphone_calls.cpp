@@ -7,6 +7,7 @@
 #include "data/zimlogger.h"
 #include "phone/callsource.h"
 #include "phone/failuretext.h"
+#include "phone/soundwatch.h"
 
 #include <QDebug>
 
@@ -139,6 +140,8 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     if (state == LinphoneCallStateReleased) {
         report_encryption_refusal(call);
         call_logs_to_drop = true;
+        if (sound_watch && sound_watch->server_returned())
+            raise_request(devices_request);
     }
     report_media_encryption();
     publish();

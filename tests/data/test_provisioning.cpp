@@ -32,6 +32,15 @@ private slots:
                  QStringLiteral("id=%CallerID%\nop=%OpeId%\\n"));
     }
 
+    // A Windows domain's login through winbind carries a backslash: it stays as the user is named.
+    void a_substituted_login_is_taken_literally()
+    {
+        QString value;
+        QVERIFY(Provisioning::expand(QStringLiteral("${USER}@pbx\\n${UID}\\\\"),
+                                     QStringLiteral("CORP\\nakamura"), 1000, &value));
+        QCOMPARE(value, QStringLiteral("CORP\\nakamura@pbx\n1000\\"));
+    }
+
     // The example the package installs for administrators is a file the program takes.
     void the_installed_example_is_read()
     {

@@ -2,9 +2,12 @@
 // PulseAudio null sink.
 
 #include "data/zimconstants.h"
+#include "data/zimlogger.h"
 #include "enginefixture.h"
 #include "support/peercore.h"
 #include "support/soundport.h"
+#include "support/soundserver.h"
+#include "support/testdir.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -45,6 +48,8 @@ private slots:
     void stored_playback_device_is_used();
     void devices_of_one_name_are_told_apart();
     void headset_that_goes_and_returns();
+    void sound_server_that_restarts_is_followed_again();
+    void sound_server_that_starts_late_is_followed();
     void fresh_desk_calls_without_the_echo_canceller();
 };
 
@@ -214,6 +219,47 @@ void TestMedia::headset_that_goes_and_returns()
     QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
     run_pactl({"unload-module", module});
     QVERIFY2(used_again, qPrintable(sinks_in_use().join(", ")));
+}
+
+// The sound server restarts under a running phone (an update, a crash, a login that starts it
+// late): the phone connects to it again and follows the devices of the new server.
+void TestMedia::sound_server_that_restarts_is_followed_again()
+{
+    PrivateSoundServer sound;
+    QVERIFY(sound.start());
+    sound.point_here();
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    QVERIFY(fixture.wait_until(
+        [&] { return phone->sound_devices().value("playback").join(' ').contains("Null Output"); }, 10000));
+    // Debian's libraries: every hook proved itself, the sound server's wait among them.
+    QVERIFY(read_text_file(ZimLogger::log_path())
+                .contains("library hooks in effect: sal_address_as_string, bctbx_recvfrom, "
+                          "pulse_card_desc/alsa_card_desc, card names"));
+    sound.stop();
+    QVERIFY(sound.start());
+    const QString description = QStringLiteral("VeloraReturned%1").arg(QCoreApplication::applicationPid());
+    QVERIFY(!run_pactl({"load-module", "module-null-sink", "sink_name=velora_returned",
+                        "sink_properties=device.description=" + description})
+                 .isEmpty());
+    const QString id = QStringLiteral("PulseAudio Unknown: ") + description;
+    QVERIFY2(fixture.wait_until([&] { return phone->sound_devices().value("playback").contains(id); }, 15000),
+             qPrintable(phone->sound_devices().value("playback").join(", ")));
+}
+
+// The phone starts before the sound server, as at a login that starts it late.
+void TestMedia::sound_server_that_starts_late_is_followed()
+{
+    PrivateSoundServer sound;
+    sound.point_here();
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    fixture.settle(1000);
+    QVERIFY(sound.start());
+    QVERIFY2(fixture.wait_until(
+                 [&] { return phone->sound_devices().value("playback").join(' ').contains("Null Output"); },
+                 15000),
+             qPrintable(phone->sound_devices().value("playback").join(", ")));
 }
 
 // A desk where nobody saved 設定 yet takes the desk's media defaults too: the library's own echo

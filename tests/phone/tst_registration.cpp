@@ -152,7 +152,7 @@ void TestRegistration::reregistration_while_unregistered_applies_at_once()
     fixture.set_account("127.0.0.1", registrar->port(), "1001", "");
     fixture.start();
     fixture.settle(300);
-    QVERIFY(fixture.events.isEmpty());
+    QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
 
     fixture.set_account("127.0.0.1", registrar->port(), "1001", "secret");
     fixture.phone()->request_reregistration();

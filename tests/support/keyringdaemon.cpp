@@ -1,10 +1,44 @@
 #include "keyringdaemon.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QThread>
+
+#include <signal.h>
+
+namespace {
+// The Secret Service's secret: (session, parameters, value, content type).
+struct Secret
+{
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString content_type;
+};
+QDBusArgument& operator<<(QDBusArgument& argument, const Secret& secret)
+{
+    argument.beginStructure();
+    argument << secret.session << secret.parameters << secret.value << secret.content_type;
+    argument.endStructure();
+    return argument;
+}
+const QDBusArgument& operator>>(const QDBusArgument& argument, Secret& secret)
+{
+    argument.beginStructure();
+    argument >> secret.session >> secret.parameters >> secret.value >> secret.content_type;
+    argument.endStructure();
+    return argument;
+}
+const QString SERVICE = QStringLiteral("org.freedesktop.secrets");
+const QString ROOT = QStringLiteral("/org/freedesktop/secrets");
+} // namespace
+Q_DECLARE_METATYPE(Secret)
 
 KeyringDaemon::~KeyringDaemon()
 {
@@ -42,6 +76,7 @@ void KeyringDaemon::stop()
 {
     if (daemon.state() == QProcess::NotRunning)
         return;
+    pause(false); // a stopped process would not see the signal to end
     daemon.terminate();
     if (!daemon.waitForFinished(5000)) {
         daemon.kill();
@@ -53,4 +88,39 @@ void KeyringDaemon::stop()
     while (!deadline.hasExpired() && bus &&
            bus->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value())
         QThread::msleep(50);
+}
+
+bool KeyringDaemon::lock()
+{
+    QDBusInterface service(SERVICE, ROOT, QStringLiteral("org.freedesktop.Secret.Service"));
+    const QList<QDBusObjectPath> collections = {
+        QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/aliases/default"))};
+    const QDBusMessage reply = service.call(QStringLiteral("Lock"), QVariant::fromValue(collections));
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+void KeyringDaemon::pause(bool paused)
+{
+    if (daemon.state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(daemon.processId()), paused ? SIGSTOP : SIGCONT);
+}
+
+// Through GNOME Keyring's own interface: the standard Unlock would show a prompt.
+bool KeyringDaemon::unlock()
+{
+    qDBusRegisterMetaType<Secret>();
+    QDBusInterface service(SERVICE, ROOT, QStringLiteral("org.freedesktop.Secret.Service"));
+    const QDBusMessage session = service.call(QStringLiteral("OpenSession"), QStringLiteral("plain"),
+                                              QVariant::fromValue(QDBusVariant(QString())));
+    if (session.type() != QDBusMessage::ReplyMessage || session.arguments().size() < 2)
+        return false;
+    Secret master{
+        session.arguments().at(1).value<QDBusObjectPath>(), {}, "velora", QStringLiteral("text/plain")};
+    QDBusInterface keyring(SERVICE, ROOT,
+                           QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"));
+    const QDBusMessage reply =
+        keyring.call(QStringLiteral("UnlockWithMasterPassword"),
+                     QVariant::fromValue(QDBusObjectPath(ROOT + QStringLiteral("/collection/login"))),
+                     QVariant::fromValue(master));
+    return reply.type() == QDBusMessage::ReplyMessage;
 }

@@ -13,6 +13,12 @@ public:
     // True once the service answers on the bus.
     bool start(int timeout_ms = 10000);
     void stop();
+    // Locks the default collection, as a screen lock does: writes then need an unlock nobody gives.
+    bool lock();
+    // Unlocks it again with the login keyring's password, as the user would at the prompt.
+    bool unlock();
+    // A stopped daemon (SIGSTOP) keeps its name on the bus and answers nothing until resumed.
+    void pause(bool paused);
 
 private:
     QTemporaryDir home;

@@ -35,15 +35,20 @@ PrivateSoundServer::PrivateSoundServer() : previous_server(qgetenv("PULSE_SERVER
 
 PrivateSoundServer::~PrivateSoundServer()
 {
-    if (process.state() != QProcess::NotRunning) {
-        thaw();
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
+    stop();
     qputenv("PULSE_SERVER", previous_server);
+}
+
+void PrivateSoundServer::stop()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    thaw();
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
 }
 
 bool PrivateSoundServer::start(int timeout_ms)

@@ -19,6 +19,7 @@ public:
     void point_here(); // PULSE_SERVER names this server for the clients started from now on
     void freeze();     // SIGSTOP: connections are taken and never answered
     void thaw();       // SIGCONT
+    void stop();       // ends it by its PID; start() brings it back at the same address
 
 private:
     QTemporaryDir dir;

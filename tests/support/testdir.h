@@ -21,3 +21,7 @@ private:
 
 // Reads a whole text file (empty when missing).
 QString read_text_file(const QString& path);
+
+// What the settings table itself holds for an account key (category 1), read through a
+// connection of the test's own, past the store's cache.
+QString stored_account_value(const QString& key);

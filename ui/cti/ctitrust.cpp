@@ -2,9 +2,13 @@
 
 #include "data/zimconstants.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <QStringList>
+
+#include <mutex>
 
 CtiTrust CtiTrust::from_settings(const QMap<QString, QString>& outlink)
 {
@@ -14,20 +18,42 @@ CtiTrust CtiTrust::from_settings(const QMap<QString, QString>& outlink)
     return trust;
 }
 
+namespace {
+// The system's CA store is thousands of certificates to parse: read once per process. The CA file
+// is read again only when the setting names another file or the file itself changes.
+struct Authorities
+{
+    QString ca_file;
+    QDateTime modified;
+    qint64 size = -1;
+    QSslConfiguration configuration;
+    bool readable = true;
+};
+} // namespace
+
 QSslConfiguration CtiTrust::configuration(QString* problem) const
 {
-    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    // Named in full: setting any CA list switches off Qt's on-demand loading of the system's.
-    QList<QSslCertificate> authorities = QSslConfiguration::systemCaCertificates();
-    if (!ca_file.isEmpty()) {
-        const QList<QSslCertificate> own = QSslCertificate::fromPath(ca_file, QSsl::Pem);
-        if (own.isEmpty() && problem)
-            *problem = zim::MSG_CA_FILE_UNREADABLE.arg(ca_file);
+    static std::mutex mutex;
+    static const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+    static Authorities cached;
+    const QFileInfo file(ca_file);
+    std::lock_guard lock(mutex);
+    if (cached.configuration.isNull() || cached.ca_file != ca_file ||
+        (!ca_file.isEmpty() && (cached.modified != file.lastModified() || cached.size != file.size()))) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        // Named in full: setting any CA list switches off Qt's on-demand loading of the system's.
+        QList<QSslCertificate> authorities = system;
+        const QList<QSslCertificate> own =
+            ca_file.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(ca_file, QSsl::Pem);
         authorities += own;
+        configuration.setCaCertificates(authorities);
+        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        cached = {ca_file, file.lastModified(), ca_file.isEmpty() ? -1 : file.size(), configuration,
+                  ca_file.isEmpty() || !own.isEmpty()};
     }
-    configuration.setCaCertificates(authorities);
-    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    return configuration;
+    if (!cached.readable && problem)
+        *problem = zim::MSG_CA_FILE_UNREADABLE.arg(ca_file);
+    return cached.configuration;
 }
 
 QString CtiTrust::with_problem(const QString& reason, const QString& problem)

@@ -116,10 +116,9 @@ void ProvisioningLoader::finish_fetch(QNetworkReply* reply)
     Provisioning remote;
     QString error;
     if (failure.isEmpty() && Provisioning::parse(body, desk_file.url, &remote, &error)) {
-        QSaveFile copy(Provisioning::saved_copy_path());
-        if (copy.open(QIODevice::WriteOnly) && copy.write(body) == body.size() && copy.commit())
-            zim::make_file_private(Provisioning::saved_copy_path());
-        else
+        QSaveFile copy(Provisioning::saved_copy_path()); // private from the start: it may hold passwords
+        if (!zim::prepare_private_file(copy.fileName()) || !copy.open(QIODevice::WriteOnly) ||
+            copy.write(body) != body.size() || !copy.commit())
             logger->log(QStringLiteral("provisioning: no copy kept in ") + Provisioning::saved_copy_path(),
                         2);
         logger->log(QStringLiteral("provisioning fetched from ") + desk_file.url, 1);

@@ -12,7 +12,6 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,23 +27,6 @@ class TestProgramKeyring : public QObject
     SessionBus* bus = nullptr; // before anything in this process touches the session bus
     KamailioRunner registrar;
 
-    // What the settings table itself holds, read through a connection of the test's own.
-    static QString stored(const QString& key)
-    {
-        QString value;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
-            db.setDatabaseName(ZimData::database_path());
-            QSqlQuery query(db);
-            if (db.open() &&
-                query.exec(
-                    QStringLiteral("SELECT Value FROM settings WHERE Category=1 AND Key='%1'").arg(key)) &&
-                query.next())
-                value = query.value(0).toString();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
-        return value;
-    }
     int registrations_of(const QString& user)
     {
         int count = 0;
@@ -82,16 +64,16 @@ private slots:
                                                 {"password", "secret"},
                                                 {"operatorPW", "op-secret"}}));
         }
-        QCOMPARE(stored("password"), QStringLiteral("secret")); // no keyring yet: as before
+        QCOMPARE(stored_account_value("password"), QStringLiteral("secret")); // no keyring yet: as before
         KeyringDaemon keyring;
         QVERIFY(keyring.start());
 
         auto* window = new MainWindow;
         window->show();
         QTRY_VERIFY2_WITH_TIMEOUT(registrations_of("501") > 0, qPrintable(registrar.log()), 20000);
-        QCOMPARE(stored("password"), QString());
-        QCOMPARE(stored("operatorPW"), QString());
-        QCOMPARE(stored("passwordStore"), QStringLiteral("keyring"));
+        QCOMPARE(stored_account_value("password"), QString());
+        QCOMPARE(stored_account_value("operatorPW"), QString());
+        QCOMPARE(stored_account_value("passwordStore"), QStringLiteral("keyring"));
         QString value, error;
         QCOMPARE(PasswordKeyring::read("operatorPW", &value, &error), PasswordKeyring::Found);
         QCOMPARE(value, QStringLiteral("op-secret"));
@@ -111,8 +93,8 @@ private slots:
         QTest::mouseClick(window->setting_window()->findChild<QPushButton*>(QStringLiteral("saveButton")),
                           Qt::LeftButton);
         QTRY_VERIFY2_WITH_TIMEOUT(registrations_of("501") > before, qPrintable(registrar.log()), 20000);
-        QCOMPARE(stored("password"), QStringLiteral("secret"));
-        QCOMPARE(stored("passwordStore"), QString());
+        QCOMPARE(stored_account_value("password"), QStringLiteral("secret"));
+        QCOMPARE(stored_account_value("passwordStore"), QStringLiteral("operatorPW")); // still where it was
         delete window;
         qputenv("HOME", old_home);
     }

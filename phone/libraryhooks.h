@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+
+// Every place where this program reaches into the SIP and media libraries past their API, in one
+// list. Each hook was written for the libraries of Debian 12 (liblinphone 5.1 with belle-sip,
+// mediastreamer2 and bctoolbox of the same release). At start each proves that the library is that
+// version and that the hook is in effect; one that cannot stands aside with one line in the log,
+// and the phone then behaves there as the plain library does.
+//
+//   sal_address_as_string   addresstext.cpp     address text that grows with the address (the
+//                                               library's own cuts it at 1023 bytes)
+//   bctbx_recvfrom          callsource.cpp      every datagram read first: only the server rings
+//   pulse_card_desc,        soundserverwait.cpp the drivers' detection waits for a stalled sound
+//   alsa_card_desc                              server 2 s at most
+//   card names              soundcardnames.cpp  devices of one name told apart ("#2")
+namespace library_hooks {
+
+enum Hook { AddressText, DatagramReader, SoundServerWait, CardNames, HOOK_COUNT };
+
+// The hook's name in the log.
+const char* name(Hook hook);
+
+// The checks of the hooks that need no core, once per process (later calls repeat nothing):
+// `version` is the SIP library's own (linphone_core_get_version()). Call before the first core.
+void check_at_start(const char* version);
+// Whether the hook is in effect: false before its check and after it stood aside. Any thread.
+bool in_effect(Hook hook);
+// A hook whose proof failed after the start check; its one log line is kept for the engine.
+void stand_aside(Hook hook, const QString& reason);
+// The lines for the log since the last call: one per hook that stood aside, then which hooks are
+// in effect ("library hooks in effect: ...").
+QStringList take_log_lines();
+
+// Proof for a hook that copies one of the library's exported objects, or writes into it: the
+// symbol exists with the size this program was compiled for, and, to be written, lies in memory
+// the process may write. Empty when it fits, else why not.
+QString check_exported_object(const void* object, std::size_t size, bool written);
+
+} // namespace library_hooks

@@ -1,0 +1,42 @@
+// The library hooks on a SIP library of another version than they were written for: each stands
+// aside with its line in the log, and the phone runs as the plain library does.
+#include "data/zimlogger.h"
+#include "enginefixture.h"
+#include "phone/addresstext.h"
+#include "phone/libraryhooks.h"
+#include "support/sipprunner.h"
+#include "support/testdir.h"
+
+#include <QtTest>
+
+class TestLibraryHooks : public QObject
+{
+    Q_OBJECT
+private slots:
+    void hooks_stand_aside_on_another_library_version()
+    {
+        // Before any engine: the check runs once per process, with the version it is given.
+        library_hooks::check_at_start("5.3.0");
+        SippRunner registrar(QStringLiteral("registrar.xml"));
+        registrar.add_arguments({"-key", "authuser", "1001", "-key", "authpass", "secret", "-m", "10"});
+        QVERIFY(registrar.start());
+        EngineFixture fixture;
+        fixture.set_account("127.0.0.1", registrar.port(), "1001", "secret");
+        fixture.start();
+        QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+
+        const QString log = read_text_file(ZimLogger::log_path());
+        for (const char* hook :
+             {"sal_address_as_string", "bctbx_recvfrom", "pulse_card_desc/alsa_card_desc", "card names"})
+            QVERIFY2(log.contains(QStringLiteral("library hook %1 stands aside, the library's own behaviour "
+                                                 "holds: the SIP library is 5.3.0")
+                                      .arg(QLatin1String(hook))),
+                     qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("library hooks in effect: none")), qPrintable(log));
+        // The library's own address text again: it cuts a long display name, URI and all.
+        QVERIFY(!AddressText::in_effect());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibraryHooks)
+#include "tst_libraryhooks.moc"
