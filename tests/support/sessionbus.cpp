@@ -1,12 +1,13 @@
 #include "sessionbus.h"
 
-SessionBus::SessionBus()
+SessionBus::SessionBus(Use use)
 {
     daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                                  QStringLiteral("--print-address=1")});
     if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000))
         bus_address = QString::fromUtf8(daemon.readLine()).trimmed();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus_address.toUtf8());
+    if (use == Use::Here)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_address.toUtf8());
 }
 
 SessionBus::~SessionBus()
