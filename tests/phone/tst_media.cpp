@@ -5,7 +5,6 @@
 #include "enginefixture.h"
 #include "support/peercore.h"
 #include "support/soundport.h"
-#include "support/soundserver.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -46,7 +45,6 @@ private slots:
     void stored_playback_device_is_used();
     void devices_of_one_name_are_told_apart();
     void headset_that_goes_and_returns();
-    void sound_server_that_restarts_is_followed();
     void fresh_desk_calls_without_the_echo_canceller();
 };
 
@@ -216,43 +214,6 @@ void TestMedia::headset_that_goes_and_returns()
     QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));
     run_pactl({"unload-module", module});
     QVERIFY2(used_again, qPrintable(sinks_in_use().join(", ")));
-}
-
-// The sound server ended and started again (a desktop's session restarting PipeWire, PulseAudio
-// coming back after a crash): the phone follows the new server, so a headset plugged in after
-// the restart is listed and plays the next call.
-void TestMedia::sound_server_that_restarts_is_followed()
-{
-    PrivateSoundServer sound;
-    QVERIFY(sound.start());
-    sound.point_here();
-    EngineFixture fixture;
-    ZimPhone* phone = fixture.start();
-    const auto listed = [phone](const QString& text) {
-        return phone->sound_devices().value("playback").join(' ').contains(text);
-    };
-    QVERIFY(fixture.wait_until([&] { return listed("Null Output"); }, 10000));
-    sound.stop();
-    QVERIFY(sound.start());
-
-    const QString name = QStringLiteral("velora_after_%1").arg(QCoreApplication::applicationPid());
-    const QString description = QStringLiteral("VeloraAfter%1").arg(QCoreApplication::applicationPid());
-    QVERIFY(!run_pactl({"load-module", "module-null-sink", "sink_name=" + name,
-                        "sink_properties=device.description=" + description})
-                 .isEmpty());
-    const QString id = QStringLiteral("PulseAudio Unknown: ") + description;
-    QVERIFY2(fixture.wait_until([&] { return listed(id); }, 10000),
-             qPrintable(phone->sound_devices().value("playback").join(", ")));
-    fixture.set_media({{"playback", id}, {"ringback", id}, {"captureGain", "0"}});
-    phone->apply_media_settings();
-    PeerCore peer;
-    phone->request_dial(peer.uri("peer"));
-    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
-    const QString index = sink_index(name);
-    QVERIFY2(fixture.wait_until([&] { return sinks_in_use().contains(index); }, 10000),
-             qPrintable(sinks_in_use().join(", ")));
-    phone->request_hangup();
-    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
 }
 
 // A desk where nobody saved 設定 yet takes the desk's media defaults too: the library's own echo
