@@ -3,6 +3,9 @@
 // and the composed screen shows what a user would see. The headless desktop has no pointer or
 // keyboard (XWayland ends at the first synthetic pointer event without them), so the program is
 // driven through its command channel, as a CRM's link does.
+#include "data/zimdata.h"
+#include "data/zimlogger.h"
+#include "data/zimpaths.h"
 #include "support/processprobe.h"
 #include "support/programrunner.h"
 #include "support/sipprunner.h"
@@ -71,18 +74,28 @@ private slots:
 
     void cleanupTestCase() { qputenv("DISPLAY", old_display); }
 
-    // Skins cut to shape on the composed screen, 設定 and the popup on it, the call answered and
-    // ended, and closing the phone without a tray minimises it.
+    // Skins cut to shape on the composed screen, 設定 and the popup on it, the global keys' limit
+    // said, the call answered and ended, and closing the phone without a tray minimises it.
     void ringing_phone_on_a_wayland_desktop()
     {
         QImage desktop; // once the shell has drawn its background
         QTRY_VERIFY2_WITH_TIMEOUT(!(desktop = weston.screenshot()).isNull() &&
                                       desktop.pixelColor(SCREEN.center()) != QColor(Qt::black),
                                   qPrintable(weston.log()), 10000);
-        ProgramRunner runner; // nothing stored: 設定 opens by itself beside the phone
+        ProgramRunner runner; // no account stored: 設定 opens by itself beside the phone
+        zim::set_app_dir_for_tests(runner.dir());
+        zim::make_private_log_dir();
+        {
+            ZimLogger logger;
+            ZimData(nullptr, &logger).save_other_settings({{"hotkeyAnswer", "Ctrl+Shift+F9"}});
+        }
+        zim::set_app_dir_for_tests(QString());
         runner.set_variable(QStringLiteral("WAYLAND_DISPLAY"), weston.wayland_display());
         runner.set_variable(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         QVERIFY(runner.start_first());
+        // The answer key works only while an X window has the focus, and the phone says so.
+        QVERIFY(runner.wait_for_log(
+            QStringLiteral("Wayland session: global keys act only while an X window has the focus")));
         const QList<unsigned long> mains = visible_windows(QStringLiteral("^VeloraSimple$"));
         const QList<unsigned long> settings = visible_windows(QStringLiteral("^設定$"));
         QVERIFY(mains.size() == 1 && settings.size() == 1);
