@@ -40,6 +40,11 @@ extern "C" Q_DECL_EXPORT int velora_run_first_instance(int argc, char* argv[])
     const bool sandbox_off = zim::prepare_web_engine();
     // Without this, Qt answers a session manager's save-state request by closing every window.
     QGuiApplication::setFallbackSessionManagementEnabled(false);
+    // In a Wayland session the phone runs through XWayland: its skins are cut with X shapes, it
+    // places its own windows and grabs its keys on X, none of which a Wayland client may do.
+    // A platform the user names still wins.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     // The phone lives on in the tray: no closed window or message box ends it, only the
     // confirmed exit does.

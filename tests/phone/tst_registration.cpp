@@ -97,7 +97,10 @@ void TestRegistration::empty_password_sends_nothing()
     fixture.start();
     fixture.settle(1500);
     QVERIFY(fixture.stop());
-    QVERIFY2(fixture.events.isEmpty(), qPrintable(fixture.dump()));
+    // Other suites add and remove devices on the shared sound server meanwhile; those are told.
+    QStringList events = fixture.events;
+    events.removeAll(QStringLiteral("devices_changed"));
+    QVERIFY2(events.isEmpty(), qPrintable(fixture.dump()));
     QVERIFY(registrar->messages().isEmpty());
 }
 

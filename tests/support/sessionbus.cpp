@@ -1,6 +1,6 @@
 #include "sessionbus.h"
 
-SessionBus::SessionBus()
+SessionBus::SessionBus(Use use)
 {
     // Services the bus starts (GNOME Keyring's unlock prompt) find no display: a prompt nobody
     // answers would hold the test until the keyring's time-out.
@@ -12,7 +12,8 @@ SessionBus::SessionBus()
                                                  QStringLiteral("--print-address=1")});
     if (daemon.waitForStarted(5000) && daemon.waitForReadyRead(5000))
         bus_address = QString::fromUtf8(daemon.readLine()).trimmed();
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus_address.toUtf8());
+    if (use == Use::Here)
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_address.toUtf8());
 }
 
 SessionBus::~SessionBus()

@@ -9,7 +9,10 @@
 
 namespace {
 
-QStringList raw_format(const QString& device)
+// The format of the test's players and recorders. A recorder takes the left channel alone: a
+// stereo device mixed down to one channel reads 3 dB louder on PipeWire than on PulseAudio (it
+// sums where PulseAudio averages), and the test measures the phone, not the mixing.
+QStringList raw_format(const QString& device, bool recording)
 {
     return {QStringLiteral("-d"),
             device,
@@ -17,7 +20,8 @@ QStringList raw_format(const QString& device)
             QStringLiteral("--format=s16le"),
             QStringLiteral("--rate=%1").arg(tone::RATE),
             QStringLiteral("--channels=1"),
-            QStringLiteral("--latency-msec=20")};
+            QStringLiteral("--latency-msec=20"),
+            recording ? QStringLiteral("--channel-map=front-left") : QStringLiteral("--channel-map=mono")};
 }
 
 void end(QProcess* process)
@@ -97,12 +101,14 @@ SoundPort::SoundPort(const QString& name, Kind kind) : name(name)
         modules.append(ok ? index : -1);
     };
     sink = kind == Speaker ? name : name + QStringLiteral("_in");
-    load({QStringLiteral("module-null-sink"), QStringLiteral("sink_name=") + sink,
+    // A microphone is mono throughout, as a headset's is: the library takes it without a mix.
+    const QString channels = QStringLiteral("channels=%1").arg(kind == Speaker ? 2 : 1);
+    load({QStringLiteral("module-null-sink"), QStringLiteral("sink_name=") + sink, channels,
           QStringLiteral("sink_properties=device.description=") + sink});
     source = sink + QStringLiteral(".monitor");
     if (kind == Microphone) {
         load({QStringLiteral("module-remap-source"), QStringLiteral("master=") + source,
-              QStringLiteral("source_name=") + name,
+              QStringLiteral("source_name=") + name, channels, // pipewire-pulse would make it stereo
               QStringLiteral("source_properties=device.description=") + name});
         source = name;
     }
@@ -126,7 +132,7 @@ void SoundPort::play(const QByteArray& pcm)
 {
     auto* player = new QProcess;
     players.append(player);
-    player->start(QStringLiteral("pacat"), raw_format(sink));
+    player->start(QStringLiteral("pacat"), raw_format(sink, false));
     player->write(pcm);
     player->closeWriteChannel();
 }
@@ -138,7 +144,7 @@ bool SoundPort::start_recording()
     recorded.clear();
     odd_byte.clear();
     recorder = std::make_unique<QProcess>();
-    recorder->start(QStringLiteral("parec"), raw_format(source));
+    recorder->start(QStringLiteral("parec"), raw_format(source, true));
     QDeadlineTimer deadline(10000);
     while (recorded.isEmpty() && !deadline.hasExpired()) {
         recorder->waitForReadyRead(100);

@@ -96,6 +96,16 @@ QString GlobalHotKeys::setting_key(Action action)
     return QString::fromLatin1(KEYS[action]);
 }
 
+bool GlobalHotKeys::wayland_session()
+{
+    return qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+QString GlobalHotKeys::wayland_limit()
+{
+    return QStringLiteral("Wayland session: global keys act only while an X window has the focus");
+}
+
 QStringList GlobalHotKeys::apply(const QMap<QString, QString>& other)
 {
     release_all();
@@ -149,6 +159,8 @@ QStringList GlobalHotKeys::apply(const QMap<QString, QString>& other)
         release_all();
         return problems;
     }
+    if (wayland_session())
+        problems.prepend(wayland_limit());
     stopping = false;
     wake_fd = eventfd(0, EFD_CLOEXEC);
     listener = std::thread([this] { listen(); });

@@ -12,7 +12,9 @@
 // System-wide keys for the operator who works in another window (the CRM browser): answer, hang
 // up, hold and mute, grabbed on the X display's root window through a connection of their own, so
 // they work whatever window has the focus. A key another program holds already is reported, never
-// silently lost. Without an X display (Wayland, a terminal) nothing is grabbed and that is said too.
+// silently lost. Without an X display (a terminal) nothing is grabbed and that is said too. In a
+// Wayland session the X display is XWayland's, which hands an X program keys only while an X
+// window has the focus: the grab is made for those windows and the limit is said each time.
 class GlobalHotKeys : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
     QStringList apply(const QMap<QString, QString>& other);
 
     static QString setting_key(Action action);
+    // XDG_SESSION_TYPE is "wayland" or WAYLAND_DISPLAY is set.
+    static bool wayland_session();
+    // What apply() reports first in a Wayland session when a key is grabbed.
+    static QString wayland_limit();
 
 signals:
     void signal_pressed(int action);

@@ -19,6 +19,16 @@ DeskKeysPage::DeskKeysPage(QWidget* parent) : QWidget(parent)
     auto* note = new QLabel(QStringLiteral("どのウィンドウで作業中でも使えるキー（空欄は使わない）"), this);
     note->setWordWrap(true);
     form->addRow(note);
+    if (GlobalHotKeys::wayland_session()) {
+        // XWayland hands the phone keys only while one of the X programs' windows has the focus.
+        auto* limit = new QLabel(QStringLiteral("Wayland のセッションです。これらのキーは X のウィンドウ"
+                                                "（この電話など）にフォーカスがある間だけ働き、"
+                                                "ブラウザなど Wayland のウィンドウでは届きません。"),
+                                 this);
+        limit->setObjectName(QStringLiteral("waylandLimit"));
+        limit->setWordWrap(true);
+        form->addRow(limit);
+    }
     for (int action = GlobalHotKeys::Answer; action <= GlobalHotKeys::Mute; ++action) {
         keys[action] = new QKeySequenceEdit(this);
         keys[action]->setObjectName(GlobalHotKeys::setting_key(static_cast<GlobalHotKeys::Action>(action)));
