@@ -88,12 +88,7 @@ quint16 local_port_of(bctbx_socket_t socket)
 template <typename Function>
 Function library_function(const char* name, const char* library_file = "libbctoolbox.so.1")
 {
-    auto found = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-    if (!found) {
-        if (void* library = dlopen(library_file, RTLD_LAZY | RTLD_NOLOAD))
-            found = reinterpret_cast<Function>(dlsym(library, name));
-    }
-    return found;
+    return library_hooks::library_own_function<Function>(name, library_file);
 }
 
 using RecvFrom = ssize_t (*)(bctbx_socket_t, void*, size_t, int, sockaddr*, socklen_t*);
@@ -245,6 +240,8 @@ belle_sip_message_parse_raw(const char* buffer, size_t length, size_t* message_l
 {
     using ParseRaw = belle_sip_message_t* (*)(const char*, size_t, size_t*);
     static const auto real = library_function<ParseRaw>("belle_sip_message_parse_raw", "libbellesip.so.1");
+    if (library_hooks::stood_aside(library_hooks::MessageParser))
+        return real ? real(buffer, length, message_length) : nullptr;
     const int user_length =
         RawSip(QByteArray::fromRawData(buffer, static_cast<int>(qMin<size_t>(length, INT_MAX))))
             .longest_uri_user();

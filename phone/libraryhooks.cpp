@@ -19,10 +19,16 @@ namespace {
 // The release the hooks were written for: the SIP library reports "5.1.<patch>".
 const char* const WRITTEN_FOR = "5.1.";
 
-const char* const NAMES[HOOK_COUNT] = {"sal_address_as_string", "bctbx_recvfrom",
-                                       "pulse_card_desc/alsa_card_desc", "card names"};
+const char* const NAMES[HOOK_COUNT] = {"sal_address_as_string",
+                                       "bctbx_recvfrom",
+                                       "pulse_card_desc/alsa_card_desc",
+                                       "card names",
+                                       "belle_sip_message_parse_raw",
+                                       "bctbx_ssl_set_hostname/bctbx_ssl_handshake",
+                                       "ms_ticker_synchronizer_update/ms_flow_controlled_bufferizer"};
 
 std::atomic<bool> active[HOOK_COUNT] = {};
+std::atomic<bool> aside_flags[HOOK_COUNT] = {};
 std::mutex log_mutex;
 QStringList pending;
 bool checked = false;
@@ -30,6 +36,7 @@ bool checked = false;
 void aside(Hook hook, const QString& reason)
 {
     active[hook] = false;
+    aside_flags[hook] = true;
     std::lock_guard lock(log_mutex);
     pending << QStringLiteral("library hook %1 stands aside, the library's own behaviour holds: %2")
                    .arg(QLatin1String(NAMES[hook]), reason);
@@ -45,6 +52,22 @@ QString check_datagram_reader()
         return QStringLiteral("the library's datagram reader is found before the program's");
     if (!dlsym(RTLD_NEXT, "bctbx_recvfrom"))
         return QStringLiteral("the toolbox library has no datagram reader to hand on to");
+    return QString();
+}
+
+// A function the program defines in place of the library's is in effect when the lookup the
+// library's callers go through finds the program's definition, and the library's own is there to
+// hand on to.
+QString check_replaced(std::initializer_list<const char*> names, const char* library_file)
+{
+    for (const char* name : names) {
+        void* own = library_own(name, library_file);
+        if (!own)
+            return QStringLiteral("%1 is not in %2").arg(QLatin1String(name), QLatin1String(library_file));
+        void* first = dlsym(RTLD_DEFAULT, name);
+        if (!first || first == own)
+            return QStringLiteral("the library's %1 is found before the program's").arg(QLatin1String(name));
+    }
     return QString();
 }
 
@@ -118,11 +141,37 @@ void check_at_start(const char* version)
     reason = sound_server_wait::install();
     if (!reason.isEmpty())
         aside(SoundServerWait, reason);
+    reason = check_replaced({"belle_sip_message_parse_raw"}, "libbellesip.so.1");
+    if (!reason.isEmpty())
+        aside(MessageParser, reason);
+    reason = check_replaced({"bctbx_ssl_set_hostname", "bctbx_ssl_handshake"}, "libbctoolbox.so.1");
+    if (!reason.isEmpty())
+        aside(TlsServerName, reason);
+    reason = check_replaced({"ms_ticker_synchronizer_update", "ms_flow_controlled_bufferizer_init",
+                             "ms_flow_controlled_bufferizer_set_flow_control_interval_ms"},
+                            "libmediastreamer.so.12");
+    if (!reason.isEmpty())
+        aside(SoundClock, reason);
 }
 
 bool in_effect(Hook hook)
 {
     return active[hook];
+}
+
+bool stood_aside(Hook hook)
+{
+    return aside_flags[hook];
+}
+
+void* library_own(const char* name, const char* library_file)
+{
+    void* found = dlsym(RTLD_NEXT, name);
+    if (!found) {
+        if (void* library = dlopen(library_file, RTLD_LAZY | RTLD_NOLOAD))
+            found = dlsym(library, name);
+    }
+    return found;
 }
 
 void stand_aside(Hook hook, const QString& reason)

@@ -17,9 +17,25 @@
 //   pulse_card_desc,        soundserverwait.cpp the drivers' detection waits for a stalled sound
 //   alsa_card_desc                              server 2 s at most
 //   card names              soundcardnames.cpp  devices of one name told apart ("#2")
+//   belle_sip_message_parse_raw                 a message head with an overlong URI is not parsed
+//                           callsource.cpp      (over TCP and TLS, where no datagram is read)
+//   bctbx_ssl_set_hostname, tlsaddress.cpp      a TLS server written as an address is checked
+//   bctbx_ssl_handshake                         against the certificate's address entries
+//   ms_ticker_synchronizer_update,              a microphone that stalls leaves no backlog; the
+//   ms_flow_controlled_bufferizer_*             sound queues trim every second
+//                           soundclock.cpp
 namespace library_hooks {
 
-enum Hook { AddressText, DatagramReader, SoundServerWait, CardNames, HOOK_COUNT };
+enum Hook {
+    AddressText,
+    DatagramReader,
+    SoundServerWait,
+    CardNames,
+    MessageParser,
+    TlsServerName,
+    SoundClock,
+    HOOK_COUNT
+};
 
 // The hook's name in the log.
 const char* name(Hook hook);
@@ -29,6 +45,17 @@ const char* name(Hook hook);
 void check_at_start(const char* version);
 // Whether the hook is in effect: false before its check and after it stood aside. Any thread.
 bool in_effect(Hook hook);
+// Whether the hook stood aside: its functions then only hand on to the library's own. The hooks
+// that also serve before the start check (the message parser, the TLS names, the sound clock) ask
+// this rather than in_effect().
+bool stood_aside(Hook hook);
+// The library's own definition of a function the program defines too: the next one after the
+// program's in the lookup, or the one in `library_file` when that is loaded.
+void* library_own(const char* name, const char* library_file);
+template <typename Function> Function library_own_function(const char* name, const char* library_file)
+{
+    return reinterpret_cast<Function>(library_own(name, library_file));
+}
 // A hook whose proof failed after the start check; its one log line is kept for the engine.
 void stand_aside(Hook hook, const QString& reason);
 // The lines for the log since the last call: one per hook that stood aside, then which hooks are

@@ -1,5 +1,7 @@
 #include "phone/soundclock.h"
 
+#include "phone/libraryhooks.h"
+
 #include <mediastreamer2/mscommon.h>
 #include <mediastreamer2/msqueue.h>
 #include <mediastreamer2/msticker.h>
@@ -24,16 +26,12 @@ constexpr uint32_t TRIM_MS = 1000;
 // The media library's own definition of a function the program defines too.
 void* library_function(const char* name)
 {
-    void* found = dlsym(RTLD_NEXT, name);
-    if (!found) {
-        if (void* library = dlopen("libmediastreamer.so.12", RTLD_LAZY | RTLD_NOLOAD))
-            found = dlsym(library, name);
-    }
-    return found;
+    return library_hooks::library_own(name, "libmediastreamer.so.12");
 }
 
 using Update = double (*)(MSTickerSynchronizer*, uint64_t, unsigned int);
 using Init = void (*)(MSFlowControlledBufferizer*, MSFilter*, int, int);
+using Interval = void (*)(MSFlowControlledBufferizer*, uint32_t);
 
 Update library_update()
 {
@@ -60,6 +58,8 @@ ms_ticker_synchronizer_update(MSTickerSynchronizer* ts, uint64_t nb_samples, uns
     const Update real = library_update();
     if (!real)
         return 0;
+    if (library_hooks::stood_aside(library_hooks::SoundClock))
+        return real(ts, nb_samples, sample_rate);
     if (ts->offset != 0 && ts->origin_nsamples != 0 && ts->sample_rate == sample_rate && sample_rate > 0 &&
         nb_samples > ts->current_nsamples) {
         const uint64_t sound_ms = ts->offset + 1000 * (nb_samples - ts->origin_nsamples) / sample_rate;
@@ -82,6 +82,8 @@ ms_flow_controlled_bufferizer_init(MSFlowControlledBufferizer* obj, MSFilter* f,
 {
     if (const Init real = library_init()) {
         real(obj, f, samplerate, nchannels);
+        if (library_hooks::stood_aside(library_hooks::SoundClock))
+            return;
     } else {
         *obj = MSFlowControlledBufferizer{};
         ms_bufferizer_init(&obj->base);
@@ -97,6 +99,10 @@ ms_flow_controlled_bufferizer_init(MSFlowControlledBufferizer* obj, MSFilter* f,
 extern "C" __attribute__((visibility("default"))) void
 ms_flow_controlled_bufferizer_set_flow_control_interval_ms(MSFlowControlledBufferizer* obj, uint32_t ms)
 {
+    static const auto real = reinterpret_cast<Interval>(
+        library_function("ms_flow_controlled_bufferizer_set_flow_control_interval_ms"));
+    if (real && library_hooks::stood_aside(library_hooks::SoundClock))
+        return real(obj, ms);
     obj->flow_control_interval_ms = std::min(ms, TRIM_MS);
 }
 

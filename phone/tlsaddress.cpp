@@ -1,5 +1,7 @@
 #include "phone/tlsaddress.h"
 
+#include "phone/libraryhooks.h"
+
 #include <QHostAddress>
 #include <QSslCertificate>
 
@@ -28,12 +30,7 @@ thread_local std::string handshake_peer;
 
 template <typename Function> Function library_function(const char* name)
 {
-    auto found = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-    if (!found) {
-        if (void* library = dlopen("libbctoolbox.so.1", RTLD_LAZY | RTLD_NOLOAD))
-            found = reinterpret_cast<Function>(dlsym(library, name));
-    }
-    return found;
+    return library_hooks::library_own_function<Function>(name, "libbctoolbox.so.1");
 }
 
 // Called by the library for each certificate of the server's chain, after its own checks. Only a
@@ -70,6 +67,8 @@ extern "C" __attribute__((visibility("default"))) int32_t bctbx_ssl_set_hostname
 {
     using SetHostname = int32_t (*)(bctbx_ssl_context_t*, const char*);
     static const auto real = library_function<SetHostname>("bctbx_ssl_set_hostname");
+    if (library_hooks::stood_aside(library_hooks::TlsServerName))
+        return real ? real(context, hostname) : BCTBX_ERROR_UNAVAILABLE_FUNCTION;
     {
         const std::lock_guard<std::mutex> lock(names_mutex);
         auto& kept = names();
@@ -89,6 +88,8 @@ extern "C" __attribute__((visibility("default"))) int32_t bctbx_ssl_handshake(bc
 {
     using Handshake = int32_t (*)(bctbx_ssl_context_t*);
     static const auto real = library_function<Handshake>("bctbx_ssl_handshake");
+    if (library_hooks::stood_aside(library_hooks::TlsServerName))
+        return real ? real(context) : BCTBX_ERROR_UNAVAILABLE_FUNCTION;
     {
         const std::lock_guard<std::mutex> lock(names_mutex);
         const auto found = names().find(context);

@@ -37,6 +37,9 @@ public:
 
     // Recorded signals, as "name" or "name:argument" ("status:通話中", "registration:sucessful").
     QStringList events;
+    // The sound server's device changes are recorded too ("devices_changed") only where a case
+    // asks: suites running beside add and remove devices on the shared server at any time.
+    bool record_device_changes = false;
     QList<QMap<QString, QString>> received_params;
     QStringList ended_calls;   // each call's row as "number/record status", in the order reported
     QList<CallReport> reports; // what came with each reported call end
