@@ -172,3 +172,10 @@ void RemoteSite::slot_load_finished()
     if (form->webView)
         form->webView->show();
 }
+
+void RemoteSite::fit_height(int available_height)
+{
+    const int skin_bottom = form->siteFrame->geometry().bottom() + 1;
+    if (height() > available_height)
+        resize(width(), qMax(available_height, skin_bottom));
+}

@@ -21,6 +21,9 @@ public:
     ~RemoteSite() override;
 
     // Loads the simple page for this call and prepares the detail address.
+    // A screen shorter than the window (1024×768 at scale 2, with a task bar) takes the transparent
+    // margin below the skin first; the skin itself keeps its size.
+    void fit_height(int available_height);
     void set_webview_params(QMap<QString, QString> call_info);
 
     QString detail_address() const { return detail_address_value; }

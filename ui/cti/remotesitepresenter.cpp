@@ -49,8 +49,10 @@ void RemoteSitePresenter::create_site()
     site = new RemoteSite(main_window, phone, data, logger);
     // Measured from the screen's origin, like the incoming-call popup.
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    site->fit_height(available.height());
     site_x = available.width() - site->width();
-    site_y_shown = available.height() - site->height();
+    // Its close button never above the free area, whatever a small screen leaves.
+    site_y_shown = qMax(available.top(), available.height() - site->height());
     site_y_hidden = available.height() + 20;
     site->move(site_x, site_y_shown);
     animation = new QPropertyAnimation(site, QByteArrayLiteral("pos"));

@@ -6,6 +6,8 @@
 #include "support/testdir.h"
 #include "ui/cti/operatorlogin.h"
 #include "ui/cti/operatorstatusreporter.h"
+#include "ui/cti/remotesite.h"
+#include "ui/cti/remotesitepresenter.h"
 #include "ui/main/mainwindow.h"
 
 #include <QAction>
@@ -109,6 +111,11 @@ private slots:
         }
         window.operator_status_selector()->setCurrentIndex(1);
         check_fits(window.operator_reporter()->login_window(), area);
+
+        // The caller's CRM window, as a ringing call shows it.
+        RemoteSitePresenter* presenter = window.remote_site_presenter();
+        presenter->show_incoming_call({{QStringLiteral("callerId"), QStringLiteral("201")}});
+        check_fits(presenter->remote_site(), area);
     }
 };
 
