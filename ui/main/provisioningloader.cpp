@@ -116,11 +116,7 @@ void ProvisioningLoader::finish_fetch(QNetworkReply* reply)
     Provisioning remote;
     QString error;
     if (failure.isEmpty() && Provisioning::parse(body, desk_file.url, &remote, &error)) {
-        QSaveFile copy(Provisioning::saved_copy_path()); // private from the start: it may hold passwords
-        if (!zim::prepare_private_file(copy.fileName()) || !copy.open(QIODevice::WriteOnly) ||
-            copy.write(body) != body.size() || !copy.commit())
-            logger->log(QStringLiteral("provisioning: no copy kept in ") + Provisioning::saved_copy_path(),
-                        2);
+        keep_copy(Provisioning::saved_copy_path(), body);
         logger->log(QStringLiteral("provisioning fetched from ") + desk_file.url, 1);
         apply_remote(remote);
         emit signal_fetch_done();
@@ -162,13 +158,12 @@ void ProvisioningLoader::reread_desk_file(const QString& path)
     emit signal_provisioning_fixed();
 }
 
-// Like the fetched copy (finish_fetch): private, since it may hold passwords.
+// The last good copy of a provisioning file, private from its creation: it may hold passwords.
 void ProvisioningLoader::keep_copy(const QString& path, const QByteArray& text)
 {
-    QSaveFile copy(path);
-    if (copy.open(QIODevice::WriteOnly) && copy.write(text) == text.size() && copy.commit())
-        zim::make_file_private(path);
-    else
+    QSaveFile copy(path); // takes the permissions of the private file it replaces
+    if (!zim::prepare_private_file(path) || !copy.open(QIODevice::WriteOnly) ||
+        copy.write(text) != text.size() || !copy.commit())
         logger->log(QStringLiteral("provisioning: no copy kept in ") + path, 2);
 }
 

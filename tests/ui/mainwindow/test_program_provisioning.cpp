@@ -11,6 +11,7 @@
 #include "ui/main/mainwindow.h"
 #include "ui/settings/settingwindow.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -189,6 +190,10 @@ private slots:
                                   qPrintable(registrar.log()), 20000);
         QVERIFY(!desk.window->setting_window());
         QCOMPARE(read_text_file(Provisioning::saved_copy_path()).toUtf8(), central);
+        // It may hold passwords: nobody but the user reads it.
+        QCOMPARE(QFileInfo(Provisioning::saved_copy_path()).permissions() &
+                     (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                 QFileDevice::Permissions());
         QVERIFY(desk.window->data()->is_locked(ZimData::Account, "userId"));
         desk.stop();
 
@@ -199,6 +204,10 @@ private slots:
         QVERIFY2(desk.window->form().dialogStatus->text().contains(where),
                  qPrintable(desk.window->form().dialogStatus->text()));
         QCOMPARE(read_text_file(Provisioning::saved_copy_path()).toUtf8(), central);
+        // It may hold passwords: nobody but the user reads it.
+        QCOMPARE(QFileInfo(Provisioning::saved_copy_path()).permissions() &
+                     (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                 QFileDevice::Permissions());
         QVERIFY(desk.window->data()->is_locked(ZimData::Account, "userId"));
         desk.stop();
 
