@@ -200,6 +200,10 @@ private slots:
             if (message.received)
                 answers << message.first_line();
         }
+        // Over UDP a busy machine may let sipp send the INVITE again before the answer arrives;
+        // each copy gets the same 403, never anything else.
+        QVERIFY2(!answers.isEmpty(), qPrintable(caller.output()));
+        answers.removeDuplicates();
         QCOMPARE(answers, QStringList({"SIP/2.0 403 Forbidden"}));
         QTest::qWait(500);
         QCOMPARE(history_rows(runner->dir()).size(), before);
