@@ -27,7 +27,6 @@ class TestRecords : public QObject
 private slots:
     void outcome_of_each_call_data();
     void outcome_of_each_call();
-    void consultation_transfer_is_recorded_as_transferred();
     void lossy_line_is_recorded_and_warned_about();
 };
 
@@ -97,34 +96,6 @@ void TestRecords::outcome_of_each_call()
         QVERIFY(!fixture.reports[0].has_quality());
     QVERIFY(peer.wait_finished(10000));
     QCOMPARE(peer.exit_code(), 0);
-}
-
-// The operator consults another party and hands the first call over: what the history records of
-// it says transferred, not answered.
-void TestRecords::consultation_transfer_is_recorded_as_transferred()
-{
-    SippRunner first(QStringLiteral("callee.xml"));
-    SippRunner second(QStringLiteral("uas_answer_then_bye.xml"));
-    second.add_arguments({"-d", "3000"});
-    QVERIFY(first.start());
-    QVERIFY(second.start());
-    EngineFixture fixture;
-    ZimPhone* phone = fixture.start();
-    phone->request_dial(first.uri("201"));
-    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
-    phone->request_transfer_step(QString());
-    QVERIFY2(fixture.wait_for("status:転送番号を入力してください"), qPrintable(fixture.dump()));
-    phone->request_dial(second.uri("202"));
-    QVERIFY2(fixture.wait_for("status:転送先通話中"), qPrintable(fixture.dump()));
-    phone->request_transfer_step(QString());
-    QVERIFY2(
-        fixture.wait_until([&] { return phone->phase() == PHASE_IDLE && !fixture.reports.isEmpty(); }, 15000),
-        qPrintable(fixture.dump()));
-    QVERIFY(first.wait_finished(10000));
-    QVERIFY(second.wait_finished(10000));
-    fixture.settle(300);
-    for (const CallReport& report : fixture.reports)
-        QCOMPARE(report.outcome, QStringLiteral("transferred"));
 }
 
 // A caller whose stream loses every tenth packet: about 10 % lost, recorded with the call, and the

@@ -155,6 +155,9 @@ void TestTransfer::consultation_transfer_with_client_commands()
     QStringList rows = fixture.ended_calls;
     rows.sort();
     QCOMPARE(rows, QStringList({first.uri("201") + "/2", second.uri("202") + "/2"}));
+    // What the history keeps of both says transferred, not answered.
+    for (const CallReport& report : fixture.reports)
+        QCOMPARE(report.outcome, QStringLiteral("transferred"));
     QVERIFY(first.wait_finished(10000));
     QCOMPARE(first.exit_code(), 0);
     QVERIFY(second.wait_finished(10000));
