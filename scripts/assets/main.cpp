@@ -25,6 +25,7 @@
 //                                           worn, stretched, by siteDialogButton
 //   pause*.png, transfer*.png       63x35   pauseButton, transferButton
 //   terminate*.png                  63x35   terminateButton; also siteTerminateButton
+//   mute*.png                       34x20   muteButton, in the screen's free corner in a call
 //   site.png                       421x341  RemoteSite siteFrame
 //   site_simple.png                421x163  the incoming-call popup's siteFrame
 //   site-screen.png                401x201  the site's screen frame behind the web view
@@ -821,6 +822,9 @@ void makeImages()
     keySet(
         "transfer", QSize(63, 35), kTransferKey, 8, [](const QRectF& b) { return glyphArrowRight(b, 1.9); },
         small.adjusted(0, 1, 0, -1));
+    // The mute key is small enough to sit in the screen's corner; its caption ("消音", 9 pt)
+    // fills it, so it has no glyph. Its pressed face is shown while the call is muted.
+    keySet("mute", QSize(34, 20), kTransferKey, 5, nullptr, QRectF());
 
     // Remote-site window.
     makeSite(false);
@@ -863,9 +867,9 @@ int main(int argc, char* argv[])
     }
 
     makeImages();
-    bool ok = g_written.size() == 41;
+    bool ok = g_written.size() == 44;
     if (!ok)
-        std::fprintf(stderr, "wrote %d images, expected 41\n", int(g_written.size()));
+        std::fprintf(stderr, "wrote %d images, expected 44\n", int(g_written.size()));
     if (args.size() > 3 && !writeQrc(args.at(3))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.at(3)));
         ok = false;
