@@ -208,6 +208,10 @@ extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_s
         return sip_port != 0 && local_port_of(socket) == sip_port ? keep_alive_instead(buffer, length) : read;
     }
     const RawSip sip(QByteArray::fromRawData(data, static_cast<int>(read)));
+    // The ACK for the program's own 403 or 400: the library never saw that INVITE and would answer
+    // the ACK with 405, though nothing may answer an ACK. It ends here, without a log line.
+    if (sip.whole() && sip.acknowledges_own_response())
+        return keep_alive_instead(buffer, length);
     const auto* from = reinterpret_cast<const sockaddr*>(&source);
     QString host;
     quint16 port = 0;

@@ -6,6 +6,10 @@
 
 namespace {
 
+// The To tag of every answer the program gives without the library: the library has no
+// transaction for it, so the ACK that comes back must not reach it.
+const QByteArray OWN_TAG = QByteArrayLiteral("refused");
+
 // The header's name if the line is that header ("Via:", "v :"...), case-insensitively.
 bool is_header(const QByteArray& line, const char* name, const char* compact)
 {
@@ -296,6 +300,11 @@ QByteArray RawSip::call_id() const
     return value.left(end);
 }
 
+bool RawSip::acknowledges_own_response() const
+{
+    return is_request("ACK") && to_tag() == OWN_TAG;
+}
+
 bool RawSip::opens_a_call() const
 {
     return is_request("INVITE") && to_tag().isEmpty();
@@ -319,7 +328,7 @@ QByteArray RawSip::response(int code, const char* reason) const
     text += "From: " + header("From", "f") + "\r\n";
     QByteArray to = header("To", "t");
     if (to_tag().isEmpty())
-        to += ";tag=refused";
+        to += ";tag=" + OWN_TAG;
     text += "To: " + to + "\r\n";
     text += "Call-ID: " + header("Call-ID", "i") + "\r\n";
     text += "CSeq: " + header("CSeq", nullptr) + "\r\n";

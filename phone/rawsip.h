@@ -33,6 +33,8 @@ public:
     int longest_uri_user() const;
     // A final response to this request with the Vias, From, To (tagged), Call-ID and CSeq it needs.
     QByteArray response(int code, const char* reason) const;
+    // True for the ACK a caller sends for such a response: its To carries the tag response() gave.
+    bool acknowledges_own_response() const;
 
 private:
     bool read_head(const QByteArray& head);

@@ -185,13 +185,14 @@ private slots:
 
     // Only the server rings the phone: an INVITE sent straight to its port, even one from the
     // operator's own extension (answered at once when the server brings it), gets 403 and leaves
-    // no trace.
+    // no trace; the ACK for that 403 gets no answer (the library, which never saw the INVITE,
+    // answered it with 405).
     void invite_past_the_server_is_refused()
     {
         SippRunner caller(QStringLiteral("uac_hostile_invite.xml"), program_address());
         caller.add_arguments({"-s", "100", "-key", "from_name", "Forged", "-key", "from_user", "100", "-key",
                               "extra_header", "X-A: 1", "-key", "content_type", "application/sdp", "-key",
-                              "sdp", ""});
+                              "sdp", "", "-d", "1000"});
         const int before = history_rows(runner->dir()).size();
         QVERIFY(caller.start());
         QVERIFY2(caller.wait_finished(20000), qPrintable(caller.output()));
@@ -204,7 +205,7 @@ private slots:
         // each copy gets the same 403, never anything else.
         QVERIFY2(!answers.isEmpty(), qPrintable(caller.output()));
         answers.removeDuplicates();
-        QCOMPARE(answers, QStringList({"SIP/2.0 403 Forbidden"}));
+        QVERIFY2(answers == QStringList({"SIP/2.0 403 Forbidden"}), qPrintable(answers.join(" | ")));
         QTest::qWait(500);
         QCOMPARE(history_rows(runner->dir()).size(), before);
         QVERIFY(runner->log_text().contains(
