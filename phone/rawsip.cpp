@@ -117,7 +117,7 @@ bool plain_parameters(const QByteArray& text)
     const QList<QByteArray> parameters = trimmed.mid(1).split(';');
     for (const QByteArray& parameter : parameters) {
         const int equals = parameter.indexOf('=');
-        const QByteArray name = parameter.left(equals).trimmed();
+        const QByteArray name = (equals < 0 ? parameter : parameter.left(equals)).trimmed();
         const QByteArray value = parameter.mid(equals + 1).trimmed();
         const char* value_chars = name == "tag" ? TOKEN : "-.!%*_+`'~:[]";
         if (!all_of(name, TOKEN) || (equals >= 0 && !all_of(value, value_chars) && !is_quoted(value)))
@@ -133,7 +133,7 @@ bool plain_address(const QByteArray& value)
     const int open = value.lastIndexOf('<');
     if (open < 0) {
         const int semicolon = value.indexOf(';');
-        const QByteArray uri = value.left(semicolon);
+        const QByteArray uri = semicolon < 0 ? value : value.left(semicolon);
         return uri.contains(':') && all_of(uri, "-.!%*_+`'~:@&=$/[]") &&
                (semicolon < 0 || plain_parameters(value.mid(semicolon)));
     }

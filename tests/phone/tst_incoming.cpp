@@ -4,6 +4,7 @@
 #include "data/zimlogger.h"
 #include "enginefixture.h"
 #include "support/kamailiorunner.h"
+#include "support/peercore.h"
 #include "support/sipprunner.h"
 #include "support/stunresponder.h"
 #include "support/testdir.h"
@@ -45,6 +46,7 @@ private slots:
     void huge_uri_user_is_refused_at_once();
     void queue_desk_answers_a_server_call_after_the_delay();
     void server_written_as_a_name_rings_once_resolved();
+    void linphone_caller_through_the_server_rings();
 };
 
 void TestIncoming::answered_call_carries_caller_information()
@@ -280,6 +282,23 @@ void TestIncoming::server_written_as_a_name_rings_once_resolved()
     ring_and_refuse(fixture, QStringLiteral("127.0.0.1:%1").arg(server.port()));
     QCOMPARE(fixture.count("received"), 1);
     stranger.stop();
+}
+
+// A caller on the same SIP library writes its To without brackets ("To: sip:1001@host"), and the
+// server passes it on as it is: that call rings like any other.
+void TestIncoming::linphone_caller_through_the_server_rings()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", server.port(), "1001", "secret");
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001"), qPrintable(fixture.dump()));
+    PeerCore caller;
+    caller.dial(QStringLiteral("sip:1001@127.0.0.1:%1").arg(server.port()));
+    QVERIFY2(fixture.wait_for("received"), qPrintable(fixture.dump() + server.log()));
+    QVERIFY(!read_text_file(ZimLogger::log_path()).contains("dropped"));
+    fixture.phone()->request_hangup();
 }
 
 QTEST_GUILESS_MAIN(TestIncoming)

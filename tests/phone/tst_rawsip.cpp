@@ -159,6 +159,16 @@ void TestRawSip::reader_agrees_with_the_library_data()
     QTest::newRow("tag in the URI") << invite("<sip:1001@pbx.example;tag=x9>") << true << QByteArray();
     QTest::newRow("tag without brackets")
         << invite("sip:1001@pbx.example;tag=x9") << true << QByteArray("x9");
+    // As a caller on the SIP library itself writes it, and a proxy copies it into its 100 Trying.
+    QTest::newRow("To without brackets or tag") << invite("sip:1001@pbx.example") << true << QByteArray();
+    QTest::newRow("parameter without value") << invite("<sip:1001@pbx.example>;lr;tag=x9") << true
+                                             << QByteArray("x9");
+    QTest::newRow("proxy's 100 Trying")
+        << message("SIP/2.0 100 trying -- your call is important to us\n"
+                   "Via: SIP/2.0/UDP 127.0.0.1:35773;branch=z9hG4bK.sY;rport=35773;received=127.0.0.1\n"
+                   "From: <sip:201@127.0.0.1>;tag=xN\nTo: sip:905098@127.0.0.1\nCSeq: 20 INVITE\n"
+                   "Call-ID: Wb8ejrpJwl\nServer: kamailio (5.6.3 (x86_64/linux))\nContent-Length: 0\n")
+        << true << QByteArray();
     QTest::newRow("folded To") << invite("<sip:1001@pbx.example>\n  ;tag=f1") << true << QByteArray("f1");
     QTest::newRow("CRLF in front") << "\r\n" + sdp_invite << true << QByteArray();
     QTest::newRow("blanks in front") << " \t\r\n\r\n" + sdp_invite << true << QByteArray();
