@@ -161,8 +161,8 @@ void TestRawSip::reader_agrees_with_the_library_data()
         << invite("sip:1001@pbx.example;tag=x9") << true << QByteArray("x9");
     // As a caller on the SIP library itself writes it, and a proxy copies it into its 100 Trying.
     QTest::newRow("To without brackets or tag") << invite("sip:1001@pbx.example") << true << QByteArray();
-    QTest::newRow("parameter without value") << invite("<sip:1001@pbx.example>;lr;tag=x9") << true
-                                             << QByteArray("x9");
+    QTest::newRow("parameter without value")
+        << invite("<sip:1001@pbx.example>;lr;tag=x9") << true << QByteArray("x9");
     QTest::newRow("proxy's 100 Trying")
         << message("SIP/2.0 100 trying -- your call is important to us\n"
                    "Via: SIP/2.0/UDP 127.0.0.1:35773;branch=z9hG4bK.sY;rport=35773;received=127.0.0.1\n"
