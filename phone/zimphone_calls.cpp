@@ -376,10 +376,10 @@ void ZimPhone::continue_with_consulted_party()
         return;
     LinphoneCall* call = second_call.get();
     remote_number_value = consulted_number; // as dialled, like any outgoing call's number
-    const LinphoneCallState state = second_call.state();
-    const bool connected = state == LinphoneCallStateStreamsRunning || state == LinphoneCallStatePaused ||
-                           state == LinphoneCallStatePausedByRemote ||
-                           state == LinphoneCallStateUpdatedByRemote;
+    // Answered is what the call log says: the consultation may already be ending too (both parties
+    // hung up at once), or be in a re-INVITE, and was talked all the same.
+    const LinphoneCallLog* log = linphone_call_get_call_log(call);
+    const bool connected = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
     record_status_value = connected ? RECORD_OUTGOING_ANSWERED : RECORD_OUTGOING_MISSED;
     emit signal_call_continues(connected ? linphone_call_get_duration(call) : 0);
 }

@@ -2,6 +2,7 @@
 // sipp callees that accept the REFER and report the transfer as done.
 
 #include "enginefixture.h"
+#include "support/peercore.h"
 #include "support/sipprunner.h"
 
 #include <QtTest>
@@ -32,6 +33,7 @@ private slots:
     void consultation_transfer_with_client_commands();
     void consultation_hangup_returns_to_prompt();
     void first_party_hangs_up_during_consultation();
+    void both_parties_hang_up_together_during_consultation();
     void failed_blind_transfer_reports_no_completion();
     void refused_hold_brings_the_number_back();
     void transfer_the_target_refuses_is_told();
@@ -233,6 +235,26 @@ void TestTransfer::first_party_hangs_up_during_consultation()
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
+}
+
+// The held caller and the consulted party hang up at the same moment (as when the caller completes
+// a transfer to the consulted party by itself): the consultation, talked and then ended before the
+// first call's release, keeps its answered row.
+void TestTransfer::both_parties_hang_up_together_during_consultation()
+{
+    PeerCore first;
+    PeerCore second;
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(enter_transfer_wait(fixture, phone, first.uri("201")), qPrintable(fixture.dump()));
+    phone->request_dial(second.uri("202"));
+    QVERIFY2(fixture.wait_for("status:転送先通話中"), qPrintable(fixture.dump()));
+    QTest::qWait(1200);
+    first.terminate_all();
+    second.terminate_all();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    fixture.settle(300);
+    QCOMPARE(fixture.ended_calls, QStringList({first.uri("201") + "/2", second.uri("202") + "/2"}));
 }
 
 // A client blind transfer the library refuses leaves no completion behind: when the call later
