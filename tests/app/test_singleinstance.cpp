@@ -77,7 +77,7 @@ private:
     static QString failed_start(const ProgramRunner& runner)
     {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = runner.environment();
         environment.insert(QStringLiteral("HOME"), runner.dir());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(environment);

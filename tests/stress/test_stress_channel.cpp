@@ -134,7 +134,7 @@ private slots:
             crowd.emplace_back(new QProcess);
             crowd.back()->setProgram(runner.dir() + QStringLiteral("/velora-softphone"));
             crowd.back()->setArguments({QStringLiteral("crowd%1").arg(i)});
-            crowd.back()->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+            crowd.back()->setProcessEnvironment(runner.environment());
             crowd.back()->start();
         }
         for (auto& process : crowd) {

@@ -12,6 +12,9 @@
 
 ProgramRunner::ProgramRunner(Layout layout) : layout(layout)
 {
+    // A folder of its own for the single-instance names: a phone someone runs from this build, or
+    // on the desktop that runs the tests, never takes the test program's commands.
+    use_private_runtime_dir();
     if (layout == Layout::Installed) {
         const QString prefix = temp.filePath(QStringLiteral("prefix"));
         QProcess install;
@@ -53,13 +56,18 @@ QString ProgramRunner::log_path() const
     return data_dir() + QStringLiteral("/logs/logger");
 }
 
-void ProgramRunner::set_user(const QString& uid)
+void ProgramRunner::use_private_runtime_dir()
 {
     const QString runtime = temp.filePath(QStringLiteral("run"));
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    overrides.insert(QStringLiteral("VELORA_TEST_UID"), uid);
     overrides.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+}
+
+void ProgramRunner::set_user(const QString& uid)
+{
+    use_private_runtime_dir();
+    overrides.insert(QStringLiteral("VELORA_TEST_UID"), uid);
 }
 
 QString ProgramRunner::log_text() const

@@ -49,6 +49,8 @@ public:
     void route_output(QProcess& process) const;
 
 private:
+    void use_private_runtime_dir();
+
     QTemporaryDir temp;
     Layout layout;
     QMap<QString, QString> overrides;
