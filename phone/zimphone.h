@@ -90,7 +90,8 @@ signals:
     void signal_dialog_end(QString number, int recordStatus, CallReport report = CallReport());
     // A call that ended while another goes on (either leg of a consultation): its own row, with
     // the seconds it was connected, how it ended and how it sounded.
-    void signal_call_recorded(QString number, int recordStatus, int seconds, CallReport report = CallReport());
+    void signal_call_recorded(QString number, int recordStatus, int seconds,
+                              CallReport report = CallReport());
     void signal_start_count_dialog_time();
     // The call goes on with another party (the consulted one, once the first hung up), connected
     // for this many seconds: the call's time and its row are theirs from now on.
@@ -175,6 +176,8 @@ private:
     void sample_quality();
     void note_call_end(LinphoneCall* call);
     QString outcome_of(LinphoneCall* call, int& sip_code) const;
+    // True once the call was connected, also after it ended: its log says so, whatever its state.
+    static bool was_answered(LinphoneCall* call);
 
     ZimLogger* logger;
     ZimData* data;

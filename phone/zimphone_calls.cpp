@@ -299,8 +299,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
 // call it was: answered with its time, or not answered.
 void ZimPhone::record_consultation(LinphoneCall* call)
 {
-    const LinphoneCallLog* log = linphone_call_get_call_log(call);
-    const bool answered = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+    const bool answered = was_answered(call);
     emit signal_call_recorded(consulted_number, answered ? RECORD_OUTGOING_ANSWERED : RECORD_OUTGOING_MISSED,
                               answered ? linphone_call_get_duration(call) : 0, end_report);
 }
@@ -310,8 +309,7 @@ void ZimPhone::record_consultation(LinphoneCall* call)
 // caller is shown again: 保留 takes them back (they are not resumed by themselves).
 void ZimPhone::return_to_held_call(LinphoneCall* consultation)
 {
-    const LinphoneCallLog* log = linphone_call_get_call_log(consultation);
-    const bool answered = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+    const bool answered = was_answered(consultation);
     if (answered || hangup_in_progress) {
         set_phase(PHASE_TRANSFER_WAIT);
         emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
@@ -376,10 +374,9 @@ void ZimPhone::continue_with_consulted_party()
         return;
     LinphoneCall* call = second_call.get();
     remote_number_value = consulted_number; // as dialled, like any outgoing call's number
-    // Answered is what the call log says: the consultation may already be ending too (both parties
-    // hung up at once), or be in a re-INVITE, and was talked all the same.
-    const LinphoneCallLog* log = linphone_call_get_call_log(call);
-    const bool connected = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+    // Not its state: the consultation may already be ending too (both parties hung up at once), or
+    // be in a re-INVITE, and was talked all the same.
+    const bool connected = was_answered(call);
     record_status_value = connected ? RECORD_OUTGOING_ANSWERED : RECORD_OUTGOING_MISSED;
     emit signal_call_continues(connected ? linphone_call_get_duration(call) : 0);
 }

@@ -53,6 +53,12 @@ void ZimPhone::sample_quality()
         emit_talking_status();
 }
 
+bool ZimPhone::was_answered(LinphoneCall* call)
+{
+    const LinphoneCallLog* log = linphone_call_get_call_log(call);
+    return log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+}
+
 // Called as the library releases a call (and for calls ended at once): its report is kept for the
 // end that is reported next.
 void ZimPhone::note_call_end(LinphoneCall* call)
@@ -62,10 +68,8 @@ void ZimPhone::note_call_end(LinphoneCall* call)
         return;
     end_report.outcome = outcome_of(call, end_report.sip_code);
     auto quality = qualities.find(call);
-    const LinphoneCallLog* log = linphone_call_get_call_log(call);
-    const bool answered = log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
     if (quality != qualities.end()) {
-        if (answered)
+        if (was_answered(call))
             quality->second.fill(end_report);
         qualities.erase(quality);
     }
@@ -76,8 +80,7 @@ void ZimPhone::note_call_end(LinphoneCall* call)
 QString ZimPhone::outcome_of(LinphoneCall* call, int& sip_code) const
 {
     sip_code = 0;
-    const LinphoneCallLog* log = linphone_call_get_call_log(call);
-    if (log && linphone_call_log_get_status(log) == LinphoneCallSuccess)
+    if (was_answered(call))
         return transfer_done ? outcome::TRANSFERRED : outcome::ANSWERED;
     const bool incoming = linphone_call_get_dir(call) == LinphoneCallIncoming;
     // The operator's own hang-up of a call that was not answered: refused, or given up on.

@@ -66,7 +66,7 @@ void ProgramRunner::use_private_runtime_dir()
 
 void ProgramRunner::set_user(const QString& uid)
 {
-    use_private_runtime_dir();
+    use_private_runtime_dir(); // again, should a test have named another
     overrides.insert(QStringLiteral("VELORA_TEST_UID"), uid);
 }
 
