@@ -6,7 +6,6 @@
 #include <QHostAddress>
 
 #include <bctoolbox/port.h>
-#include <belle-sip/message.h>
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
@@ -93,10 +92,6 @@ Function library_function(const char* name, const char* library_file = "libbctoo
 
 using RecvFrom = ssize_t (*)(bctbx_socket_t, void*, size_t, int, sockaddr*, socklen_t*);
 
-// Longer user parts are no number or name anyone dials; the library's parser would spend seconds
-// on each.
-constexpr int LONGEST_URI_USER = 512;
-
 void answer(bctbx_socket_t socket, const RawSip& sip, int code, const char* reason, const sockaddr* to,
             socklen_t to_length)
 {
@@ -143,7 +138,7 @@ QString judge(bctbx_socket_t socket, const RawSip& sip, const sockaddr* from, so
     if (!sip.whole())
         return QStringLiteral("SIP datagram from %1 dropped: not one whole message").arg(sender);
     const int user_length = sip.longest_uri_user();
-    if (user_length > LONGEST_URI_USER) {
+    if (user_length > RawSip::LONGEST_URI_USER) {
         if (!sip.is_request("ACK") && !sip.is_response())
             answer(socket, sip, 400, "URI Too Long", from, from_length);
         return QStringLiteral("SIP message from %1 dropped: a URI user part of %2 characters")
@@ -232,40 +227,6 @@ extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_s
     if (log)
         log(line);
     return keep_alive_instead(buffer, length);
-}
-
-// Over TCP and TLS the library reads a stream through other functions; it parses each message's
-// head through this one of its own, by its symbol table, over every transport. A head with an
-// overlong URI user part is not given to the parser: the library reads it as a message it could
-// not parse, skips it and goes on with the stream (the PBX's transaction times out; there is no
-// safe way to answer it on a stream the library writes too).
-extern "C" __attribute__((visibility("default"))) belle_sip_message_t*
-belle_sip_message_parse_raw(const char* buffer, size_t length, size_t* message_length)
-{
-    using ParseRaw = belle_sip_message_t* (*)(const char*, size_t, size_t*);
-    static const auto real = library_function<ParseRaw>("belle_sip_message_parse_raw", "libbellesip.so.1");
-    if (library_hooks::stood_aside(library_hooks::MessageParser))
-        return real ? real(buffer, length, message_length) : nullptr;
-    const int user_length =
-        RawSip(QByteArray::fromRawData(buffer, static_cast<int>(qMin<size_t>(length, INT_MAX))))
-            .longest_uri_user();
-    if (user_length <= LONGEST_URI_USER && real)
-        return real(buffer, length, message_length);
-    if (message_length)
-        *message_length = 0;
-    std::unique_lock<std::mutex> lock(guard_mutex);
-    const QString line =
-        QStringLiteral("SIP message dropped before parsing: a URI user part of %1 characters")
-            .arg(user_length);
-    std::function<void(const QString&)> log;
-    if (line != state().last_refused) {
-        state().last_refused = line;
-        log = state().log;
-    }
-    lock.unlock();
-    if (log)
-        log(line);
-    return nullptr;
 }
 
 namespace call_source {
@@ -366,6 +327,18 @@ void set_refusal_log(std::function<void(const QString&)> log)
 {
     const std::lock_guard<std::mutex> lock(guard_mutex);
     state().log = std::move(log);
+}
+
+void tell_once(const QString& line)
+{
+    std::unique_lock<std::mutex> lock(guard_mutex);
+    if (line == state().last_refused)
+        return;
+    state().last_refused = line;
+    const std::function<void(const QString&)> log = state().log;
+    lock.unlock();
+    if (log)
+        log(line);
 }
 
 bool came_from_server(const QString& call_id)

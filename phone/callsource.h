@@ -35,6 +35,9 @@ void set_sip_port(int port);
 // Where refusals and drops are told, once per call; called on the thread that reads SIP.
 void set_refusal_log(std::function<void(const QString&)> log);
 
+// Tells the refusal log this line, unless it was the last one told (resends, a run of the same).
+void tell_once(const QString& line);
+
 // True when the INVITE with this Call-ID went through the check and came from the server, or
 // when nothing is guarded. A call the check never saw (the library reading by another way) is
 // refused by the engine too.

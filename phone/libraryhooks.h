@@ -18,7 +18,7 @@
 //   alsa_card_desc                              server 2 s at most
 //   card names              soundcardnames.cpp  devices of one name told apart ("#2")
 //   belle_sip_message_parse_raw                 a message head with an overlong URI is not parsed
-//                           callsource.cpp      (over TCP and TLS, where no datagram is read)
+//                           messageparser.cpp   (over TCP and TLS, where no datagram is read)
 //   bctbx_ssl_set_hostname, tlsaddress.cpp      a TLS server written as an address is checked
 //   bctbx_ssl_handshake                         against the certificate's address entries
 //   ms_ticker_synchronizer_update,              a microphone that stalls leaves no backlog; the

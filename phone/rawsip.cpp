@@ -266,6 +266,20 @@ bool RawSip::is_request(const char* method) const
     return start_line.startsWith(QByteArray(method) + ' ') && start_line.endsWith(" SIP/2.0");
 }
 
+QByteArray RawSip::method() const
+{
+    return is_response() ? QByteArray() : start_line.left(start_line.indexOf(' '));
+}
+
+QByteArray RawSip::request_uri() const
+{
+    if (is_response())
+        return QByteArray();
+    const int first = start_line.indexOf(' ');
+    const int last = start_line.lastIndexOf(' ');
+    return first < 0 || last <= first ? QByteArray() : start_line.mid(first + 1, last - first - 1);
+}
+
 QByteArray RawSip::header(const char* name, const char* compact) const
 {
     for (const QByteArray& line : lines) {

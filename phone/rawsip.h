@@ -12,6 +12,10 @@
 class RawSip
 {
 public:
+    // Longer user parts are no number or name anyone dials; the library's parser would spend
+    // seconds on each.
+    static constexpr int LONGEST_URI_USER = 512;
+
     explicit RawSip(const QByteArray& datagram);
 
     // True when the datagram is exactly one SIP message as the library will read it: a plain
@@ -21,6 +25,9 @@ public:
     bool whole() const { return is_whole; }
     bool is_response() const;
     bool is_request(const char* method) const;
+    // A request's method and Request-URI as its start line writes them; empty for a response.
+    QByteArray method() const;
+    QByteArray request_uri() const;
     // The value of the first header of this name (or compact form), folded lines joined.
     QByteArray header(const char* name, const char* compact) const;
     // The To header's tag parameter, empty when it has none.
