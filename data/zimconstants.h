@@ -197,6 +197,13 @@ inline const QString STATUS_REGISTERING = QStringLiteral("認証中・・・");
 inline const QString STATUS_REG_FAILED = QStringLiteral("認証失敗");
 inline const QString STATUS_NOT_REGISTERED = QStringLiteral("未認証");
 inline const QString STATUS_READY = QStringLiteral("ダイヤルできます");
+// Idle, registered, and calls over UDP are refused: the server check cannot be in effect.
+inline const QString STATUS_CALLS_UNCHECKED = QStringLiteral("着信元を確認できません");
+// Why auto-answer does not act on UDP calls (the keys page says so under 自動応答).
+inline const QString NOTE_AUTO_ANSWER_UNCHECKED =
+    QStringLiteral("この SIP ライブラリでは着信元を確かめられないため、UDP の着信は受けません。");
+inline const QString NOTE_AUTO_ANSWER_NO_KEY =
+    QStringLiteral("サーバが登録した連絡先の鍵を返さないため、UDP の着信には自動応答しません。");
 inline const QString STATUS_OUTGOING = QStringLiteral("発信中");
 inline const QString STATUS_INCOMING = QStringLiteral("着信中");
 inline const QString STATUS_IN_CALL = QStringLiteral("通話中");

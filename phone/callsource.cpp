@@ -1,7 +1,9 @@
 #include "phone/callsource.h"
 
+#include "phone/contactkey.h"
 #include "phone/libraryhooks.h"
 #include "phone/rawsip.h"
+#include "phone/transfergate.h"
 
 #include <QHostAddress>
 
@@ -25,9 +27,20 @@
 
 namespace {
 
+// Whether the server returns the registered contact's secret in what it routes to the phone.
+enum class KeyReturn { Unknown, Returned, NotReturned };
+
+// A call's INVITE that came from the server, and whether its Request-URI carried the secret.
+struct Passed
+{
+    QString call_id;
+    bool keyed = false;
+};
+
 struct Guard
 {
     bool on = false;
+    bool stream = false; // the account talks TCP or TLS: the phone listens on no UDP port
     QString host;        // the server as written in the account
     QStringList servers; // the addresses it resolved to
     quint16 server_port = 0;
@@ -35,7 +48,8 @@ struct Guard
     bool named = false;      // a name, resolved again when a call is refused from an address it may have now
     bool resolving = false;
     std::chrono::steady_clock::time_point resolved_at;
-    std::deque<QString> passed; // Call-IDs of INVITEs from the server, newest last
+    std::deque<Passed> passed; // INVITEs from the server, newest last
+    KeyReturn key_return = KeyReturn::Unknown;
     QString last_refused;
     std::function<void(const QString&)> log;
     std::atomic<quint16> sip_port{0};
@@ -129,10 +143,48 @@ ssize_t keep_alive_instead(void* buffer, size_t length)
     return static_cast<ssize_t>(size);
 }
 
+// An INVITE that opens a call: from the server's address and port, and with the registered contact's
+// secret in its Request-URI once the server is known to return it. A server that does not return
+// it (its first INVITE lacks it) still rings the phone by its address alone, but such a call is
+// never answered by itself: anyone can forge a UDP source.
+QString judge_invite(Guard& guard, bctbx_socket_t socket, const RawSip& sip, const sockaddr* from,
+                     socklen_t from_length, bool from_server, const QString& sender, QString* note)
+{
+    const QString call_id = QString::fromUtf8(sip.call_id());
+    const bool keyed = contact_key::carried_by(sip.request_uri());
+    if (from_server && !keyed && guard.key_return == KeyReturn::Unknown) {
+        guard.key_return = KeyReturn::NotReturned;
+        *note = QStringLiteral("the SIP server does not return the registered contact's key: its calls ring "
+                               "by its address alone, and none is answered by itself over UDP");
+    }
+    if (from_server && (keyed || guard.key_return != KeyReturn::Returned)) {
+        if (keyed) // the server routes with the key: from now on an INVITE without it is a forger's
+            guard.key_return = KeyReturn::Returned;
+        const auto known = std::find_if(guard.passed.begin(), guard.passed.end(),
+                                        [&](const Passed& passed) { return passed.call_id == call_id; });
+        if (known == guard.passed.end()) // a resend is not kept twice
+            guard.passed.push_back({call_id, keyed});
+        if (guard.passed.size() > PASSED_KEPT)
+            guard.passed.pop_front();
+        return QString();
+    }
+    answer(socket, sip, 403, "Forbidden", from, from_length);
+    if (from_server)
+        return QStringLiteral("call refused: the INVITE from the server's address %1 lacks the registered "
+                              "contact's key")
+            .arg(sender);
+    // The name may have moved to this address (a DNS change, a fail-over node): asked again, the
+    // server's resend of the INVITE goes through once it has.
+    if (guard.named && !guard.resolving &&
+        std::chrono::steady_clock::now() - guard.resolved_at > RESOLVE_AGAIN_AFTER)
+        start_resolving(guard);
+    return QStringLiteral("call refused: the INVITE came from %1, not from the server").arg(sender);
+}
+
 // The verdict on one SIP datagram: an empty line lets it through, any other is logged (once for a
 // run of the same) and the datagram is refused.
 QString judge(bctbx_socket_t socket, const RawSip& sip, const sockaddr* from, socklen_t from_length,
-              const QString& host, quint16 port)
+              const QString& host, quint16 port, QString* note)
 {
     const QString sender = host + QLatin1Char(':') + QString::number(port);
     if (!sip.whole())
@@ -146,23 +198,36 @@ QString judge(bctbx_socket_t socket, const RawSip& sip, const sockaddr* from, so
             .arg(user_length);
     }
     Guard& guard = state();
-    if (!sip.opens_a_call() || !guard.on)
+    if (!guard.on)
         return QString();
-    const QString call_id = QString::fromUtf8(sip.call_id());
-    if (port == guard.server_port && guard.servers.contains(host)) {
-        if (std::find(guard.passed.begin(), guard.passed.end(), call_id) == guard.passed.end())
-            guard.passed.push_back(call_id); // a resend is not kept twice
-        if (guard.passed.size() > PASSED_KEPT)
-            guard.passed.pop_front();
+    const bool from_server = port == guard.server_port && guard.servers.contains(host);
+    if (sip.is_response())
         return QString();
+    if (sip.opens_a_call())
+        return judge_invite(guard, socket, sip, from, from_length, from_server, sender, note);
+    if (sip.is_request("ACK") && !from_server) // nothing answers an ACK
+        return QStringLiteral("SIP request from %1 dropped: an ACK from outside the call's path").arg(sender);
+    // Requests inside a call (and any other): only from the call's own path. Inside a call the
+    // Request-URI is the phone's Contact, so it carries the secret once the server is known to return it.
+    const bool in_call = !sip.to_tag().isEmpty();
+    const bool keyed = contact_key::carried_by(sip.request_uri());
+    const bool allowed = from_server && (!in_call || keyed || guard.key_return != KeyReturn::Returned);
+    if (!allowed) {
+        answer(socket, sip, 403, "Forbidden", from, from_length);
+        return QStringLiteral("request refused: a %1 came from %2, not from the call's path")
+            .arg(QString::fromLatin1(sip.method()), sender);
     }
-    answer(socket, sip, 403, "Forbidden", from, from_length);
-    // The name may have moved to this address (a DNS change, a fail-over node): asked again, the
-    // server's resend of the INVITE goes through once it has.
-    if (guard.named && !guard.resolving &&
-        std::chrono::steady_clock::now() - guard.resolved_at > RESOLVE_AGAIN_AFTER)
-        start_resolving(guard);
-    return QStringLiteral("call refused: the INVITE came from %1, not from the server").arg(sender);
+    if (sip.is_request("REFER")) {
+        // Only the parser can hand the library a target it may follow: without it, none is followed.
+        const QString refused = library_hooks::stood_aside(library_hooks::MessageParser)
+                                    ? QStringLiteral("the SIP library's parser is not the program's")
+                                    : transfer_gate::refusal(sip.header("Refer-To", "r"));
+        if (!refused.isEmpty()) {
+            answer(socket, sip, 603, "Declined", from, from_length);
+            return QStringLiteral("transfer refused: %1").arg(refused);
+        }
+    }
+    return QString();
 }
 
 } // namespace
@@ -213,10 +278,16 @@ extern "C" __attribute__((visibility("default"))) ssize_t bctbx_recvfrom(bctbx_s
     host_and_port(from, &host, &port);
 
     std::unique_lock<std::mutex> lock(guard_mutex);
-    const QString line = judge(socket, sip, from, source_length, host, port);
-    if (line.isEmpty())
-        return read;
+    QString note;
+    const QString line = judge(socket, sip, from, source_length, host, port, &note);
     Guard& guard = state();
+    if (line.isEmpty()) {
+        const std::function<void(const QString&)> log = note.isEmpty() ? nullptr : guard.log;
+        lock.unlock();
+        if (log)
+            log(note);
+        return read;
+    }
     std::function<void(const QString&)> log;
     const QString key = line + QString::fromUtf8(sip.call_id());
     if (key != guard.last_refused) { // resends are refused without a line each
@@ -291,7 +362,10 @@ void guard(const QString& host, quint16 server_port)
     const std::lock_guard<std::mutex> lock(guard_mutex);
     Guard& guard = state();
     ++guard.generation;
+    if (guard.host != host || guard.server_port != server_port)
+        guard.key_return = KeyReturn::Unknown; // another server: whether it returns the key is not known
     guard.on = true;
+    guard.stream = false;
     guard.host = host;
     guard.server_port = server_port;
     guard.resolving = false;
@@ -305,12 +379,21 @@ void guard(const QString& host, quint16 server_port)
     start_resolving(guard);
 }
 
+void guard_stream()
+{
+    stop_guarding();
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    state().stream = true;
+}
+
 void stop_guarding()
 {
     const std::lock_guard<std::mutex> lock(guard_mutex);
     Guard& guard = state();
     ++guard.generation;
     guard.on = false;
+    guard.stream = false;
+    guard.key_return = KeyReturn::Unknown;
     guard.host.clear();
     guard.servers.clear();
     guard.server_port = 0;
@@ -345,16 +428,38 @@ bool came_from_server(const QString& call_id)
 {
     const std::lock_guard<std::mutex> lock(guard_mutex);
     const Guard& guard = state();
-    return guard.on && std::find(guard.passed.begin(), guard.passed.end(), call_id) != guard.passed.end();
+    if (guard.stream)
+        return true; // every call comes on the phone's own connection to its server
+    if (!guard.on || !library_hooks::in_effect(library_hooks::DatagramReader))
+        return false;
+    // Only a call that carried the registered contact's key: the server's address can be forged.
+    return std::any_of(guard.passed.begin(), guard.passed.end(),
+                       [&](const Passed& passed) { return passed.call_id == call_id && passed.keyed; });
 }
 
 bool passed(const QString& call_id)
 {
-    std::unique_lock<std::mutex> lock(guard_mutex);
-    if (!state().on || !library_hooks::in_effect(library_hooks::DatagramReader))
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    const Guard& guard = state();
+    if (guard.stream || !guard.on)
         return true;
-    lock.unlock();
-    return came_from_server(call_id); // a guard ended meanwhile refuses: the safe side
+    // Without the check in effect, nothing tells the server's calls from anyone's: all are refused.
+    if (!library_hooks::in_effect(library_hooks::DatagramReader))
+        return false;
+    return std::any_of(guard.passed.begin(), guard.passed.end(),
+                       [&](const Passed& passed) { return passed.call_id == call_id; });
+}
+
+bool fails_closed()
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    return state().on && !library_hooks::in_effect(library_hooks::DatagramReader);
+}
+
+bool server_drops_key()
+{
+    const std::lock_guard<std::mutex> lock(guard_mutex);
+    return state().on && state().key_return == KeyReturn::NotReturned;
 }
 
 } // namespace call_source

@@ -26,6 +26,9 @@ namespace call_source {
 // every INVITE is refused, and it is resolved again when one is refused, as the name may have moved
 // to that address. Any thread.
 void guard(const QString& host, quint16 server_port);
+// The account talks TCP or TLS: the phone then listens on no port, every call comes on its own
+// connection to the server, and so is the server's.
+void guard_stream();
 void stop_guarding();
 
 // The library's SIP port over UDP, 0 while unknown: a datagram there that is no SIP message at all
@@ -38,13 +41,22 @@ void set_refusal_log(std::function<void(const QString&)> log);
 // Tells the refusal log this line, unless it was the last one told (resends, a run of the same).
 void tell_once(const QString& line);
 
-// True when the INVITE with this Call-ID went through the check and came from the server, or
-// when nothing is guarded. A call the check never saw (the library reading by another way) is
-// refused by the engine too.
+// True when the call with this Call-ID may ring: its INVITE went through the check and came from
+// the server, or the account talks TCP or TLS, or nothing is guarded. Over UDP, when the check cannot
+// be in effect (another library version), no call passes: the desk accepts unchecked calls only with
+// "callsFromServerOnly" = "0". A call the check never saw (the library reading by another way) is
+// refused too.
 bool passed(const QString& call_id);
 
-// True only when a server is guarded and this call's INVITE came from it.
+// True only when this call is known to be the server's: over TCP and TLS, or over UDP when its
+// INVITE came from the server with the registered contact's key. Only such a call is answered by itself.
 bool came_from_server(const QString& call_id);
+
+// True while UDP calls are refused because the check cannot be in effect.
+bool fails_closed();
+// True once the server's first INVITE came without the registered contact's key: its calls still
+// ring by its address, and none is answered by itself.
+bool server_drops_key();
 
 // The addresses of a host, resolved now (numeric hosts at once, names through the resolver).
 QStringList resolve(const QString& host);

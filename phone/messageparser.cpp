@@ -3,6 +3,7 @@
 #include "phone/callsource.h"
 #include "phone/libraryhooks.h"
 #include "phone/rawsip.h"
+#include "phone/transfergate.h"
 
 #include <belle-sip/message.h>
 
@@ -24,8 +25,11 @@ belle_sip_message_parse_raw(const char* buffer, size_t length, size_t* message_l
     const int user_length =
         RawSip(QByteArray::fromRawData(buffer, static_cast<int>(qMin<size_t>(length, INT_MAX))))
             .longest_uri_user();
-    if (user_length <= RawSip::LONGEST_URI_USER && real)
-        return real(buffer, length, message_length);
+    if (user_length <= RawSip::LONGEST_URI_USER && real) {
+        belle_sip_message_t* message = real(buffer, length, message_length);
+        transfer_gate::apply(message);
+        return message;
+    }
     if (message_length)
         *message_length = 0;
     call_source::tell_once(

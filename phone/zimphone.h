@@ -73,6 +73,8 @@ public:
     bool has_core();
     // The local UDP port the library picked (0 while the core does not exist).
     int local_sip_port();
+    // Why a call over UDP is not answered by itself although auto-answer is on, empty when it is.
+    QString auto_answer_limit();
 
     // Library callbacks, forwarded by the plain functions registered with the core.
     void on_registration_state_changed(LinphoneCore* core, LinphoneProxyConfig* config,
@@ -135,6 +137,7 @@ private:
     void setup_account();
     void continue_with_consulted_party();
     void guard_call_source(const QString& address, const QString& port, bool over_udp);
+    void configure_transfer_gate();
     void reapply_account();
     void remove_account(LinphoneProxyConfig*& config);
     void finish_retiring();
@@ -240,6 +243,7 @@ private:
     bool line_poor = false;       // the status line says the call in conversation sounds poor
     QString consulted_number;     // what the consultation call dialled
     QString registration_failure; // the last registration failure's text, until a success
+    QString transfer_server;      // "host:port" a transfer the other party asks for goes to
     QString applied_ca_file;      // null until the first account set-up
     // Auto-answer of a call from the server: a beep at the first time, the answer at the second.
     QDeadlineTimer auto_answer_beep{QDeadlineTimer::Forever};

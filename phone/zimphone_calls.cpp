@@ -154,7 +154,11 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
     const LinphoneCallLog* call_log = linphone_call_get_call_log(call);
     const char* checked_id = call_log ? linphone_call_log_get_call_id(call_log) : nullptr;
     if (!call_source::passed(QString::fromUtf8(checked_id ? checked_id : ""))) {
-        logger->log(QStringLiteral("call refused: the INVITE did not come through the server check"), 1);
+        logger->log(
+            call_source::fails_closed()
+                ? QStringLiteral("call refused: the server check is not in effect, no UDP call is taken")
+                : QStringLiteral("call refused: the INVITE did not come through the server check"),
+            1);
         linphone_call_decline(call, LinphoneReasonForbidden);
         return;
     }
@@ -162,6 +166,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
         linphone_call_decline(call, LinphoneReasonBusy);
         return;
     }
+    configure_transfer_gate();
     if (!engine_idle()) {
         // A call is alive, still being set up perhaps (its INVITE waits for ICE gathering): this
         // one is refused like any second call, never left ringing where nobody sees it.
@@ -424,6 +429,7 @@ void ZimPhone::perform_dial()
     if (phase_value == PHASE_IDLE) {
         if (!engine_idle() || number.isEmpty())
             return;
+        configure_transfer_gate();
         LinphoneAddress* address = address_of(number);
         LinphoneCall* call = address ? linphone_core_invite_address(core, address) : nullptr;
         if (address)

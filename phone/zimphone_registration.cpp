@@ -6,8 +6,10 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/callsource.h"
+#include "phone/contactkey.h"
 #include "phone/coresecurity.h"
 #include "phone/failuretext.h"
+#include "phone/transfergate.h"
 #include "phone/zimcorelog.h"
 
 namespace {
@@ -40,7 +42,10 @@ void ZimPhone::setup_account()
                         : security.transport == AccountSecurity::TransportTcp ? LinphoneTransportTcp
                                                                               : LinphoneTransportUdp;
     guard_call_source(address, port, security.transport == AccountSecurity::TransportUdp);
-    if (address.isEmpty() || port.isEmpty() || user.isEmpty() || password.isEmpty())
+    const bool complete = !address.isEmpty() && !port.isEmpty() && !user.isEmpty() && !password.isEmpty();
+    transfer_server = complete ? address + QLatin1Char(':') + port : QString();
+    configure_transfer_gate();
+    if (!complete)
         return;
 
     LinphoneFactory* factory = linphone_factory_get();
@@ -64,6 +69,9 @@ void ZimPhone::setup_account()
     linphone_proxy_config_set_identity_address(config, parsed);
     linphone_proxy_config_set_server_addr(config, server.toLatin1().constData());
     linphone_proxy_config_set_expires(config, REGISTRATION_EXPIRES_S);
+    // The registered contact carries a key only the registrar learns: what it routes to the phone
+    // brings it back, which a forged source address cannot.
+    linphone_proxy_config_set_contact_uri_parameters(config, contact_key::parameter().toLatin1().constData());
     linphone_proxy_config_enable_register(config, TRUE);
     linphone_address_unref(parsed);
 
@@ -78,12 +86,17 @@ void ZimPhone::setup_account()
 
 // Once a server is set, only it may ring the phone over UDP (a lab without a PBX turns this off
 // with the other setting "callsFromServerOnly" = "0"). Its name is resolved by the check itself,
-// away from the engine thread.
+// away from the engine thread. Over TCP and TLS the phone listens on no port: every call comes on
+// its own connection to the server.
 void ZimPhone::guard_call_source(const QString& address, const QString& port, bool over_udp)
 {
+    if (!address.isEmpty() && !over_udp) {
+        call_source::guard_stream();
+        return;
+    }
     const bool off =
         data->other_settings().value(QStringLiteral("callsFromServerOnly")) == QLatin1String("0");
-    if (address.isEmpty() || !over_udp || off) {
+    if (address.isEmpty() || off) {
         call_source::stop_guarding();
         return;
     }
@@ -93,13 +106,28 @@ void ZimPhone::guard_call_source(const QString& address, const QString& port, bo
         logger->log(
             QStringLiteral("SIP server port %1 is no port: no call is taken from the server").arg(port), 2);
     call_source::guard(address, static_cast<quint16>(qBound(0, server_port, 65535)));
+    if (call_source::fails_closed())
+        logger->log(QStringLiteral("calls over UDP are refused: the server check cannot be in effect on this "
+                                   "SIP library (\"callsFromServerOnly\" = \"0\" takes them unchecked)"),
+                    2);
+}
+
+// A transfer the other party asks for goes through the account, as the operator would dial it, or
+// not at all. Read again at each call, so a changed setting holds from the next call on.
+void ZimPhone::configure_transfer_gate()
+{
+    const bool accept = data->other_settings().value(QStringLiteral("acceptTransfers")) != QLatin1String("0");
+    const QString transport = account_transport == LinphoneTransportTls   ? QStringLiteral("tls")
+                              : account_transport == LinphoneTransportTcp ? QStringLiteral("tcp")
+                                                                          : QString();
+    transfer_gate::configure(accept, transfer_server, transport);
 }
 
 // The library's own log may quote what it was given; the passwords never reach the file.
 void ZimPhone::set_log_secrets(const QMap<QString, QString>& account)
 {
-    ZimCoreLog::set_secrets(
-        {account.value(QStringLiteral("password")), account.value(QStringLiteral("operatorPW"))});
+    ZimCoreLog::set_secrets({account.value(QStringLiteral("password")),
+                             account.value(QStringLiteral("operatorPW")), contact_key::secret()});
 }
 
 // The library reports a server it could not reach (a refused TLS certificate among others) only as
@@ -122,7 +150,7 @@ QString ZimPhone::log_connection_failure()
 QString ZimPhone::idle_status() const
 {
     if (!account || linphone_proxy_config_get_state(account) == LinphoneRegistrationOk)
-        return zim::STATUS_READY;
+        return call_source::fails_closed() ? zim::STATUS_CALLS_UNCHECKED : zim::STATUS_READY;
     return registration_failure.isEmpty() ? zim::STATUS_NOT_REGISTERED : registration_failure;
 }
 
@@ -189,7 +217,7 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         emit signal_registration_state(zim::REG_SUCCESSFUL, user);
         emit signal_show_operator_login();
         if (phase_value == PHASE_IDLE)
-            emit signal_update_dialog_status(zim::STATUS_READY);
+            emit signal_update_dialog_status(idle_status());
         break;
     case LinphoneRegistrationCleared:
         emit signal_registration_state(zim::REG_UNREGISTER, user);
@@ -213,4 +241,11 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         emit signal_registration_state(zim::STATUS_NOT_REGISTERED, user);
         break;
     }
+}
+
+QString ZimPhone::auto_answer_limit()
+{
+    if (call_source::fails_closed())
+        return zim::NOTE_AUTO_ANSWER_UNCHECKED;
+    return call_source::server_drops_key() ? zim::NOTE_AUTO_ANSWER_NO_KEY : QString();
 }

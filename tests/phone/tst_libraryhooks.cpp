@@ -4,6 +4,7 @@
 #include "enginefixture.h"
 #include "phone/addresstext.h"
 #include "phone/libraryhooks.h"
+#include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/testdir.h"
 
@@ -37,6 +38,46 @@ private slots:
         QVERIFY2(log.contains(QStringLiteral("library hooks in effect: none")), qPrintable(log));
         // The library's own address text again: it cuts a long display name, URI and all.
         QVERIFY(!AddressText::in_effect());
+    }
+
+    // Without the datagram check nothing tells the server's calls over UDP from a stranger's: they
+    // are refused, none is answered by itself, and the idle status line says so until the desk
+    // accepts unchecked calls.
+    void udp_calls_are_refused_while_the_server_check_stands_aside()
+    {
+        library_hooks::check_at_start("5.3.0"); // as above, when this case runs alone
+        KamailioRunner server;
+        QVERIFY(server.start());
+        for (const QString& checked : {QStringLiteral("1"), QStringLiteral("0")}) {
+            EngineFixture fixture;
+            fixture.set_account("127.0.0.1", server.port(), "1001", "secret");
+            fixture.set_other(
+                {{"callsFromServerOnly", checked}, {"autoAnswer", "1"}, {"autoAnswerDelay", "0"}});
+            fixture.start();
+            QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+            const bool refused = checked == QLatin1String("1");
+            QCOMPARE(fixture.events.contains("status:着信元を確認できません"), refused);
+            // The refused call ends at its 403; the one taken rings until the operator refuses it.
+            SippRunner caller(refused ? QStringLiteral("uac_hostile_invite.xml")
+                                      : QStringLiteral("uac_call_refused.xml"),
+                              QStringLiteral("127.0.0.1:%1").arg(server.port()));
+            caller.add_arguments({"-s", "1001", "-key", "from_name", "Taro", "-key", "from_user", "201",
+                                  "-key", "extra_header", "X-A: 1", "-key", "content_type", "text/plain",
+                                  "-key", "sdp", ""});
+            QVERIFY(caller.start());
+            if (refused) {
+                QVERIFY(caller.wait_finished(15000));
+                QVERIFY(fixture.events.filter("received").isEmpty());
+                QVERIFY(read_text_file(ZimLogger::log_path()).contains("calls over UDP are refused"));
+            } else {
+                QVERIFY2(fixture.wait_for("received", 10000),
+                         qPrintable(fixture.dump() + read_text_file(ZimLogger::log_path())));
+                fixture.settle(500);
+                QCOMPARE(fixture.count("status:通話中"), 0); // rings, never answered by itself
+                fixture.phone()->request_hangup();
+                QVERIFY(caller.wait_finished(15000));
+            }
+        }
     }
 };
 

@@ -18,6 +18,8 @@ public:
     bool start(int timeout_ms = 10000);
     // Also listens for TLS with this certificate and key (PEM files), and for TCP.
     bool start_tls(const QString& certificate_file, const QString& key_file, int timeout_ms = 10000);
+    // Defines a name for the configuration's #!ifdef blocks, before start().
+    void define(const QString& name) { defines.append(name); }
     int port() const { return sip_port; }
     int tls_port() const { return tls_sip_port; }
     int tcp_port() const { return tcp_sip_port; }

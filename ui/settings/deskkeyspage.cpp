@@ -1,5 +1,6 @@
 #include "ui/settings/deskkeyspage.h"
 
+#include "data/zimdata.h"
 #include "ui/main/globalhotkeys.h"
 
 #include <QCheckBox>
@@ -42,6 +43,33 @@ DeskKeysPage::DeskKeysPage(QWidget* parent) : QWidget(parent)
     auto_answer_delay->setSuffix(QStringLiteral(" 秒後"));
     form->addRow(auto_answer, auto_answer_delay);
     connect(auto_answer, &QCheckBox::toggled, auto_answer_delay, &QWidget::setEnabled);
+    auto_answer_note = new QLabel(this);
+    auto_answer_note->setObjectName(QStringLiteral("autoAnswerNote"));
+    auto_answer_note->setWordWrap(true);
+    auto_answer_note->hide();
+    form->addRow(auto_answer_note);
+    // A transfer the other party asks for (the PBX or the caller moving the operator's call) goes
+    // to a number through the account; a desk whose PBX must never move it turns this off.
+    accept_transfers = new QCheckBox(QStringLiteral("相手からの転送要求に応じる"), this);
+    accept_transfers->setObjectName(QStringLiteral("acceptTransfers"));
+    form->addRow(accept_transfers);
+}
+
+QList<LockedFields::Field> DeskKeysPage::lockable() const
+{
+    QList<LockedFields::Field> fields;
+    for (QKeySequenceEdit* edit : keys)
+        fields.append({ZimData::Other, edit->objectName(), edit});
+    for (QWidget* widget : {static_cast<QWidget*>(auto_answer), static_cast<QWidget*>(auto_answer_delay),
+                            static_cast<QWidget*>(accept_transfers)})
+        fields.append({ZimData::Other, widget->objectName(), widget});
+    return fields;
+}
+
+void DeskKeysPage::set_auto_answer_note(const QString& note)
+{
+    auto_answer_note->setText(note);
+    auto_answer_note->setVisible(!note.isEmpty());
 }
 
 void DeskKeysPage::load(const QMap<QString, QString>& other)
@@ -54,7 +82,8 @@ void DeskKeysPage::load(const QMap<QString, QString>& other)
     bool given = false;
     const int delay = other.value(QStringLiteral("autoAnswerDelay")).toInt(&given);
     auto_answer_delay->setValue(given ? qBound(0, delay, 10) : DEFAULT_DELAY_S);
-    auto_answer_delay->setEnabled(auto_answer->isChecked());
+    auto_answer_delay->setEnabled(auto_answer->isChecked() && !LockedFields::is_locked(auto_answer_delay));
+    accept_transfers->setChecked(other.value(QStringLiteral("acceptTransfers")) != QLatin1String("0"));
 }
 
 QMap<QString, QString> DeskKeysPage::values() const
@@ -70,5 +99,7 @@ QMap<QString, QString> DeskKeysPage::values() const
     result.insert(QStringLiteral("autoAnswer"),
                   auto_answer->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     result.insert(QStringLiteral("autoAnswerDelay"), QString::number(auto_answer_delay->value()));
+    result.insert(QStringLiteral("acceptTransfers"),
+                  accept_transfers->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     return result;
 }

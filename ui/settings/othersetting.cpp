@@ -25,6 +25,8 @@ OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, Zi
     ui->setupUi(this);
     desk_keys = new DeskKeysPage(ui->tabWidget);
     ui->tabWidget->addTab(desk_keys, QStringLiteral("キー・自動応答"));
+    // Room for the longest note under auto-answer, which shows only where it applies.
+    desk_keys->set_auto_answer_note(zim::NOTE_AUTO_ANSWER_UNCHECKED);
     // Tall enough for the keys page: its six rows and note do not fit the device page's height.
     const int page_width = ui->tabWidget->width() - KEYS_PAGE_MARGIN;
     const int page_height = desk_keys->hasHeightForWidth() ? desk_keys->heightForWidth(page_width)
@@ -32,6 +34,7 @@ OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, Zi
     const int keys_height = page_height + KEYS_PAGE_MARGIN + ui->tabWidget->tabBar()->sizeHint().height();
     const int extra = qMax(0, keys_height - ui->tabWidget->height());
     ui->tabWidget->resize(ui->tabWidget->width(), ui->tabWidget->height() + extra);
+    desk_keys->set_auto_answer_note(QString());
     for (QPushButton* button : {ui->pushButton, ui->pushButton_2})
         button->move(button->x(), button->y() + extra);
     resize(width(), height() + extra);
@@ -79,7 +82,9 @@ void OtherSetting::showEvent(QShowEvent* event)
 {
     if (!event->spontaneous()) {
         LockedFields::show(
-            data, DeviceChoice::lockable(ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox));
+            data, DeviceChoice::lockable(ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox) +
+                      desk_keys->lockable());
+        desk_keys->set_auto_answer_note(phone->auto_answer_limit());
         DeviceChoice::fill(phone, data->media_settings(), ui->playbackComboBox, ui->ringbackComboBox,
                            ui->captureComboBox);
         desk_keys->load(data->other_settings());
