@@ -5,16 +5,20 @@
 
 #include <functional>
 
-// Only the account's server rings the phone. Anyone who can reach the phone's SIP port could
-// otherwise ring it directly, past the PBX, and a forged caller ID of the operator's own extension
-// is answered at once. Over UDP an INVITE that opens a call must come from one of the server's
-// addresses and its SIP port; headers such as Via prove nothing, since the sender writes them. The
-// check sits where the SIP library reads a datagram (it reads through bctbx_recvfrom, which this
-// program supplies, callsource.cpp) and judges the message as the library will read it: bytes the
-// library skips in front are skipped, and a datagram that is not one whole message never reaches
-// it (the library would join it with the sender's next one). A refused INVITE gets 403 there, so no
-// popup, CRM page, notification or history row follows. Over TCP and TLS the phone listens on no
-// port at all; calls can only come on the connection it holds to the server.
+// Only the account's server rings the phone, or reaches it at all. Anyone who can reach the phone's
+// SIP port could otherwise ring it directly, past the PBX (a forged caller ID of the operator's own
+// extension is answered at once), or step into a call with a request of their own (a REFER that
+// sends the caller elsewhere, a re-INVITE that moves the media). Over UDP every request must come
+// from one of the server's addresses and its SIP port; headers such as Via prove nothing, since the
+// sender writes them, and neither does the source address alone: an INVITE that opens a call (and,
+// once the server is known to return it, every request inside a call) must carry the registered
+// contact's key in its Request-URI (phone/contactkey.h). The check sits where the SIP library reads
+// a datagram (it reads through bctbx_recvfrom, which this program supplies, callsource.cpp) and
+// judges the message as the library will read it: bytes the library skips in front are skipped, and
+// a datagram that is not one whole message never reaches it (the library would join it with the
+// sender's next one). A refused request gets 403 there, so no popup, CRM page, notification or
+// history row follows. Over TCP and TLS the phone listens on no port at all; everything comes on
+// the connection it holds to the server.
 // The same place drops any SIP message with a URI user part over 512 characters (a request gets
 // 400): the library's parser would spend seconds on it, again for each resend. A refused datagram
 // reaches the library as a keep-alive, never as a read error, which would make it drop its channel

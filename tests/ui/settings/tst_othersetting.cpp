@@ -8,6 +8,7 @@
 #include "support/sipprunner.h"
 #include "ui/settings/othersetting.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -54,6 +55,7 @@ private slots:
     void save_during_call_is_accepted_without_warning();
     void read_only_store_warns_and_keeps_the_choice();
     void cancel_then_reopen_shows_the_stored_devices();
+    void transfers_asked_by_the_other_party_are_a_saved_and_lockable_choice();
 };
 
 void TestOtherSetting::window_has_its_title_size_and_plain_labels()
@@ -201,6 +203,29 @@ void TestOtherSetting::cancel_then_reopen_shows_the_stored_devices()
     QVERIFY(!window.close());
     QVERIFY(!window.isVisible());
     QCOMPARE(fixture.stored(ZimData::Media).value("playback"), players.last());
+}
+
+// On by default; unticked and saved it is stored "0"; a desk file that locks it greys it and keeps
+// its value whatever the page holds.
+void TestOtherSetting::transfers_asked_by_the_other_party_are_a_saved_and_lockable_choice()
+{
+    SettingsFixture fixture;
+    OtherSetting window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
+    window.show();
+    auto* accept = child<QCheckBox>(&window, "acceptTransfers");
+    QVERIFY(accept->isChecked());
+    QVERIFY(accept->isEnabled());
+    accept->setChecked(false);
+    click(&window, "pushButton");
+    QCOMPARE(fixture.data()->other_settings().value("acceptTransfers"), QStringLiteral("0"));
+
+    QVERIFY(fixture.data()->save_provisioned({{ZimData::Other, {{"acceptTransfers", "1"}}}},
+                                             {{ZimData::Other, {"acceptTransfers"}}}));
+    window.show();
+    QVERIFY(accept->isChecked());
+    QVERIFY(!accept->isEnabled());
+    click(&window, "pushButton");
+    QCOMPARE(fixture.data()->other_settings().value("acceptTransfers"), QStringLiteral("1"));
 }
 
 QTEST_MAIN(TestOtherSetting)
