@@ -174,7 +174,11 @@ QSet<QString> Provisioning::apply(ZimData* data, const QList<Provisioning>& file
             SettingsMap& now = stored[category.key()];
             for (auto it = category.value().constBegin(); it != category.value().constEnd(); ++it) {
                 const bool is_locked = file.locked.value(category.key()).contains(it.key());
-                if ((is_locked || now.value(it.key()).isEmpty()) && now.value(it.key()) != it.value()) {
+                // A password the keyring did not give reads empty but is the user's: filled here it
+                // would be moved into the keyring over theirs at the next start.
+                const bool empty = now.value(it.key()).isEmpty() &&
+                                   !(category.key() == ZimData::Account && data->password_unread(it.key()));
+                if ((is_locked || empty) && now.value(it.key()) != it.value()) {
                     now[it.key()] = it.value();
                     writes[category.key()][it.key()] = it.value();
                 }

@@ -30,7 +30,8 @@ public:
     static QString saved_copy_path();
 
     // Applies the files in order: a locked value replaces the stored one, an unlocked one fills
-    // only a key whose stored value is empty. Their locked keys together become the store's locks.
+    // only a key whose stored value is empty (a password the keyring holds but did not give is not
+    // empty). Their locked keys together become the store's locks.
     // Returns the category-1 keys whose value changed (the account to register again).
     static QSet<QString> apply(ZimData* data, const QList<Provisioning>& files);
 

@@ -50,6 +50,9 @@ public:
     // The SIP password belongs in the keyring but the keyring did not give it: the user is asked
     // for it instead of the phone registering without one.
     bool sip_password_missing() const { return unread_passwords.contains(QStringLiteral("password")); }
+    // The keyring holds this password but did not give it at the start: its empty value is no
+    // empty password.
+    bool password_unread(const QString& key) const { return unread_passwords.contains(key); }
 
     // Seconds the remote-site window stays after a call: 5 when unset, 0 for text that is no number.
     int delay_hidden_remote_window();

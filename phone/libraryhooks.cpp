@@ -144,7 +144,8 @@ void check_at_start(const char* version)
     reason = check_replaced({"belle_sip_message_parse_raw"}, "libbellesip.so.1");
     if (!reason.isEmpty())
         aside(MessageParser, reason);
-    reason = check_replaced({"bctbx_ssl_set_hostname", "bctbx_ssl_handshake"}, "libbctoolbox.so.1");
+    reason = check_replaced({"bctbx_ssl_set_hostname", "bctbx_ssl_handshake", "bctbx_ssl_context_free"},
+                            "libbctoolbox.so.1");
     if (!reason.isEmpty())
         aside(TlsServerName, reason);
     reason = check_replaced({"ms_ticker_synchronizer_update", "ms_flow_controlled_bufferizer_init",

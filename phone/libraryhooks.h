@@ -20,7 +20,8 @@
 //   belle_sip_message_parse_raw                 a message head with an overlong URI is not parsed
 //                           messageparser.cpp   (over TCP and TLS, where no datagram is read)
 //   bctbx_ssl_set_hostname, tlsaddress.cpp      a TLS server written as an address is checked
-//   bctbx_ssl_handshake                         against the certificate's address entries
+//   bctbx_ssl_handshake,                        against the certificate's address entries; the
+//   bctbx_ssl_context_free                      name of each connection is kept while it lives
 //   ms_ticker_synchronizer_update,              a microphone that stalls leaves no backlog; the
 //   ms_flow_controlled_bufferizer_*             sound queues trim every second
 //                           soundclock.cpp

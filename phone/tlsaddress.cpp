@@ -16,14 +16,15 @@
 
 namespace {
 
-// The name each TLS context was told to connect to, as the library sets it before the handshake.
+// The name each live TLS context was told to connect to, as the library sets it before the
+// handshake; a context's entry goes when the context is freed, as the toolbox hands its memory to
+// the next context, so there is one entry per open connection and no bound is needed.
 std::mutex names_mutex;
 std::map<const void*, std::string>& names()
 {
     static auto* kept = new std::map<const void*, std::string>;
     return *kept;
 }
-constexpr size_t NAMES_KEPT = 64;
 
 // The server name of the handshake this thread runs now, empty outside one.
 thread_local std::string handshake_peer;
@@ -76,10 +77,22 @@ extern "C" __attribute__((visibility("default"))) int32_t bctbx_ssl_set_hostname
             kept[context] = hostname;
         else
             kept.erase(context);
-        if (kept.size() > NAMES_KEPT)
-            kept.erase(kept.begin());
     }
     return real ? real(context, hostname) : BCTBX_ERROR_UNAVAILABLE_FUNCTION;
+}
+
+// The library frees each connection's context through this toolbox function; its name goes with
+// it, before the memory can hold the next connection's context.
+extern "C" __attribute__((visibility("default"))) void bctbx_ssl_context_free(bctbx_ssl_context_t* context)
+{
+    using ContextFree = void (*)(bctbx_ssl_context_t*);
+    static const auto real = library_function<ContextFree>("bctbx_ssl_context_free");
+    if (!library_hooks::stood_aside(library_hooks::TlsServerName)) {
+        const std::lock_guard<std::mutex> lock(names_mutex);
+        names().erase(context);
+    }
+    if (real)
+        real(context);
 }
 
 // The certificate check runs inside the handshake, on the thread that calls it: that is where the
@@ -101,6 +114,13 @@ extern "C" __attribute__((visibility("default"))) int32_t bctbx_ssl_handshake(bc
 }
 
 namespace tls_address {
+
+QString server_name(const void* context)
+{
+    const std::lock_guard<std::mutex> lock(names_mutex);
+    const auto found = names().find(context);
+    return found == names().end() ? QString() : QString::fromStdString(found->second);
+}
 
 void install()
 {

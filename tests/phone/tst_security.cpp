@@ -4,6 +4,7 @@
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
 #include "enginefixture.h"
+#include "phone/tlsaddress.h"
 #include "support/kamailiorunner.h"
 #include "support/peercore.h"
 #include "support/sipprunner.h"
@@ -15,7 +16,10 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <bctoolbox/crypto.h>
 #include <linphone/logging.h>
+
+#include <vector>
 
 namespace {
 
@@ -36,6 +40,7 @@ private slots:
     void tls_registers_with_the_account_ca_and_calls_through_the_proxy();
     void tls_certificate_from_another_ca_fails_with_the_reason();
     void tls_server_written_as_an_address_is_checked_against_the_address_entry();
+    void tls_server_names_are_kept_for_each_live_connection();
     void changed_to_tcp_registers_again_over_tcp();
     void overlong_uri_over_tcp_holds_no_call();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
@@ -150,6 +155,25 @@ void TestSecurity::tls_server_written_as_an_address_is_checked_against_the_addre
         QCOMPARE(proxy.log().contains("REGISTER over tls"), named);
         QVERIFY(fixture.stop());
     }
+}
+
+// The name the address check needs is there for every open connection however many there were
+// before (a handshake without it failed the account until a restart), and goes with its
+// connection: the toolbox gives a freed context's memory to the next one.
+void TestSecurity::tls_server_names_are_kept_for_each_live_connection()
+{
+    const auto name = [](int i) { return QStringLiteral("127.0.%1.%2").arg(i / 200).arg(i % 200 + 1); };
+    std::vector<bctbx_ssl_context_t*> contexts;
+    for (int i = 0; i < 300; ++i) {
+        contexts.push_back(bctbx_ssl_context_new());
+        QCOMPARE(bctbx_ssl_set_hostname(contexts.back(), qPrintable(name(i))), 0);
+    }
+    for (int i = 0; i < 300; ++i)
+        QCOMPARE(tls_address::server_name(contexts[i]), name(i));
+    for (bctbx_ssl_context_t* context : contexts)
+        bctbx_ssl_context_free(context);
+    for (bctbx_ssl_context_t* context : contexts)
+        QCOMPARE(tls_address::server_name(context), QString());
 }
 
 // Saving a TCP account over a registered UDP one goes through the usual re-registration.
