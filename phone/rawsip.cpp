@@ -25,33 +25,70 @@ QByteArray value_of(const QByteArray& line)
     return line.mid(line.indexOf(':') + 1).trimmed();
 }
 
-// A URI ends at these. Its user part runs to the last "@" (a user part may hold ";", "?" and ","); a
-// URI without one counts whole, host and parameters too: longer, never shorter, than the user
-// part the library reads, whatever the scheme.
+// A URI ends at these. Its user part runs to the last "@" (a user part may hold ";", "?" and ","), its
+// host from there to a parameter; a URI without "@" is all host. Longer, never shorter, than what
+// the library reads, whatever the scheme.
 bool ends_uri(char c)
 {
     return c == '>' || c == '<' || c == ' ' || c == '"';
 }
 
-int longest_user_in(const QByteArray& text)
+int longest_part_in(const QByteArray& text)
 {
     int longest = 0;
     int colon = -1; // the first ":" of the current word
     int at = -1;    // its last "@" after that
+    int host_end = -1;
     for (int i = 0; i <= text.size(); ++i) {
         const char c = i < text.size() ? text.at(i) : ' ';
         if (ends_uri(c)) {
-            if (colon >= 0)
-                longest = qMax(longest, (at > colon ? at : i) - colon - 1);
-            colon = at = -1;
+            if (colon >= 0) {
+                const int host = at > colon ? at : colon;
+                const int end = host_end > host ? host_end : i;
+                longest = qMax(longest, qMax(at > colon ? at - colon - 1 : 0, end - host - 1));
+            }
+            colon = at = host_end = -1;
         } else if (c == ':' && colon < 0) {
             colon = i;
         } else if (c == '@') {
             at = i;
+            host_end = -1;
+        } else if ((c == ';' || c == '?') && colon >= 0 && host_end < 0) {
+            host_end = i;
         }
     }
     return longest;
 }
+
+// The headers the library parses into addresses as a message arrives: its parser takes time that
+// grows with the square of a URI's user part, and more steeply with its host's. It keeps the text
+// of others (P-Asserted-Identity, Call-Info, Subject...) as it came, which costs nothing.
+const char* const ADDRESS_HEADERS[][2] = {{"From", "f"},
+                                          {"To", "t"},
+                                          {"Contact", "m"},
+                                          {"Diversion", "d"},
+                                          {"Route", nullptr},
+                                          {"Record-Route", nullptr},
+                                          {"Service-Route", nullptr},
+                                          {"Refer-To", nullptr},
+                                          {"Referred-By", nullptr},
+                                          {"P-Preferred-Identity", nullptr}};
+
+// A Via's sent-by host (with its protocol and port): each value up to its parameters.
+int longest_via_host(const QByteArray& value)
+{
+    int longest = 0;
+    for (const QByteArray& item : value.split(',')) {
+        const int semicolon = item.indexOf(';');
+        longest = qMax(longest, int((semicolon < 0 ? item : item.left(semicolon)).trimmed().size()));
+    }
+    return longest;
+}
+
+// Headers whose reading the check relies on, or that decide where the message ends. The library
+// drops a To, Call-ID or Content-Length with a tab after the colon, so such a head is not judged.
+const char* const READ_HEADERS[][2] = {{"To", "t"},       {"From", "f"}, {"Call-ID", "i"},
+                                       {"CSeq", nullptr}, {"Via", "v"},  {"Content-Length", "l"}};
 
 bool is_blank(char c)
 {
@@ -198,10 +235,10 @@ int RawSip::count(const char* name, const char* compact) const
 // CRLF or holds a NUL: the library's reading of such a head may differ from this one.
 bool RawSip::read_head(const QByteArray& head)
 {
-    // No NUL or other control character: the library's search for the head's end stops at a NUL, and
-    // it takes no tab or form feed for a blank.
+    // No NUL or other control character but tabs in header lines: the library's search for the
+    // head's end stops at a NUL, and it takes no form feed for a blank.
     bool clean = std::none_of(head.begin(), head.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n';
+        return static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n' && c != '\t';
     });
     const QList<QByteArray> raw = head.split('\n');
     for (int i = 0; i < raw.size(); ++i) {
@@ -213,12 +250,22 @@ bool RawSip::read_head(const QByteArray& head)
         }
         if (line.contains('\r'))
             clean = false;
+        // The library folds a line that starts with a space into the one before; at a tab it stops
+        // reading the head, and the channel then reads the body as the next message.
+        if (i > 0 && line.startsWith('\t'))
+            clean = false;
         if (i == 0)
             start_line = line;
-        else if (!line.isEmpty() && (line.at(0) == ' ' || line.at(0) == '\t') && !lines.isEmpty())
+        else if (!line.isEmpty() && line.at(0) == ' ' && !lines.isEmpty())
             lines.last() += ' ' + line.trimmed();
         else if (!line.isEmpty())
             lines.append(line);
+    }
+    if (start_line.contains('\t'))
+        clean = false;
+    for (const auto& name : READ_HEADERS) {
+        for (const QByteArray& line : lines_of(name[0], name[1]))
+            clean = clean && !line.contains('\t');
     }
     return clean;
 }
@@ -326,10 +373,26 @@ bool RawSip::opens_a_call() const
 
 int RawSip::longest_uri_user() const
 {
-    int longest = longest_user_in(start_line);
-    for (const QByteArray& line : lines)
-        longest = qMax(longest, longest_user_in(value_of(line)));
+    int longest = is_response() ? 0 : longest_part_in(request_uri());
+    for (const QByteArray& line : lines) {
+        if (is_header(line, "Via", "v"))
+            longest = qMax(longest, longest_via_host(value_of(line)));
+        for (const auto& name : ADDRESS_HEADERS) {
+            if (is_header(line, name[0], name[1]))
+                longest = qMax(longest, longest_part_in(value_of(line)));
+        }
+    }
     return longest;
+}
+
+QList<QByteArray> RawSip::lines_of(const char* name, const char* compact) const
+{
+    QList<QByteArray> found;
+    for (const QByteArray& line : lines) {
+        if (is_header(line, name, compact))
+            found.append(line);
+    }
+    return found;
 }
 
 QByteArray RawSip::response(int code, const char* reason) const

@@ -43,6 +43,7 @@ private slots:
     void tls_server_names_are_kept_for_each_live_connection();
     void changed_to_tcp_registers_again_over_tcp();
     void overlong_uri_over_tcp_holds_no_call();
+    void dropped_head_takes_its_body_over_tcp();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
     void stun_server_is_asked_and_ice_candidates_are_offered();
@@ -221,6 +222,47 @@ void TestSecurity::overlong_uri_over_tcp_holds_no_call()
     QVERIFY(caller.wait_finished(10000));
     QVERIFY(read_text_file(ZimLogger::log_path())
                 .contains("SIP message dropped before parsing: a URI user part of 8000 characters"));
+    hostile.stop();
+}
+
+// The body of a head the check drops is no message: here it is a whole INVITE, which the library
+// read as the next message on the server's connection, and the phone rang for it.
+void TestSecurity::dropped_head_takes_its_body_over_tcp()
+{
+    KamailioRunner proxy;
+    QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+    const QString server = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
+    const QString inner = QStringLiteral("INVITE sip:1001@127.0.0.1 SIP/2.0\r\n"
+                                         "Via: SIP/2.0/TCP 127.0.0.1:5099;branch=z9hG4bK-inner\r\n"
+                                         "From: \"Director\" <sip:999@127.0.0.1>;tag=inner\r\n"
+                                         "To: <sip:1001@127.0.0.1>\r\nCall-ID: smuggled-inner\r\n"
+                                         "CSeq: 1 INVITE\r\nContact: <sip:999@127.0.0.1:5099>\r\n"
+                                         "Max-Forwards: 70\r\nContent-Length: 0\r\n\r\n");
+    SippRunner hostile(QStringLiteral("uac_hostile_invite.xml"), server);
+    hostile.add_arguments({"-s", "1001", "-key", "from_name", "X", "-key", "from_user", QString(600, 'a'),
+                           "-key", "extra_header", "X-A: 1", "-key", "content_type", "message/sip", "-key",
+                           "sdp", inner});
+    QVERIFY(hostile.start());
+    const QString log_path = ZimLogger::log_path();
+    QVERIFY2(
+        fixture.wait_until(
+            [&] { return read_text_file(log_path).contains("a URI user part of 600 characters"); }, 10000),
+        qPrintable(fixture.dump()));
+    fixture.settle(1000);
+    QVERIFY2(fixture.received_params.isEmpty(), qPrintable(fixture.received_params.value(0).value("callId")));
+    SippRunner caller(QStringLiteral("uac_call_refused.xml"), server);
+    caller.add_arguments({"-s", "1001"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("received", 5000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.received_params.size(), 1);
+    QCOMPARE(fixture.received_params.first().value("callerName"), QStringLiteral("Jiro"));
+    fixture.phone()->request_hangup();
+    QVERIFY(caller.wait_finished(10000));
     hostile.stop();
 }
 
