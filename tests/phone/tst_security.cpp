@@ -7,6 +7,7 @@
 #include "phone/tlsaddress.h"
 #include "support/kamailiorunner.h"
 #include "support/peercore.h"
+#include "support/rawsipserver.h"
 #include "support/sipprunner.h"
 #include "support/stunresponder.h"
 #include "support/testca.h"
@@ -43,6 +44,7 @@ private slots:
     void tls_server_names_are_kept_for_each_live_connection();
     void changed_to_tcp_registers_again_over_tcp();
     void overlong_uri_over_tcp_holds_no_call();
+    void tcp_stream_is_framed_as_the_library_frames_it();
     void dropped_head_takes_its_body_over_tcp();
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
@@ -264,6 +266,42 @@ void TestSecurity::dropped_head_takes_its_body_over_tcp()
     fixture.phone()->request_hangup();
     QVERIFY(caller.wait_finished(10000));
     hostile.stop();
+}
+
+// The server's stream as it may be cut: two messages in one segment, one over three, a body that
+// arrives later than its head. Each message is answered once, when it is whole; a dropped head takes
+// its body with it, and the message after it is answered.
+void TestSecurity::tcp_stream_is_framed_as_the_library_frames_it()
+{
+    RawSipServer server;
+    QVERIFY(server.listen());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", server.port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.start();
+    QVERIFY(server.accept_registration());
+    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+
+    server.write_segment(server_options("two-a") + server_options("two-b"));
+    const QByteArray three = server_options("three", "a body of text");
+    for (int start : {0, 20, 60}) {
+        server.write_segment(three.mid(start, start == 60 ? -1 : (start == 0 ? 20 : 40)));
+        fixture.settle(100);
+    }
+    const QByteArray later = server_options("later", "0123456789abcdefghij");
+    server.write_segment(later.left(later.size() - 10));
+    fixture.settle(500);
+    QCOMPARE(server.answers_to("later"), 0);
+    server.write_segment(later.right(10));
+    QByteArray dropped = server_options("outer", server_options("inner"));
+    dropped.replace("<sip:pbx@", "<sip:" + QByteArray(600, 'a') + "@");
+    server.write_segment(dropped + server_options("after"));
+    QVERIFY2(fixture.wait_until([&] { return server.answers_to("after") == 1; }, 5000),
+             qPrintable(server.received().join("\n\n")));
+    for (const char* call_id : {"two-a", "two-b", "three", "later"})
+        QVERIFY2(server.answers_to(call_id) == 1, call_id);
+    QCOMPARE(server.answers_to("inner"), 0);
+    QCOMPARE(server.answers_to("outer"), 0);
 }
 
 void TestSecurity::srtp_required_talks_encrypted_to_an_srtp_peer()

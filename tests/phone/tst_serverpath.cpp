@@ -45,7 +45,7 @@ QString tag_of(const QString& header)
 
 // A request inside the caller's call, written as the caller would, but sent by whoever sends it.
 QByteArray in_dialog(const QByteArray& method, const SippRunner& caller, quint16 phone_port,
-                     const QByteArray& extra)
+                     quint16 from_port, const QByteArray& extra)
 {
     QString to;
     QString from;
@@ -59,11 +59,11 @@ QByteArray in_dialog(const QByteArray& method, const SippRunner& caller, quint16
         }
     }
     const QByteArray text = method + " sip:1001@127.0.0.1:" + QByteArray::number(phone_port) +
-                            " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:5999;branch=z9hG4bK-stranger" + method +
-                            "\r\nFrom: " + from.toUtf8() + "\r\nTo: " + to.toUtf8() +
-                            "\r\nCall-ID: " + call_id.toUtf8() + "\r\nCSeq: 9 " + method +
-                            "\r\nContact: <sip:201@127.0.0.1:5999>\r\nMax-Forwards: 70\r\n" + extra +
-                            "Content-Length: 0\r\n\r\n";
+                            " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + QByteArray::number(from_port) +
+                            ";branch=z9hG4bK-stranger" + method + "\r\nFrom: " + from.toUtf8() +
+                            "\r\nTo: " + to.toUtf8() + "\r\nCall-ID: " + call_id.toUtf8() + "\r\nCSeq: 9 " +
+                            method + "\r\nContact: <sip:201@127.0.0.1:" + QByteArray::number(from_port) +
+                            ">\r\nMax-Forwards: 70\r\n" + extra + "Content-Length: 0\r\n\r\n";
     return tag_of(to).isEmpty() ? QByteArray() : text;
 }
 
@@ -106,12 +106,12 @@ void TestServerPath::stranger_inside_a_call_is_refused_and_changes_nothing()
     const quint16 phone_port = quint16(fixture.phone()->local_sip_port());
     QByteArray refer;
     QVERIFY(fixture.wait_until([&] {
-        refer = in_dialog("REFER", caller, phone_port,
+        refer = in_dialog("REFER", caller, phone_port, stranger.localPort(),
                           "Refer-To: <sip:0900123456@127.0.0.1:" + QByteArray::number(target.localPort()) +
                               ">\r\n");
         return !refer.isEmpty();
     }));
-    const QByteArray reinvite = in_dialog("INVITE", caller, phone_port, QByteArray());
+    const QByteArray reinvite = in_dialog("INVITE", caller, phone_port, stranger.localPort(), QByteArray());
     for (const QByteArray& request : {refer, reinvite}) {
         stranger.writeDatagram(request, QHostAddress::LocalHost, phone_port);
         QVERIFY(fixture.wait_until([&] { return stranger.hasPendingDatagrams(); }, 5000));
