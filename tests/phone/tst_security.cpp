@@ -24,6 +24,15 @@
 
 namespace {
 
+// A desk registered at the proxy over TCP as 1001.
+bool register_over_tcp(EngineFixture& fixture, KamailioRunner& proxy)
+{
+    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
+    fixture.set_account_keys({{"transport", "TCP"}});
+    fixture.start();
+    return fixture.wait_for("registration:sucessful/1001", 15000);
+}
+
 } // namespace
 
 class TestSecurity : public QObject
@@ -204,10 +213,7 @@ void TestSecurity::overlong_uri_over_tcp_holds_no_call()
     KamailioRunner proxy;
     QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
     EngineFixture fixture;
-    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
-    fixture.set_account_keys({{"transport", "TCP"}});
-    fixture.start();
-    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(register_over_tcp(fixture, proxy), qPrintable(fixture.dump()));
     const QString server = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
     SippRunner hostile(QStringLiteral("uac_hostile_invite.xml"), server);
     hostile.add_arguments({"-s", "1001", "-key", "from_name", "X", "-key", "from_user", QString(8000, 'a'),
@@ -234,10 +240,7 @@ void TestSecurity::dropped_head_takes_its_body_over_tcp()
     KamailioRunner proxy;
     QVERIFY2(proxy.start_tls(trusted.certificate_file, trusted.key_file), qPrintable(proxy.log()));
     EngineFixture fixture;
-    fixture.set_account("127.0.0.1", proxy.tcp_port(), "1001", "secret");
-    fixture.set_account_keys({{"transport", "TCP"}});
-    fixture.start();
-    QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(register_over_tcp(fixture, proxy), qPrintable(fixture.dump()));
     const QString server = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
     const QString inner = QStringLiteral("INVITE sip:1001@127.0.0.1 SIP/2.0\r\n"
                                          "Via: SIP/2.0/TCP 127.0.0.1:5099;branch=z9hG4bK-inner\r\n"
@@ -294,7 +297,7 @@ void TestSecurity::tcp_stream_is_framed_as_the_library_frames_it()
     QCOMPARE(server.answers_to("later"), 0);
     server.write_segment(later.right(10));
     QByteArray dropped = server_options("outer", server_options("inner"));
-    dropped.replace("<sip:pbx@", "<sip:" + QByteArray(600, 'a') + "@");
+    dropped.replace("<sip:pbx@", "<sip:" + QByteArray(700, 'a') + "@");
     server.write_segment(dropped + server_options("after"));
     QVERIFY2(fixture.wait_until([&] { return server.answers_to("after") == 1; }, 5000),
              qPrintable(server.received().join("\n\n")));

@@ -26,13 +26,14 @@ bool register_desk(EngineFixture& fixture, KamailioRunner& server, const QMap<QS
     return fixture.wait_for("registration:sucessful/1001", 15000);
 }
 
-// A caller through the server, answered by the operator.
-bool answered_call(EngineFixture& fixture, SippRunner& caller)
+// A caller through the server, answered by the operator (or by the phone itself).
+bool answered_call(EngineFixture& fixture, SippRunner& caller, bool by_itself = false)
 {
     caller.add_arguments({"-s", "1001"});
     if (!caller.start() || !fixture.wait_for("received", 10000))
         return false;
-    fixture.phone()->request_answer();
+    if (!by_itself)
+        fixture.phone()->request_answer();
     return fixture.wait_for("status:通話中", 10000);
 }
 
@@ -202,9 +203,7 @@ void TestServerPath::forged_server_source_neither_rings_nor_answers()
     QVERIFY(server.contacts("1001").join(' ').contains(contact_key::parameter()));
     SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"),
                       QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    caller.add_arguments({"-s", "1001"});
-    QVERIFY(caller.start());
-    QVERIFY2(fixture.wait_for("status:通話中", 10000), qPrintable(fixture.dump()));
+    QVERIFY2(answered_call(fixture, caller, true), qPrintable(fixture.dump()));
     fixture.phone()->request_hangup();
     QVERIFY(caller.wait_finished(10000));
     QVERIFY(fixture.wait_for("dialog_end"));
@@ -274,9 +273,7 @@ void TestServerPath::tcp_desk_answers_a_server_call_by_itself()
     QVERIFY2(fixture.wait_for("registration:sucessful/1001", 15000), qPrintable(fixture.dump()));
     SippRunner caller(QStringLiteral("uac_call_waits_for_bye.xml"),
                       QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    caller.add_arguments({"-s", "1001"});
-    QVERIFY(caller.start());
-    QVERIFY2(fixture.wait_for("status:通話中", 10000), qPrintable(fixture.dump()));
+    QVERIFY2(answered_call(fixture, caller, true), qPrintable(fixture.dump()));
     fixture.phone()->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.ended_calls, QStringList({"202/1"}));
