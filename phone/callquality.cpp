@@ -68,9 +68,11 @@ void CallQuality::fill(CallReport& report) const
         report.jitter_ms = jitter_sum / jitter_count;
     if (round_trip_count > 0)
         report.round_trip_ms = round_trip_sum / round_trip_count;
+    // The library's own average is 0 when it measured nothing (a peer that sent no RTP): that is no
+    // rating, and a call it would mark as poor.
     if (rating_count > 0)
         report.rating = rating_sum / rating_count;
-    else
+    else if (received > 0 && library_average > 0)
         report.rating = library_average;
 }
 

@@ -278,8 +278,11 @@ private:
         std::chrono::steady_clock::time_point last_sign;
         bool asked = false; // a re-INVITE asks the dialog
         std::chrono::steady_clock::time_point asked_at;
+        bool requesting = false; // a request of ours in the dialog waits for its answer
+        bool over = false;       // that answer was 408 or 481: the dialog is gone
     };
     std::map<const LinphoneCall*, Liveness> liveness;
     void watch_liveness();
     void note_liveness(LinphoneCall* call, LinphoneCallState state);
+    void end_vanished_call(CallHandle* handle);
 };

@@ -4,8 +4,10 @@
 // a line that sends no RTCP would be cut off although the call's dialog is alive. The engine
 // watches instead. RTP or RTCP from the peer, or a request of theirs in the call's dialog, is a
 // sign of life; after 20 s without one the dialog is asked (a re-INVITE that changes nothing).
-// A peer that answers stays, whatever its answer; one that has vanished lets the question go
-// unanswered for 15 s, and the call ends, with its row, like any other.
+// A peer that answers stays; one that has vanished lets the question go unanswered for 15 s, and the
+// call ends, with its row, like any other. Behind a PBX the question is answered for the vanished
+// peer: 408 (the PBX's own timeout) or 481 (the dialog is gone there). Either ends the dialog, as no
+// answer does, whichever request of the call it answers (the liveness question, a hold, a resume).
 
 #include "phone/zimphone.h"
 
@@ -31,6 +33,20 @@ quint64 packets_received(LinphoneCall* call)
     return count;
 }
 
+// The answer to the call's last request inside its dialog says the dialog is over.
+bool dialog_over(LinphoneCall* call)
+{
+    const LinphoneErrorInfo* info = linphone_call_get_error_info(call);
+    const int code = info ? linphone_error_info_get_protocol_code(info) : 0;
+    return code == 408 || code == 481;
+}
+
+bool in_request(LinphoneCallState state)
+{
+    return state == LinphoneCallStateUpdating || state == LinphoneCallStatePausing ||
+           state == LinphoneCallStateResuming;
+}
+
 } // namespace
 
 // Called with every call state: a request of the peer's in the dialog, or the answer to our
@@ -46,6 +62,17 @@ void ZimPhone::note_liveness(LinphoneCall* call, LinphoneCallState state)
     if (found == liveness.end())
         return;
     Liveness& watch = found->second;
+    if (in_request(state)) {
+        watch.requesting = true;
+        return;
+    }
+    // The library takes a failed request back to the state before it, whatever the failure.
+    const bool answered = watch.requesting;
+    watch.requesting = false;
+    if (answered && dialog_over(call)) {
+        watch.over = true; // ended by the next pass, outside the library's callback
+        return;
+    }
     if (state == LinphoneCallStateUpdatedByRemote || state == LinphoneCallStatePausedByRemote ||
         (state == LinphoneCallStateStreamsRunning && watch.asked)) {
         watch.last_sign = Clock::now();
@@ -63,6 +90,12 @@ void ZimPhone::watch_liveness()
         LinphoneCall* call = handle->get();
         const LinphoneCallState state = handle->state();
         auto found = liveness.find(call);
+        if (found != liveness.end() && found->second.over) {
+            logger->log(QStringLiteral("the call's dialog is over (408 or 481 to its request): call ended"),
+                        1);
+            end_vanished_call(handle);
+            return; // the handles changed
+        }
         if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStateUpdating) {
             if (found != liveness.end() && !found->second.asked)
                 found->second.last_sign = now; // held, ringing: nothing is owed meanwhile
@@ -91,12 +124,18 @@ void ZimPhone::watch_liveness()
                         1);
             watch.asked = false;
             watch.last_sign = now;
-            // Its end is reported now, not when the BYE nobody answers gives up.
-            if (handle == &current_call && !second_call.is_set())
-                end_calls_at_once();
-            else
-                linphone_call_terminate(call);
+            end_vanished_call(handle);
             return; // the handles changed
         }
     }
+}
+
+// Its end is reported now, not when the BYE nobody answers gives up.
+void ZimPhone::end_vanished_call(CallHandle* handle)
+{
+    liveness.erase(handle->get());
+    if (handle == &current_call && !second_call.is_set())
+        end_calls_at_once();
+    else
+        linphone_call_terminate(handle->get());
 }

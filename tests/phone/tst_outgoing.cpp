@@ -1,8 +1,10 @@
 // Outgoing calls from the engine to sipp callees on 127.0.0.1.
 
+#include "data/zimlogger.h"
 #include "enginefixture.h"
 #include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
+#include "support/testdir.h"
 
 #include <QRegularExpression>
 #include <QUdpSocket>
@@ -37,6 +39,7 @@ private slots:
     void our_hangup_ends_call_once();
     void dial_with_empty_number_does_nothing();
     void call_whose_peer_vanished_ends_by_itself();
+    void peer_that_hangs_behind_the_server_ends_at_its_408();
     void numbers_go_out_exactly_as_shown();
     void silent_callee_whose_rtcp_goes_on_stays_connected();
     void silent_callee_whose_dialog_answers_stays_connected();
@@ -170,6 +173,30 @@ void TestOutgoing::call_whose_peer_vanished_ends_by_itself()
     QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
     callee.stop();
     QVERIFY2(fixture.wait_for("dialog_end", 60000), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls.size(), 1);
+    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+}
+
+// Behind a PBX the question goes to the PBX, which answers 408 for a peer that hangs: that ends the
+// call as no answer would (it used to count as the peer's answer, and the call stayed up for good).
+void TestOutgoing::peer_that_hangs_behind_the_server_ends_at_its_408()
+{
+    KamailioRunner server;
+    server.define(QStringLiteral("SHORT_TRANSACTIONS"));
+    QVERIFY(server.start());
+    SippRunner callee(QStringLiteral("uas_behind_proxy.xml")); // its requests go through the proxy
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", server.port(), "100", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY2(fixture.wait_for("registration:sucessful/100", 15000), qPrintable(fixture.dump()));
+    phone->request_dial(callee.number());
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    callee.freeze();
+    // 20 s without media, then the PBX's 408 after 5 s, well before the phone's own 15 s wait.
+    QVERIFY2(fixture.wait_for("dialog_end", 24000 + 12000), qPrintable(fixture.dump()));
+    QVERIFY2(read_text_file(ZimLogger::log_path()).contains("the call's dialog is over (408 or 481"),
+             qPrintable(read_text_file(ZimLogger::log_path())));
     QCOMPARE(fixture.ended_calls.size(), 1);
     QCOMPARE(phone->phase(), int(PHASE_IDLE));
 }

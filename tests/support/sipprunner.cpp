@@ -150,13 +150,22 @@ int SippRunner::exit_code() const
     return process.exitCode();
 }
 
+void SippRunner::freeze()
+{
+    const qint64 pid = process.processId();
+    if (process.state() != QProcess::NotRunning && pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+}
+
 void SippRunner::stop()
 {
     if (process.state() == QProcess::NotRunning)
         return;
     const qint64 pid = process.processId();
-    if (pid > 0)
+    if (pid > 0) {
+        ::kill(static_cast<pid_t>(pid), SIGCONT); // a frozen one takes its SIGTERM only once it runs
         ::kill(static_cast<pid_t>(pid), SIGTERM);
+    }
     if (!process.waitForFinished(5000) && pid > 0) {
         ::kill(static_cast<pid_t>(pid), SIGKILL);
         process.waitForFinished(5000);

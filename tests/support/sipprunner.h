@@ -44,6 +44,8 @@ public:
     int exit_code() const;
     // Ends sipp now (by PID) and waits for it.
     void stop();
+    // Stops sipp where it is (SIGSTOP), as a peer that hangs: nothing answers, nothing is closed.
+    void freeze();
 
     // The SIP messages sipp logged so far (complete once sipp has ended).
     QList<Message> messages() const;
