@@ -174,6 +174,7 @@ void ZimPhone::destroy_core()
     current_call.reset();
     second_call.reset();
     liveness.clear();
+    calls.clear();
     sound_watch.reset();
     linphone_core_stop(core);
     linphone_core_unref(core);

@@ -3,6 +3,7 @@
 #include "phone/callhandle.h"
 #include "phone/callphase.h"
 #include "phone/callquality.h"
+#include "phone/callregistry.h"
 #include "phone/callreport.h"
 
 #include <QDeadlineTimer>
@@ -237,7 +238,7 @@ private:
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false};
     std::atomic<bool> muted{false};
-    std::map<const LinphoneCall*, CallQuality> qualities;
+    CallRegistry calls;    // each call's own record
     CallReport end_report; // of the call whose end is being reported
     std::chrono::steady_clock::time_point next_quality_sample;
     bool line_poor = false;       // the status line says the call in conversation sounds poor

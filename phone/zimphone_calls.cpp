@@ -128,7 +128,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
         break;
     case LinphoneCallStateEnd:
     case LinphoneCallStateError:
-        qualities[call].finish(call);
+        calls.of(call).quality.finish(call);
         break;
     case LinphoneCallStateReleased:
         note_call_end(call);
@@ -139,6 +139,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     }
     if (state == LinphoneCallStateReleased) {
         report_encryption_refusal(call);
+        calls.forget(call); // the library is done with it
         call_logs_to_drop = true;
         if (sound_watch && sound_watch->server_returned())
             raise_request(devices_request);

@@ -27,7 +27,7 @@ void ZimPhone::sample_quality()
         const bool in_conversation =
             handle == &current_call ? phase_value == PHASE_TALKING : phase_value == PHASE_TRANSFER_TALKING;
         const bool talking = in_conversation && handle->state() == LinphoneCallStateStreamsRunning;
-        CallQuality& quality = qualities[handle->get()];
+        CallQuality& quality = calls.of(handle->get()).quality;
         quality.sample(handle->get(), talking);
         if (talking)
             talking_quality = &quality;
@@ -67,12 +67,8 @@ void ZimPhone::note_call_end(LinphoneCall* call)
     if (!call)
         return;
     end_report.outcome = outcome_of(call, end_report.sip_code);
-    auto quality = qualities.find(call);
-    if (quality != qualities.end()) {
-        if (was_answered(call))
-            quality->second.fill(end_report);
-        qualities.erase(quality);
-    }
+    if (CallRecord* record = calls.find(call); record && was_answered(call))
+        record->quality.fill(end_report);
     if (current_call.is(call) || second_call.is(call))
         line_poor = false;
 }
