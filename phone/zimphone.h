@@ -181,7 +181,10 @@ private:
     void note_call_end(LinphoneCall* call);
     QString outcome_of(LinphoneCall* call, int& sip_code) const;
     // True once the call was connected, also after it ended: its log says so, whatever its state.
-    static bool was_answered(LinphoneCall* call);
+    bool was_answered(LinphoneCall* call) const;
+    // The record's flags of a call the engine may no longer hold (false when it has none).
+    bool hung_up_by_operator(const LinphoneCall* call) const;
+    bool transferred(const LinphoneCall* call) const;
 
     ZimLogger* logger;
     ZimData* data;
@@ -209,8 +212,6 @@ private:
     bool answer_request = false;
     int phase_value = PHASE_IDLE;
     bool reapply_request = false;
-    bool hangup_in_progress = false;
-    bool transfer_done = false;
     // The one account in the core, and the replaced one while its unregistration is under way
     // (then no account is built until that one has ended: cleared or failed).
     LinphoneProxyConfig* account = nullptr;

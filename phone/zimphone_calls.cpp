@@ -67,6 +67,9 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     case LinphoneCallStateIncomingReceived:
         handle_incoming(call);
         break;
+    case LinphoneCallStateConnected:
+        calls.of(call).answered = true;
+        break;
     case LinphoneCallStateOutgoingProgress:
         if (phase_value == PHASE_IDLE) {
             set_phase(PHASE_DIALING);
@@ -263,7 +266,6 @@ void ZimPhone::handle_released(LinphoneCall* call)
                 emit signal_dialog_end(remote_number_value, record_status_value, end_report);
             }
             second_call.reset();
-            transfer_done = false;
         }
     } else if (current_call.is(call) || (!current_call.is_set() && phase_value != PHASE_IDLE)) {
         // A call whose end was already reported (idle, no call held) is not reported again.
@@ -275,16 +277,15 @@ void ZimPhone::handle_released(LinphoneCall* call)
             else if (reason != LinphoneReasonBusy)
                 emit signal_play_terminated_audio(zim::SOUND_FAILED);
             // An outgoing call that never got through, and that the operator did not hang up.
-            if (record_status_value == RECORD_OUTGOING_MISSED && !hangup_in_progress)
+            if (record_status_value == RECORD_OUTGOING_MISSED && !hung_up_by_operator(call))
                 failure = zim::call_failure_text(reason);
         }
         emit signal_update_dialog_status(idle_status());
         emit signal_dialog_end(remote_number_value, record_status_value, end_report);
         if (!failure.isEmpty())
             emit signal_call_failed(failure);
-        if (phase_value == PHASE_TRANSFER_WAIT && transfer_done)
+        if (phase_value == PHASE_TRANSFER_WAIT && transferred(call))
             emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_DONE);
-        transfer_done = false;
         set_phase(PHASE_IDLE);
         current_call.reset();
     } else if (second_call.is(call)) {
@@ -298,7 +299,6 @@ void ZimPhone::handle_released(LinphoneCall* call)
         current_call.reset();
     if (second_call.is(call))
         second_call.reset();
-    hangup_in_progress = false;
 }
 
 // A consultation that ended while the first call waits keeps a row of its own, as the outgoing
@@ -316,7 +316,7 @@ void ZimPhone::record_consultation(LinphoneCall* call)
 void ZimPhone::return_to_held_call(LinphoneCall* consultation)
 {
     const bool answered = was_answered(consultation);
-    if (answered || hangup_in_progress) {
+    if (answered || hung_up_by_operator(consultation)) {
         set_phase(PHASE_TRANSFER_WAIT);
         emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
         emit signal_clear_phone_number();
@@ -335,9 +335,19 @@ void ZimPhone::return_to_held_call(LinphoneCall* consultation)
 // paused for the transfer: the operator is told and gets the call back.
 void ZimPhone::on_transfer_state_changed(LinphoneCall* call, LinphoneCallState state)
 {
-    if (state != LinphoneCallStateError || !current_call.is(call))
+    if (!current_call.is(call))
         return;
-    transfer_done = false;
+    // Transferred once the transferee says the transfer goes on or is done: a REFER nobody answered
+    // (its transaction timed out, and the library ended the call) handed nothing on.
+    if (state != LinphoneCallStateError) {
+        if (state == LinphoneCallStateOutgoingInit) // the REFER only went out
+            return;
+        calls.of(call).transferred = true;
+        if (second_call.is_set()) // the consultation is handed on with it
+            calls.of(second_call.get()).transferred = true;
+        return;
+    }
+    calls.of(call).transferred = false;
     emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_FAILED);
     if (current_call.state() == LinphoneCallStatePaused)
         linphone_call_resume(call);
@@ -406,8 +416,6 @@ void ZimPhone::end_calls_at_once()
         handle->reset();
     }
     set_phase(PHASE_IDLE);
-    transfer_done = false;
-    hangup_in_progress = false;
     publish();
     emit signal_update_dialog_status(idle_status());
     emit signal_dialog_end(remote_number_value, record_status_value, end_report);
@@ -473,26 +481,18 @@ void ZimPhone::perform_answer()
 
 void ZimPhone::perform_hangup()
 {
-    if (hangup_in_progress)
+    // The consultation while one is in play, else the call shown; a second press on a call the
+    // operator already ended does nothing more.
+    CallHandle* target = phase_value > PHASE_TRANSFER_WAIT ? &second_call : &current_call;
+    if (!target->is_set() || hung_up_by_operator(target->get()))
         return;
-    hangup_in_progress = true;
-    bool acted = false;
-    if (phase_value > PHASE_TRANSFER_WAIT) {
-        if (second_call.is_set()) {
-            linphone_call_terminate(second_call.get());
-            acted = true;
-        }
-    } else if (current_call.is_set()) {
-        LinphoneCall* call = current_call.get();
-        if (linphone_call_get_dir(call) == LinphoneCallIncoming &&
-            current_call.state() == LinphoneCallStateIncomingReceived)
-            linphone_call_decline(call, LinphoneReasonBusy);
-        else
-            linphone_call_terminate(call);
-        acted = true;
-    }
-    if (!acted)
-        hangup_in_progress = false;
+    LinphoneCall* call = target->get();
+    calls.of(call).hung_up_by_operator = true;
+    if (target == &current_call && linphone_call_get_dir(call) == LinphoneCallIncoming &&
+        current_call.state() == LinphoneCallStateIncomingReceived)
+        linphone_call_decline(call, LinphoneReasonBusy);
+    else
+        linphone_call_terminate(call);
 }
 
 void ZimPhone::perform_hold_toggle()
@@ -546,7 +546,6 @@ int ZimPhone::transfer_call(LinphoneCall* call, const QString& number)
 
 void ZimPhone::perform_transfer_step()
 {
-    transfer_done = false; // a completion belongs to the transfer that reported it
     QString number;
     {
         std::lock_guard lock(request_lock);
@@ -554,20 +553,19 @@ void ZimPhone::perform_transfer_step()
     }
     if (current_call.is_set()) {
         LinphoneCall* call = current_call.get();
+        calls.of(call).transferred = false; // until the transferee reports this transfer
         if (current_call.state() == LinphoneCallStateStreamsRunning) {
             end_mute();
             if (linphone_call_pause(call) == 0)
                 set_phase(PHASE_TRANSFER_WAIT);
         } else if (phase_value == PHASE_TRANSFER_WAIT) {
             if (!number.isEmpty()) {
-                if (transfer_call(call, number) >= 0)
-                    transfer_done = true;
+                transfer_call(call, number);
             } else {
                 linphone_call_resume(call);
             }
         } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is_set()) {
-            if (linphone_call_transfer_to_another(call, second_call.get()) >= 0)
-                transfer_done = true;
+            linphone_call_transfer_to_another(call, second_call.get());
         }
     } else if (second_call.is_set()) {
         // The first party hung up during the consultation: the consultation call stays.
@@ -591,10 +589,8 @@ void ZimPhone::perform_blind_transfer()
     if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused)
         return;
     end_mute();
-    transfer_done = false;
-    // Only a transfer the library took on can later be reported as completed.
-    if (transfer_call(current_call.get(), number) >= 0)
-        transfer_done = true;
+    calls.of(current_call.get()).transferred = false; // until the transferee reports it
+    transfer_call(current_call.get(), number);
 }
 
 void ZimPhone::perform_attended_transfer()

@@ -53,10 +53,25 @@ void ZimPhone::sample_quality()
         emit_talking_status();
 }
 
-bool ZimPhone::was_answered(LinphoneCall* call)
+bool ZimPhone::was_answered(LinphoneCall* call) const
 {
+    const CallRecord* record = calls.find(call);
+    if (record && record->answered)
+        return true;
     const LinphoneCallLog* log = linphone_call_get_call_log(call);
     return log && linphone_call_log_get_status(log) == LinphoneCallSuccess;
+}
+
+bool ZimPhone::hung_up_by_operator(const LinphoneCall* call) const
+{
+    const CallRecord* record = calls.find(call);
+    return record && record->hung_up_by_operator;
+}
+
+bool ZimPhone::transferred(const LinphoneCall* call) const
+{
+    const CallRecord* record = calls.find(call);
+    return record && record->transferred;
 }
 
 // Called as the library releases a call (and for calls ended at once): its report is kept for the
@@ -77,10 +92,10 @@ QString ZimPhone::outcome_of(LinphoneCall* call, int& sip_code) const
 {
     sip_code = 0;
     if (was_answered(call))
-        return transfer_done ? outcome::TRANSFERRED : outcome::ANSWERED;
+        return transferred(call) ? outcome::TRANSFERRED : outcome::ANSWERED;
     const bool incoming = linphone_call_get_dir(call) == LinphoneCallIncoming;
     // The operator's own hang-up of a call that was not answered: refused, or given up on.
-    if (hangup_in_progress)
+    if (hung_up_by_operator(call))
         return incoming ? outcome::REJECTED : outcome::CANCELLED;
     const LinphoneReason reason = linphone_call_get_reason(call);
     // An incoming call rang out when the library's ring time-out refused it (with 486, so the

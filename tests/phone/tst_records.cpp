@@ -48,6 +48,10 @@ void TestRecords::outcome_of_each_call_data()
                                                << Operator::HangsUpWhileRinging << "cancelled" << 0;
     QTest::newRow("blind transfer") << "callee.xml" << QStringList() << false << Operator::TransfersBlind
                                     << "transferred" << 0;
+    // The library rewrites the log of a call whose transfer timed out as "missed" at its end.
+    QTest::newRow("answered, its blind transfer timed out")
+        << "uac_transfer_times_out.xml" << QStringList{"-s", "1001"} << true << Operator::TransfersBlind
+        << "answered" << 0;
     QTest::newRow("rejected by the operator") << "uac_call_refused.xml" << QStringList{"-s", "1001"} << true
                                               << Operator::HangsUpWhileRinging << "rejected" << 0;
     QTest::newRow("missed") << "uac_cancel_after_ring.xml" << QStringList{"-s", "1001", "-d", "1000"} << true
@@ -84,10 +88,12 @@ void TestRecords::outcome_of_each_call()
             QVERIFY2(fixture.wait_until(ringing), qPrintable(fixture.dump()));
         phone->request_hangup();
     } else if (action == Operator::TransfersBlind) {
+        if (incoming)
+            phone->request_answer();
         QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
         phone->request_blind_transfer(QStringLiteral("sip:300@127.0.0.1:5999"));
     }
-    QVERIFY2(fixture.wait_for("dialog_end", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("dialog_end", 45000), qPrintable(fixture.dump()));
     QCOMPARE(fixture.reports.size(), 1);
     QCOMPARE(fixture.reports[0].outcome, outcome);
     QCOMPARE(fixture.reports[0].sip_code, sip_code);
@@ -112,7 +118,7 @@ void TestRecords::lossy_line_is_recorded_and_warned_about()
     QVERIFY2(fixture.wait_for("status:着信中"), qPrintable(fixture.dump()));
     phone->request_answer();
     QVERIFY2(fixture.wait_for("status:回線品質低下", 12000), qPrintable(fixture.dump()));
-    QVERIFY2(fixture.wait_for("dialog_end", 15000), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("dialog_end", 45000), qPrintable(fixture.dump()));
 
     const CallReport report = fixture.reports.value(0);
     qInfo("lost %.1f %% received, rating %.2f, jitter %.1f ms", report.loss_received_percent, report.rating,
