@@ -572,7 +572,7 @@ bool ZimPhone::is_second_streaming()
     return view.second_state == LinphoneCallStateStreamsRunning;
 }
 
-int ZimPhone::phase()
+CallPhase ZimPhone::phase()
 {
     std::lock_guard lock(view_lock);
     return view.phase;
@@ -597,7 +597,7 @@ int ZimPhone::record_status()
 }
 
 // Engine thread: the phase is published as it changes, before any signal that follows from it.
-void ZimPhone::set_phase(int value)
+void ZimPhone::set_phase(CallPhase value)
 {
     phase_value = value;
     std::lock_guard lock(view_lock);

@@ -66,7 +66,7 @@ public:
     bool is_current_paused();
     bool is_second_streaming();
     bool is_registered();
-    int phase();
+    CallPhase phase();
     QString remote_number();
     QString last_dialled_number();
     int record_status();
@@ -170,7 +170,7 @@ private:
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;
     void log_phase();
-    void set_phase(int value);
+    void set_phase(CallPhase value);
     void publish();
     void report_media_encryption();
     void report_encryption_refusal(LinphoneCall* call);
@@ -210,7 +210,7 @@ private:
     bool attended_transfer_request = false;
     bool hangup_request = false;
     bool answer_request = false;
-    int phase_value = PHASE_IDLE;
+    CallPhase phase_value = CallPhase::Idle;
     bool reapply_request = false;
     // The one account in the core, and the replaced one while its unregistration is under way
     // (then no account is built until that one has ended: cleared or failed).
@@ -223,7 +223,7 @@ private:
     // of its own, so that a query never waits for a library iteration.
     struct View
     {
-        int phase = PHASE_IDLE;
+        CallPhase phase = CallPhase::Idle;
         QString remote_number;
         QString last_dialled_number;
         int record_status = RECORD_NONE;

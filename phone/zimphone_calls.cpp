@@ -41,7 +41,7 @@ bool ZimPhone::engine_idle() const
 
 void ZimPhone::log_phase()
 {
-    logger->log(QString::number(phase_value), 1);
+    logger->log(QString::number(int(phase_value)), 1);
 }
 
 void ZimPhone::emit_talking_status()
@@ -71,34 +71,34 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
         calls.of(call).answered = true;
         break;
     case LinphoneCallStateOutgoingProgress:
-        if (phase_value == PHASE_IDLE) {
-            set_phase(PHASE_DIALING);
+        if (phase_value == CallPhase::Idle) {
+            set_phase(CallPhase::Dialing);
             log_phase();
             emit signal_update_dialog_status(zim::STATUS_OUTGOING);
-        } else if (phase_value == PHASE_TRANSFER_WAIT) {
-            set_phase(PHASE_TRANSFER_DIALING);
+        } else if (phase_value == CallPhase::TransferWait) {
+            set_phase(CallPhase::TransferDialing);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_CALLING);
         }
         break;
     case LinphoneCallStateStreamsRunning:
         log_phase();
-        if (phase_value == PHASE_INCOMING || phase_value == PHASE_DIALING) {
-            set_phase(PHASE_TALKING);
+        if (phase_value == CallPhase::Incoming || phase_value == CallPhase::Dialing) {
+            set_phase(CallPhase::Talking);
             emit signal_start_count_dialog_time();
             emit_talking_status();
-        } else if (phase_value == PHASE_HOLDING || phase_value == PHASE_REMOTE_HOLDING ||
-                   phase_value == PHASE_TRANSFER_WAIT) {
-            if (phase_value == PHASE_HOLDING)
+        } else if (phase_value == CallPhase::Holding || phase_value == CallPhase::RemoteHolding ||
+                   phase_value == CallPhase::TransferWait) {
+            if (phase_value == CallPhase::Holding)
                 emit signal_stop_hold_music();
             // Back from the transfer prompt (resumed, or the hold was refused): the number the
             // window cleared for the transfer target is shown again.
-            if (phase_value == PHASE_TRANSFER_WAIT && remote_number_value != user_id())
+            if (phase_value == CallPhase::TransferWait && remote_number_value != user_id())
                 emit signal_set_phone_number(remote_number_value);
-            set_phase(PHASE_TALKING);
+            set_phase(CallPhase::Talking);
             emit_talking_status();
-        } else if (phase_value == PHASE_TRANSFER_DIALING || phase_value == PHASE_TRANSFER_HOLDING ||
-                   phase_value == PHASE_TRANSFER_REMOTE_HOLDING) {
-            set_phase(PHASE_TRANSFER_TALKING);
+        } else if (phase_value == CallPhase::TransferDialing || phase_value == CallPhase::TransferHolding ||
+                   phase_value == CallPhase::TransferRemoteHolding) {
+            set_phase(CallPhase::TransferTalking);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_IN_CALL);
         }
         if (record_status_value == RECORD_OUTGOING_MISSED)
@@ -107,25 +107,25 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
             record_status_value = RECORD_INCOMING_ANSWERED;
         break;
     case LinphoneCallStatePaused:
-        if (phase_value == PHASE_TALKING) {
-            set_phase(PHASE_HOLDING);
+        if (phase_value == CallPhase::Talking) {
+            set_phase(CallPhase::Holding);
             emit signal_play_hold_music();
             emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
-        } else if (phase_value == PHASE_TRANSFER_WAIT) {
+        } else if (phase_value == CallPhase::TransferWait) {
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
-        } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is(call)) {
+        } else if (phase_value == CallPhase::TransferTalking && second_call.is(call)) {
             // Only the consultation's own hold: the first call's pause may complete after the
             // consultation already connected (a slow peer, a loaded machine).
-            set_phase(PHASE_TRANSFER_HOLDING);
+            set_phase(CallPhase::TransferHolding);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_ON_HOLD);
         }
         break;
     case LinphoneCallStatePausedByRemote:
-        if (phase_value == PHASE_TALKING) {
-            set_phase(PHASE_REMOTE_HOLDING);
+        if (phase_value == CallPhase::Talking) {
+            set_phase(CallPhase::RemoteHolding);
             emit signal_update_dialog_status(zim::STATUS_REMOTE_HOLD);
-        } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is(call)) {
-            set_phase(PHASE_TRANSFER_REMOTE_HOLDING);
+        } else if (phase_value == CallPhase::TransferTalking && second_call.is(call)) {
+            set_phase(CallPhase::TransferRemoteHolding);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_REMOTE_HOLD);
         }
         break;
@@ -166,7 +166,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
         linphone_call_decline(call, LinphoneReasonForbidden);
         return;
     }
-    if (phase_value != PHASE_IDLE) {
+    if (phase_value != CallPhase::Idle) {
         linphone_call_decline(call, LinphoneReasonBusy);
         return;
     }
@@ -183,7 +183,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
         return;
     }
 
-    set_phase(PHASE_INCOMING);
+    set_phase(CallPhase::Incoming);
     current_call.reset(call);
 
     const LinphoneAddress* remote = linphone_call_get_remote_address(call);
@@ -227,7 +227,7 @@ void ZimPhone::serve_auto_answer()
 {
     if (auto_answer_at.isForever())
         return;
-    const bool ringing = phase_value == PHASE_INCOMING && current_call.is_set() &&
+    const bool ringing = phase_value == CallPhase::Incoming && current_call.is_set() &&
                          current_call.state() == LinphoneCallStateIncomingReceived;
     if (!ringing) { // answered by hand, refused, or gone
         auto_answer_beep = auto_answer_at = QDeadlineTimer(QDeadlineTimer::Forever);
@@ -248,7 +248,7 @@ void ZimPhone::handle_released(LinphoneCall* call)
 {
     if (current_call.is(call))
         muted.store(false); // the library is done with the call: only the flag goes
-    if (phase_value > PHASE_TRANSFER_WAIT) {
+    if (consulting(phase_value)) {
         if (current_call.is(call)) {
             // The first call ended (its party hung up, or the transfer handed it on): it keeps its
             // own row, and the consultation goes on as the call shown.
@@ -261,13 +261,13 @@ void ZimPhone::handle_released(LinphoneCall* call)
                 record_consultation(call);
                 return_to_held_call(call);
             } else {
-                set_phase(PHASE_IDLE);
+                set_phase(CallPhase::Idle);
                 emit signal_update_dialog_status(idle_status());
                 emit signal_dialog_end(remote_number_value, record_status_value, end_report);
             }
             second_call.reset();
         }
-    } else if (current_call.is(call) || (!current_call.is_set() && phase_value != PHASE_IDLE)) {
+    } else if (current_call.is(call) || (!current_call.is_set() && phase_value != CallPhase::Idle)) {
         // A call whose end was already reported (idle, no call held) is not reported again.
         QString failure;
         if (current_call.is_set()) {
@@ -284,9 +284,9 @@ void ZimPhone::handle_released(LinphoneCall* call)
         emit signal_dialog_end(remote_number_value, record_status_value, end_report);
         if (!failure.isEmpty())
             emit signal_call_failed(failure);
-        if (phase_value == PHASE_TRANSFER_WAIT && transferred(call))
+        if (phase_value == CallPhase::TransferWait && transferred(call))
             emit signal_show_transfer_call_result(zim::STATUS_TRANSFER_DONE);
-        set_phase(PHASE_IDLE);
+        set_phase(CallPhase::Idle);
         current_call.reset();
     } else if (second_call.is(call)) {
         record_consultation(call); // refused before it rang
@@ -317,13 +317,13 @@ void ZimPhone::return_to_held_call(LinphoneCall* consultation)
 {
     const bool answered = was_answered(consultation);
     if (answered || hung_up_by_operator(consultation)) {
-        set_phase(PHASE_TRANSFER_WAIT);
+        set_phase(CallPhase::TransferWait);
         emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
         emit signal_clear_phone_number();
         return;
     }
     const QString reason = zim::call_failure_text(linphone_call_get_reason(consultation));
-    set_phase(PHASE_HOLDING);
+    set_phase(CallPhase::Holding);
     emit signal_play_hold_music();
     emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
     if (remote_number_value != user_id())
@@ -362,14 +362,14 @@ void ZimPhone::perform_mute()
         std::lock_guard lock(request_lock);
         on = mute_wanted;
     }
-    const bool in_call =
-        phase_value == PHASE_TALKING || phase_value == PHASE_HOLDING || phase_value == PHASE_REMOTE_HOLDING;
+    const bool in_call = phase_value == CallPhase::Talking || phase_value == CallPhase::Holding ||
+                         phase_value == CallPhase::RemoteHolding;
     if (!current_call.is_set() || !in_call || on == muted.load())
         return;
     linphone_call_set_microphone_muted(current_call.get(), on);
     muted.store(on);
     logger->log(on ? QStringLiteral("microphone muted") : QStringLiteral("microphone on"), 1);
-    if (phase_value == PHASE_TALKING)
+    if (phase_value == CallPhase::Talking)
         emit_talking_status();
 }
 
@@ -415,7 +415,7 @@ void ZimPhone::end_calls_at_once()
             linphone_call_terminate(handle->get());
         handle->reset();
     }
-    set_phase(PHASE_IDLE);
+    set_phase(CallPhase::Idle);
     publish();
     emit signal_update_dialog_status(idle_status());
     emit signal_dialog_end(remote_number_value, record_status_value, end_report);
@@ -435,7 +435,7 @@ void ZimPhone::perform_dial()
         emit signal_call_failed(zim::STATUS_ENCRYPTION_REFUSED);
         return;
     }
-    if (phase_value == PHASE_IDLE) {
+    if (phase_value == CallPhase::Idle) {
         if (!engine_idle() || number.isEmpty())
             return;
         configure_transfer_gate();
@@ -447,8 +447,8 @@ void ZimPhone::perform_dial()
         // Dialling from now on, even before the library sends the INVITE (with ICE it first
         // gathers its candidates): a call arriving meanwhile finds the phone busy. Without ICE the
         // library reports the call in progress from within the invite, which set the phase already.
-        if (call && phase_value == PHASE_IDLE) {
-            set_phase(PHASE_DIALING);
+        if (call && phase_value == CallPhase::Idle) {
+            set_phase(CallPhase::Dialing);
             log_phase();
             emit signal_update_dialog_status(zim::STATUS_OUTGOING);
         }
@@ -459,7 +459,7 @@ void ZimPhone::perform_dial()
         } else if (!account) {
             emit signal_call_failed(zim::FAIL_NO_ACCOUNT); // a bare number needs an account
         }
-    } else if (phase_value == PHASE_TRANSFER_WAIT) {
+    } else if (phase_value == CallPhase::TransferWait) {
         if (second_call.is_set() && !ended(second_call.state()))
             return;
         if (number.isEmpty())
@@ -483,7 +483,7 @@ void ZimPhone::perform_hangup()
 {
     // The consultation while one is in play, else the call shown; a second press on a call the
     // operator already ended does nothing more.
-    CallHandle* target = phase_value > PHASE_TRANSFER_WAIT ? &second_call : &current_call;
+    CallHandle* target = consulting(phase_value) ? &second_call : &current_call;
     if (!target->is_set() || hung_up_by_operator(target->get()))
         return;
     LinphoneCall* call = target->get();
@@ -557,20 +557,20 @@ void ZimPhone::perform_transfer_step()
         if (current_call.state() == LinphoneCallStateStreamsRunning) {
             end_mute();
             if (linphone_call_pause(call) == 0)
-                set_phase(PHASE_TRANSFER_WAIT);
-        } else if (phase_value == PHASE_TRANSFER_WAIT) {
+                set_phase(CallPhase::TransferWait);
+        } else if (phase_value == CallPhase::TransferWait) {
             if (!number.isEmpty()) {
                 transfer_call(call, number);
             } else {
                 linphone_call_resume(call);
             }
-        } else if (phase_value == PHASE_TRANSFER_TALKING && second_call.is_set()) {
+        } else if (phase_value == CallPhase::TransferTalking && second_call.is_set()) {
             linphone_call_transfer_to_another(call, second_call.get());
         }
     } else if (second_call.is_set()) {
         // The first party hung up during the consultation: the consultation call stays.
         current_call.take_from(second_call);
-        set_phase(PHASE_TALKING);
+        set_phase(CallPhase::Talking);
         emit signal_update_dialog_status(zim::STATUS_IN_CALL);
         emit signal_show_phone_message(zim::STATUS_NO_TRANSFER_SOURCE);
     }

@@ -15,8 +15,7 @@ const int REFUSAL_SHOWN_MS = 3000;
 // The call the status line talks about: the consultation call while one is in play.
 void ZimPhone::report_media_encryption()
 {
-    const CallHandle& shown =
-        (phase_value > PHASE_TRANSFER_WAIT && second_call.is_set()) ? second_call : current_call;
+    const CallHandle& shown = (consulting(phase_value) && second_call.is_set()) ? second_call : current_call;
     bool encrypted = false;
     if (shown.is_set() && shown.state() != LinphoneCallStateEnd &&
         shown.state() != LinphoneCallStateReleased) {
@@ -51,7 +50,7 @@ void ZimPhone::report_encryption_refusal(LinphoneCall* call)
     emit signal_play_terminated_audio(zim::SOUND_FAILED);
     // The timer runs in the window's thread; it puts the idle status back unless a call started.
     QTimer::singleShot(REFUSAL_SHOWN_MS, this, [this] {
-        if (phase() == PHASE_IDLE)
+        if (phase() == CallPhase::Idle)
             emit signal_update_dialog_status(idle_status());
     });
 }

@@ -24,8 +24,8 @@ void ZimPhone::sample_quality()
     for (const CallHandle* handle : {&current_call, &second_call}) {
         if (!handle->is_set())
             continue;
-        const bool in_conversation =
-            handle == &current_call ? phase_value == PHASE_TALKING : phase_value == PHASE_TRANSFER_TALKING;
+        const bool in_conversation = handle == &current_call ? phase_value == CallPhase::Talking
+                                                             : phase_value == CallPhase::TransferTalking;
         const bool talking = in_conversation && handle->state() == LinphoneCallStateStreamsRunning;
         CallQuality& quality = calls.of(handle->get()).quality;
         quality.sample(handle->get(), talking);
@@ -47,7 +47,7 @@ void ZimPhone::sample_quality()
                         .arg(talking_quality->last_rating(), 0, 'f', 1)
                         .arg(remote_number_value),
                     1);
-    if (phase_value == PHASE_TRANSFER_TALKING)
+    if (phase_value == CallPhase::TransferTalking)
         emit signal_update_dialog_status(poor ? zim::STATUS_LINE_POOR : zim::STATUS_TRANSFER_IN_CALL);
     else
         emit_talking_status();

@@ -216,7 +216,7 @@ void ZimPhone::on_registration_state_changed(LinphoneCore*, LinphoneProxyConfig*
         registration_failure.clear();
         emit signal_registration_state(zim::REG_SUCCESSFUL, user);
         emit signal_show_operator_login();
-        if (phase_value == PHASE_IDLE)
+        if (phase_value == CallPhase::Idle)
             emit signal_update_dialog_status(idle_status());
         break;
     case LinphoneRegistrationCleared:

@@ -129,7 +129,7 @@ QList<double> query_waits(EngineFixture& fixture, ZimPhone* phone, int samples, 
         }
         const auto start = std::chrono::steady_clock::now();
         const bool streaming = phone->is_current_streaming();
-        const int phase = phone->phase();
+        const int phase = int(phone->phase());
         const QString number = phone->remote_number();
         const auto end = std::chrono::steady_clock::now();
         waits.append(double(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count()));

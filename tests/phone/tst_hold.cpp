@@ -39,7 +39,7 @@ void TestHold::our_hold_and_resume()
     phone->request_hold_toggle();
     QVERIFY2(fixture.wait_for("status:保留中"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.events, QStringList({"hold_music", "status:保留中"}));
-    QCOMPARE(phone->phase(), int(PHASE_HOLDING));
+    QCOMPARE(phone->phase(), CallPhase::Holding);
     QVERIFY(phone->is_current_paused());
     QVERIFY(!phone->is_current_streaming());
 
@@ -47,7 +47,7 @@ void TestHold::our_hold_and_resume()
     QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.events, QStringList({"hold_music", "status:保留中", "set_number:" + number,
                                           "stop_hold_music", "status:通話中"}));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QVERIFY(phone->is_current_streaming());
     QCOMPARE(fixture.count("timer"), 0); // the call timer keeps running
 
@@ -78,10 +78,10 @@ void TestHold::remote_hold_and_back()
     fixture.events.clear();
 
     QVERIFY2(fixture.wait_for("status:相手保留中"), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_REMOTE_HOLDING));
+    QCOMPARE(phone->phase(), CallPhase::RemoteHolding);
     QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.events, QStringList({"status:相手保留中", "status:通話中"}));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));

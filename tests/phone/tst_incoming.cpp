@@ -66,7 +66,7 @@ void TestIncoming::answered_call_carries_caller_information()
     QCOMPARE(params.value("callerName"), QStringLiteral("Taro"));
     QCOMPARE(params.value("callerId"), QStringLiteral("201"));
     QCOMPARE(phone->remote_number(), QStringLiteral("201"));
-    QCOMPARE(phone->phase(), int(PHASE_INCOMING));
+    QCOMPARE(phone->phase(), CallPhase::Incoming);
     QCOMPARE(phone->record_status(), int(RECORD_INCOMING_MISSED));
     QVERIFY(phone->is_incoming_ringing());
     QVERIFY(!phone->is_idle());
@@ -81,13 +81,13 @@ void TestIncoming::answered_call_carries_caller_information()
     // Dialling while the call rings does nothing.
     phone->request_dial(QStringLiteral("sip:999@127.0.0.1:9"));
     fixture.settle(200);
-    QCOMPARE(phone->phase(), int(PHASE_INCOMING));
+    QCOMPARE(phone->phase(), CallPhase::Incoming);
     QCOMPARE(phone->last_dialled_number(), QString());
 
     phone->request_answer();
     QVERIFY2(fixture.wait_for("timer"), qPrintable(fixture.dump()));
     QVERIFY(fixture.wait_for("status:通話中"));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QCOMPARE(phone->record_status(), int(RECORD_INCOMING_ANSWERED));
     QVERIFY(!phone->is_incoming_ringing());
 
@@ -115,7 +115,7 @@ void TestIncoming::hangup_while_ringing_refuses_as_busy()
     QCOMPARE(fixture.events,
              QStringList({"received", "status:着信中", "status:ダイヤルできます", "dialog_end"}));
     QCOMPARE(phone->record_status(), int(RECORD_INCOMING_MISSED));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(caller.wait_finished(10000));
     QCOMPARE(caller.exit_code(), 0);
 }
@@ -138,7 +138,7 @@ void TestIncoming::second_call_during_a_call_is_refused()
     QCOMPARE(intruder.exit_code(), 0);
     fixture.settle(300);
     QCOMPARE(fixture.events, before);
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QVERIFY(phone->is_current_streaming());
     QCOMPARE(phone->remote_number(), number);
     QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_ANSWERED));

@@ -164,9 +164,9 @@ void TestLifecycle::mixed_requests_during_a_call()
         default:
             break;
         }
-        const int phase = phone->phase();
-        QVERIFY2(phase >= PHASE_IDLE && phase <= PHASE_TRANSFER_REMOTE_HOLDING,
-                 qPrintable(QString::number(phase)));
+        const CallPhase phase = phone->phase();
+        QVERIFY2(phase >= CallPhase::Idle && phase <= CallPhase::TransferRemoteHolding,
+                 qPrintable(QString::number(int(phase))));
         const int record = phone->record_status();
         QVERIFY(record >= RECORD_NONE && record <= RECORD_OUTGOING_MISSED);
         const QString remote = phone->remote_number();
@@ -184,7 +184,7 @@ void TestLifecycle::mixed_requests_during_a_call()
     // Wind down: hang up whatever is left until the engine is idle.
     const bool idle = fixture.wait_until(
         [&] {
-            if (phone->phase() == PHASE_IDLE && phone->is_idle())
+            if (phone->phase() == CallPhase::Idle && phone->is_idle())
                 return true;
             phone->request_hangup();
             fixture.settle(100);

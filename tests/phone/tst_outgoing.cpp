@@ -53,13 +53,13 @@ void TestOutgoing::answered_then_remote_hangs_up()
     EngineFixture fixture;
     ZimPhone* phone = fixture.start();
     QVERIFY(phone->is_idle());
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
 
     const QString number = callee.uri("201");
     phone->request_dial(number);
     QVERIFY2(fixture.wait_for("status:発信中"), qPrintable(fixture.dump()));
     QVERIFY2(fixture.wait_for("timer"), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QVERIFY(phone->is_current_streaming());
     QVERIFY(!phone->is_idle());
     QCOMPARE(phone->remote_number(), number);
@@ -73,7 +73,7 @@ void TestOutgoing::answered_then_remote_hangs_up()
     QCOMPARE(fixture.events,
              QStringList({"status:発信中", "timer", "status:通話中", "audio:./share/sounds/hangup.wav",
                           "status:ダイヤルできます", "dialog_end"}));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(phone->is_idle());
     QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_ANSWERED));
     QVERIFY(callee.wait_finished(10000));
@@ -102,7 +102,7 @@ void TestOutgoing::busy_callee_plays_no_cue()
     QVERIFY2(fixture.wait_until([&] { return !fixture.failures.isEmpty(); }), qPrintable(fixture.dump()));
     QCOMPARE(fixture.failures, QStringList({"call:話中です"}));
     QCOMPARE(phone->record_status(), int(RECORD_OUTGOING_MISSED));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(callee.wait_finished(10000));
     QCOMPARE(callee.exit_code(), 0);
 }
@@ -151,7 +151,7 @@ void TestOutgoing::dial_with_empty_number_does_nothing()
     fixture.settle(300);
     QVERIFY(fixture.events.isEmpty());
     QVERIFY(phone->is_idle());
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QCOMPARE(phone->last_dialled_number(), QString());
     // A bare number without an account cannot be placed: the operator is told why.
     phone->request_dial(QStringLiteral("201"));
@@ -174,7 +174,7 @@ void TestOutgoing::call_whose_peer_vanished_ends_by_itself()
     callee.stop();
     QVERIFY2(fixture.wait_for("dialog_end", 60000), qPrintable(fixture.dump()));
     QCOMPARE(fixture.ended_calls.size(), 1);
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
 }
 
 // Behind a PBX the question goes to the PBX, which answers 408 for a peer that hangs: that ends the
@@ -198,7 +198,7 @@ void TestOutgoing::peer_that_hangs_behind_the_server_ends_at_its_408()
     QVERIFY2(read_text_file(ZimLogger::log_path()).contains("the call's dialog is over (408 or 481"),
              qPrintable(read_text_file(ZimLogger::log_path())));
     QCOMPARE(fixture.ended_calls.size(), 1);
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
 }
 
 // A caller who says nothing on a line that sends no RTCP either is still there when the call's
@@ -214,7 +214,7 @@ void TestOutgoing::silent_callee_whose_dialog_answers_stays_connected()
     fixture.settle(45000);
     QVERIFY2(!fixture.events.contains("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(callee.received_requests("INVITE").size() >= 2); // the dialog was asked
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(callee.wait_finished(10000));
@@ -274,7 +274,7 @@ void TestOutgoing::silent_callee_whose_rtcp_goes_on_stays_connected()
         fixture.settle(5000);
         QVERIFY2(!fixture.events.contains("dialog_end"), qPrintable(QString::number(report)));
     }
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(callee.wait_finished(10000));

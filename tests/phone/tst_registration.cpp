@@ -190,7 +190,7 @@ void TestRegistration::registration_during_a_call_keeps_the_status()
     fixture.settle(200);
     QCOMPARE(fixture.events, QStringList({"registration:unresigter/1001", "registration:progress/1001",
                                           "registration:sucessful/1001", "operator_login"}));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));

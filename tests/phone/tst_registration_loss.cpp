@@ -75,7 +75,7 @@ void TestRegistrationLoss::silent_registrar_times_out_and_ends_the_call()
     // Idle again, and the status line says why the phone cannot dial (the caller, silent but
     // answering its dialog, was no vanished peer: the registrar's loss ended the call).
     QVERIFY2(fixture.events.contains("status:サーバ応答なし"), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(phone->is_idle());
     QVERIFY(caller->wait_finished(10000));
     QCOMPARE(caller->exit_code(), 0);
@@ -121,14 +121,14 @@ void TestRegistrationLoss::timeout_ends_the_call_at_once_and_apart_from_the_next
     QVERIFY2(fixture.wait_for("registration:failed/1001", 60000), qPrintable(fixture.dump()));
     QVERIFY2(fixture.wait_for("dialog_end", 3000), qPrintable(fixture.dump()));
     QCOMPARE(fixture.ended_calls, QStringList({"202/1"}));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
 
     // The next call runs while the library still retries the first one's BYE.
     std::unique_ptr<SippRunner> next;
     QVERIFY2(answer_caller(fixture, next, "uac_call_waits_for_bye.xml", 2), qPrintable(fixture.dump()));
     QVERIFY(caller->wait_finished(60000)); // the first call's BYE has been given up
     fixture.settle(500);
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QCOMPARE(fixture.ended_calls.size(), 1);
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end", 10000, 2), qPrintable(fixture.dump()));

@@ -122,7 +122,7 @@ void TestServerPath::stranger_inside_a_call_is_refused_and_changes_nothing()
     }
     QVERIFY(!hears_anything(target, 1500));
     fixture.settle(300);
-    QCOMPARE(fixture.phone()->phase(), int(PHASE_TALKING));
+    QCOMPARE(fixture.phone()->phase(), CallPhase::Talking);
     QVERIFY(caller.received_requests("INVITE").isEmpty()); // never put on hold
     QVERIFY(read_text_file(ZimLogger::log_path()).contains("request refused: a REFER came from 127.0.0.1:"));
     fixture.phone()->request_hangup();
@@ -178,7 +178,7 @@ void TestServerPath::transfer_to_no_number_or_on_a_desk_that_refuses_them_is_dec
         caller.add_arguments({"-key", "refer_to", refused.refer_to});
         QVERIFY2(answered_call(fixture, caller), qPrintable(fixture.dump()));
         fixture.settle(2000);
-        QCOMPARE(fixture.phone()->phase(), int(PHASE_TALKING)); // the call goes on, not held
+        QCOMPARE(fixture.phone()->phase(), CallPhase::Talking); // the call goes on, not held
         QVERIFY(!hears_anything(named_host, 300));
         fixture.phone()->request_hangup();
         QVERIFY(caller.wait_finished(10000));

@@ -18,7 +18,7 @@ bool enter_transfer_wait(EngineFixture& fixture, ZimPhone* phone, const QString&
     if (!fixture.wait_for("status:通話中"))
         return false;
     phone->request_transfer_step(QString());
-    return fixture.wait_for("status:転送番号を入力してください") && phone->phase() == PHASE_TRANSFER_WAIT;
+    return fixture.wait_for("status:転送番号を入力してください") && phone->phase() == CallPhase::TransferWait;
 }
 
 } // namespace
@@ -57,7 +57,7 @@ void TestTransfer::blind_transfer_through_transfer_step()
     QVERIFY2(ready >= 0 && ready < fixture.events.indexOf("transfer_result:転送完了しました"),
              qPrintable(fixture.dump()));
     QVERIFY(fixture.events.contains("dialog_end"));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(callee.wait_finished(10000));
     QCOMPARE(callee.exit_code(), 0);
 
@@ -77,7 +77,7 @@ void TestTransfer::client_blind_transfer()
 
     phone->request_blind_transfer(TARGET);
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     // The call was not paused for the transfer, so no completion message follows.
     fixture.settle(200);
     QCOMPARE(fixture.events_named("transfer_result").size(), 0);
@@ -103,7 +103,7 @@ void TestTransfer::consultation_transfer_with_buttons()
     phone->request_dial(second.uri("202"));
     QVERIFY2(fixture.wait_for("status:転送発信中"), qPrintable(fixture.dump()));
     QVERIFY2(fixture.wait_for("status:転送先通話中"), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_TRANSFER_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::TransferTalking);
     QVERIFY(phone->is_second_streaming());
     QVERIFY(phone->is_current_paused());
     // The first call still describes the history row.
@@ -117,7 +117,7 @@ void TestTransfer::consultation_transfer_with_buttons()
 
     phone->request_transfer_step(QString());
     QVERIFY2(fixture.wait_for("dialog_end", 15000), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(first.wait_finished(10000));
     QCOMPARE(first.exit_code(), 0);
     QVERIFY(second.wait_finished(10000));
@@ -148,7 +148,7 @@ void TestTransfer::consultation_transfer_with_client_commands()
     QVERIFY2(fixture.wait_for("status:転送先通話中"), qPrintable(fixture.dump()));
     // The first call's pause may complete after the consultation connected: it is no hold of that.
     QVERIFY(fixture.wait_until([&] { return phone->is_current_paused(); }, 5000));
-    QCOMPARE(phone->phase(), int(PHASE_TRANSFER_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::TransferTalking);
     // Second command: the two calls are connected.
     phone->request_attended_transfer(second.uri("202"));
     QVERIFY2(fixture.wait_for("dialog_end", 15000), qPrintable(fixture.dump()));
@@ -187,7 +187,7 @@ void TestTransfer::consultation_hangup_returns_to_prompt()
     QCOMPARE(fixture.events,
              QStringList({"call_recorded", "status:転送番号を入力してください", "clear_number"}));
     QCOMPARE(fixture.ended_calls, QStringList({second.uri("202") + "/2"})); // the consultation's row
-    QCOMPARE(phone->phase(), int(PHASE_TRANSFER_WAIT));
+    QCOMPARE(phone->phase(), CallPhase::TransferWait);
     QVERIFY(phone->is_current_paused());
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
@@ -196,7 +196,7 @@ void TestTransfer::consultation_hangup_returns_to_prompt()
     phone->request_transfer_step(QString());
     QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
     QVERIFY(fixture.events.contains("set_number:" + number));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(first.wait_finished(10000));
@@ -225,14 +225,14 @@ void TestTransfer::first_party_hangs_up_during_consultation()
     phone->request_transfer_step(QString());
     QVERIFY2(fixture.wait_for("message:転送元がありません"), qPrintable(fixture.dump()));
     QCOMPARE(fixture.events, QStringList({"status:通話中", "message:転送元がありません"}));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QVERIFY(phone->is_current_streaming());
 
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     // The first call's row, then the call that went on with the consulted party.
     QCOMPARE(fixture.ended_calls, QStringList({first.uri("201") + "/2", second.uri("202") + "/2"}));
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(second.wait_finished(10000));
     QCOMPARE(second.exit_code(), 0);
 }
@@ -280,7 +280,7 @@ void TestTransfer::failed_blind_transfer_reports_no_completion()
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump())); // the first party hangs up
     fixture.settle(200);
     QCOMPARE(fixture.events_named("transfer_result").size(), 0);
-    QCOMPARE(phone->phase(), int(PHASE_IDLE));
+    QCOMPARE(phone->phase(), CallPhase::Idle);
     QVERIFY(first.wait_finished(10000));
     QCOMPARE(first.exit_code(), 0);
 }
@@ -298,7 +298,7 @@ void TestTransfer::refused_hold_brings_the_number_back()
     fixture.events.clear();
     phone->request_transfer_step(QString());
     QVERIFY2(fixture.wait_for("set_number:" + first.uri("201")), qPrintable(fixture.dump()));
-    QCOMPARE(phone->phase(), int(PHASE_TALKING));
+    QCOMPARE(phone->phase(), CallPhase::Talking);
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
 }
 
@@ -344,7 +344,7 @@ void TestTransfer::failed_consultation_says_why_and_shows_the_held_caller()
     QVERIFY2(fixture.events.contains("set_number:" + first.uri("201")), qPrintable(fixture.dump()));
     QCOMPARE(fixture.ended_calls, QStringList({busy.uri("202") + "/4"}));
     fixture.settle(500);
-    QCOMPARE(phone->phase(), int(PHASE_HOLDING));
+    QCOMPARE(phone->phase(), CallPhase::Holding);
     QVERIFY(phone->is_current_paused());
 
     phone->request_hold_toggle();

@@ -31,7 +31,7 @@ void MainWindow::slot_dialog_button_clicked()
         set_delete_visible(false);
         return;
     }
-    if (zim_phone->phase() == PHASE_IDLE) {
+    if (zim_phone->phase() == CallPhase::Idle) {
         // Recall: a second click dials it.
         set_display_text(zim_phone->last_dialled_number());
         set_delete_visible(true);
@@ -62,9 +62,9 @@ void MainWindow::slot_update_dialog_status(QString status)
 {
     show_status(status);
     // 消音 is there while a call is connected, pressed while it is muted.
-    const int phase = zim_phone->phase();
-    ui.muteButton->setVisible(phase == PHASE_TALKING || phase == PHASE_HOLDING ||
-                              phase == PHASE_REMOTE_HOLDING);
+    const CallPhase phase = zim_phone->phase();
+    ui.muteButton->setVisible(phase == CallPhase::Talking || phase == CallPhase::Holding ||
+                              phase == CallPhase::RemoteHolding);
     ui.muteButton->setChecked(zim_phone->is_muted());
 }
 
@@ -168,13 +168,13 @@ void MainWindow::slot_show_transfer_call_result(QString message)
 void MainWindow::slot_clear_transfer_result_message()
 {
     // After a failed transfer the call goes on: its number comes back.
-    set_display_text(zim_phone->phase() == PHASE_IDLE ? QString() : zim_phone->remote_number());
+    set_display_text(zim_phone->phase() == CallPhase::Idle ? QString() : zim_phone->remote_number());
     transfer_message_timer->stop();
 }
 
 void MainWindow::slot_send_call_from_history_window(QString phoneNumber)
 {
-    if (phoneNumber.isEmpty() || zim_phone->phase() != PHASE_IDLE || !dial_allowed(phoneNumber))
+    if (phoneNumber.isEmpty() || zim_phone->phase() != CallPhase::Idle || !dial_allowed(phoneNumber))
         return;
     zim_phone->request_dial(phoneNumber);
     set_display_text(phoneNumber);
@@ -228,7 +228,7 @@ bool MainWindow::dial_allowed(const QString& number)
 // would otherwise answer the ringing call or start a consultation nobody asked for.
 void MainWindow::dial_from_command(const QString& number)
 {
-    if (zim_phone->phase() != PHASE_IDLE || !zim_phone->is_idle()) {
+    if (zim_phone->phase() != CallPhase::Idle || !zim_phone->is_idle()) {
         zim_logger->log(QStringLiteral("call refused, the phone is busy with a call: ") + loggable(number),
                         1);
         return;

@@ -44,7 +44,7 @@ void MainWindow::slot_show_provisioning_error(QString where)
 void MainWindow::show_status(const QString& text)
 {
     // The engine starts after the desk's file has been read.
-    if (provisioning_notice.isEmpty() || (zim_phone && zim_phone->phase() != PHASE_IDLE)) {
+    if (provisioning_notice.isEmpty() || (zim_phone && zim_phone->phase() != CallPhase::Idle)) {
         ui.dialogStatus->setText(text);
         return;
     }

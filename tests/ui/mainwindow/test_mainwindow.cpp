@@ -225,7 +225,7 @@ private slots:
         MainWindowFixture f;
         QTest::keyClick(f.window, Qt::Key_Return);
         QTest::qWait(300);
-        QCOMPARE(f.window->phone()->phase(), int(PHASE_IDLE));
+        QCOMPARE(f.window->phone()->phase(), CallPhase::Idle);
         QVERIFY(!f.delete_shown());
     }
 
@@ -494,7 +494,7 @@ private slots:
         f.window->handle_client_command(QStringLiteral("answer"));
         QTest::qWait(1500);
         QCOMPARE(peer.calls_received, 0);
-        QCOMPARE(f.window->phone()->phase(), int(PHASE_IDLE));
+        QCOMPARE(f.window->phone()->phase(), CallPhase::Idle);
         QCOMPARE(f.display(), number);
     }
 
@@ -651,7 +651,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(peer.calls_received, 2, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         f.window->handle_client_command(QStringLiteral("hangup"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), int(PHASE_IDLE), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.window->phone()->phase(), CallPhase::Idle, 10000);
     }
 
     // A named caller with a 19-digit number rings while a number is half typed: the popup and the
