@@ -38,6 +38,12 @@ public:
     }
 
     LinphoneCallState state() const { return call ? linphone_call_get_state(call) : LinphoneCallStateIdle; }
+    // The library ended the call, or is done with it.
+    bool ended() const
+    {
+        const LinphoneCallState now = state();
+        return now == LinphoneCallStateEnd || now == LinphoneCallStateReleased;
+    }
 
 private:
     LinphoneCall* call = nullptr;

@@ -4,7 +4,22 @@
 
 #include <linphone/core.h>
 
+#include <QtGlobal>
+
+#include <chrono>
 #include <map>
+
+// Whether a connected call's peer is still there (phone/zimphone_liveness.cpp).
+struct Liveness
+{
+    bool watched = false; // counted since the call first ran its streams
+    quint64 packets = 0;  // RTP and RTCP received so far
+    std::chrono::steady_clock::time_point last_sign;
+    bool asked = false; // a re-INVITE asks the dialog
+    std::chrono::steady_clock::time_point asked_at;
+    bool requesting = false; // a request of ours in the dialog waits for its answer
+    bool over = false;       // that answer was 408 or 481: the dialog is gone
+};
 
 // What the engine knows of one call, kept from the moment it first hears of the call until the
 // library releases it. Each call has its own record, so one call's end or transfer never decides
@@ -12,6 +27,7 @@
 struct CallRecord
 {
     CallQuality quality; // how it sounded, second by second
+    Liveness liveness;   // whether its peer is still there
     // Connected once, whatever its log says later: the library rewrites a call's log status at its
     // end from the last failure in its dialog (a transfer that timed out made an answered call
     // "missed").

@@ -274,16 +274,6 @@ private:
     void plan_next_pass();
 
     // Whether each connected call's peer is still there (phone/zimphone_liveness.cpp).
-    struct Liveness
-    {
-        quint64 packets = 0; // RTP and RTCP received so far
-        std::chrono::steady_clock::time_point last_sign;
-        bool asked = false; // a re-INVITE asks the dialog
-        std::chrono::steady_clock::time_point asked_at;
-        bool requesting = false; // a request of ours in the dialog waits for its answer
-        bool over = false;       // that answer was 408 or 481: the dialog is gone
-    };
-    std::map<const LinphoneCall*, Liveness> liveness;
     void watch_liveness();
     void note_liveness(LinphoneCall* call, LinphoneCallState state);
     void end_vanished_call(CallHandle* handle);

@@ -53,15 +53,17 @@ bool in_request(LinphoneCallState state)
 // question, is a sign of life; a call the library is done with is no longer watched.
 void ZimPhone::note_liveness(LinphoneCall* call, LinphoneCallState state)
 {
+    CallRecord* record = calls.find(call);
+    if (!record)
+        return;
     if (state == LinphoneCallStateReleased || state == LinphoneCallStateEnd ||
         state == LinphoneCallStateError) {
-        liveness.erase(call);
+        record->liveness = Liveness();
         return;
     }
-    const auto found = liveness.find(call);
-    if (found == liveness.end())
+    Liveness& watch = record->liveness;
+    if (!watch.watched)
         return;
-    Liveness& watch = found->second;
     if (in_request(state)) {
         watch.requesting = true;
         return;
@@ -89,22 +91,24 @@ void ZimPhone::watch_liveness()
             continue;
         LinphoneCall* call = handle->get();
         const LinphoneCallState state = handle->state();
-        auto found = liveness.find(call);
-        if (found != liveness.end() && found->second.over) {
+        Liveness& watch = calls.of(call).liveness;
+        if (watch.over) {
             logger->log(QStringLiteral("the call's dialog is over (408 or 481 to its request): call ended"),
                         1);
             end_vanished_call(handle);
             return; // the handles changed
         }
         if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStateUpdating) {
-            if (found != liveness.end() && !found->second.asked)
-                found->second.last_sign = now; // held, ringing: nothing is owed meanwhile
+            if (watch.watched && !watch.asked)
+                watch.last_sign = now; // held, ringing: nothing is owed meanwhile
             continue;
         }
-        if (found == liveness.end())
-            found = liveness.emplace(call, Liveness{packets_received(call), now, false, now}).first;
-        Liveness& watch = found->second;
         const quint64 packets = packets_received(call);
+        if (!watch.watched) {
+            watch.watched = true;
+            watch.packets = packets;
+            watch.last_sign = now;
+        }
         if (packets != watch.packets) {
             watch.packets = packets;
             watch.last_sign = now;
@@ -133,7 +137,7 @@ void ZimPhone::watch_liveness()
 // Its end is reported now, not when the BYE nobody answers gives up.
 void ZimPhone::end_vanished_call(CallHandle* handle)
 {
-    liveness.erase(handle->get());
+    calls.of(handle->get()).liveness = Liveness();
     if (handle == &current_call && !second_call.is_set())
         end_calls_at_once();
     else
