@@ -21,11 +21,19 @@ struct Liveness
     bool over = false;       // that answer was 408 or 481: the dialog is gone
 };
 
+// How a call came about.
+enum class CallOrigin {
+    Incoming, // the server (or a peer the check let through) called the desk
+    Dialled,  // the operator placed it, or a consultation
+    Referred  // the library followed the other party's REFER on another call
+};
+
 // What the engine knows of one call, kept from the moment it first hears of the call until the
 // library releases it. Each call has its own record, so one call's end or transfer never decides
 // another's.
 struct CallRecord
 {
+    CallOrigin origin = CallOrigin::Dialled;
     CallQuality quality; // how it sounded, second by second
     Liveness liveness;   // whether its peer is still there
     // Connected once, whatever its log says later: the library rewrites a call's log status at its

@@ -173,6 +173,7 @@ void ZimPhone::destroy_core()
         return;
     current_call.reset();
     second_call.reset();
+    unwanted_call.reset();
     calls.clear();
     sound_watch.reset();
     linphone_core_stop(core);
@@ -202,6 +203,7 @@ void ZimPhone::run()
             serve_auto_answer();
             sample_quality();
             watch_liveness();
+            end_unwanted_call();
             publish();
             plan_next_pass();
         }

@@ -166,6 +166,9 @@ private:
     void handle_released(LinphoneCall* call);
     void record_consultation(LinphoneCall* call);
     void return_to_held_call(LinphoneCall* consultation);
+    void take_referred_call(LinphoneCall* call);
+    void continue_with_referred_call();
+    void end_unwanted_call();
     void end_calls_at_once();
     void handle_incoming(LinphoneCall* call);
     QString user_id() const;
@@ -185,6 +188,7 @@ private:
     // The record's flags of a call the engine may no longer hold (false when it has none).
     bool hung_up_by_operator(const LinphoneCall* call) const;
     bool transferred(const LinphoneCall* call) const;
+    bool referred(const LinphoneCall* call) const; // started by the library for the peer's REFER
 
     ZimLogger* logger;
     ZimData* data;
@@ -194,6 +198,7 @@ private:
     std::unique_ptr<SoundWatch> sound_watch;
     CallHandle current_call;
     CallHandle second_call;
+    CallHandle unwanted_call; // a call the library started that the engine does not take up
     std::atomic<bool> running{true};
     QString remote_number_value;
     QString last_dialled_number_value;

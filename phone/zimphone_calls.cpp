@@ -63,7 +63,11 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
     case LinphoneCallStateConnected:
         calls.of(call).answered = true;
         break;
+    case LinphoneCallStateOutgoingInit:
+        take_referred_call(call);
+        break;
     case LinphoneCallStateOutgoingProgress:
+        take_referred_call(call);
         if (phase_value == CallPhase::Idle) {
             set_phase(CallPhase::Dialing);
             log_phase();
@@ -178,6 +182,7 @@ void ZimPhone::handle_incoming(LinphoneCall* call)
 
     set_phase(CallPhase::Incoming);
     current_call.reset(call);
+    calls.of(call).origin = CallOrigin::Incoming;
 
     const LinphoneAddress* remote = linphone_call_get_remote_address(call);
     const char* display_name = remote ? linphone_address_get_display_name(remote) : nullptr;
@@ -249,6 +254,8 @@ void ZimPhone::handle_released(LinphoneCall* call)
                                       linphone_call_get_duration(call), end_report);
             current_call.reset();
             continue_with_consulted_party();
+            if (referred(second_call.get()))
+                continue_with_referred_call();
         } else if (second_call.is(call)) {
             if (current_call.is_set()) {
                 record_consultation(call);
@@ -305,11 +312,17 @@ void ZimPhone::record_consultation(LinphoneCall* call)
 
 // The consultation is over and the first call waits on hold. After a talk, or when the operator
 // ended it, the prompt asks for another target. A consultation that failed says why, and the held
-// caller is shown again: 保留 takes them back (they are not resumed by themselves).
+// caller is shown again: 保留 takes them back (they are not resumed by themselves). A call the other
+// party asked for gives the held call back in every case: it was their transfer, not the operator's,
+// and one that never connected handed nothing on.
 void ZimPhone::return_to_held_call(LinphoneCall* consultation)
 {
     const bool answered = was_answered(consultation);
-    if (answered || hung_up_by_operator(consultation)) {
+    const bool ended_by_operator = hung_up_by_operator(consultation);
+    const bool asked_by_peer = referred(consultation);
+    if (asked_by_peer && !answered)
+        calls.of(current_call.get()).transferred = false;
+    if (!asked_by_peer && (answered || ended_by_operator)) {
         set_phase(CallPhase::TransferWait);
         emit signal_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
         emit signal_clear_phone_number();
@@ -321,7 +334,77 @@ void ZimPhone::return_to_held_call(LinphoneCall* consultation)
     emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
     if (remote_number_value != user_id())
         emit signal_set_phone_number(remote_number_value);
-    emit signal_call_failed(reason.isEmpty() ? zim::FAIL_UNREACHABLE : reason);
+    if (!answered && !ended_by_operator)
+        emit signal_call_failed(reason.isEmpty() ? zim::FAIL_UNREACHABLE : reason);
+}
+
+// The library follows the peer's REFER by itself once the transfer gate let it through: it pauses the
+// call and places a new one to the target. That call is a call of its own, in a consultation's place:
+// shown with its number, recorded with its own row, and the first call counts as handed on while it
+// goes on. A REFER during the operator's own transfer has no place: its call is ended.
+void ZimPhone::take_referred_call(LinphoneCall* call)
+{
+    LinphoneCall* referrer = linphone_call_get_transferer_call(call);
+    if (!referrer || current_call.is(call) || second_call.is(call) || unwanted_call.is(call))
+        return; // not the library's own call, or already known
+    const bool one_call = phase_value == CallPhase::Talking || phase_value == CallPhase::Holding ||
+                          phase_value == CallPhase::RemoteHolding;
+    if (!current_call.is(referrer) || second_call.is_set() || !one_call) {
+        logger->log(
+            QStringLiteral("a transfer the other party asked for is ended: another transfer is under way"),
+            1);
+        unwanted_call.reset(call); // ended by the next pass, outside the library's call set-up
+        return;
+    }
+    const LinphoneAddress* target = linphone_call_get_remote_address(call);
+    calls.of(call).origin = CallOrigin::Referred;
+    calls.of(referrer).transferred = true;
+    second_call.reset(call);
+    consulted_number = text_of(target ? linphone_address_get_username(target) : nullptr);
+    end_mute();
+    if (phase_value == CallPhase::Holding)
+        emit signal_stop_hold_music();
+    set_phase(CallPhase::TransferDialing);
+    publish();
+    logger->log(QStringLiteral("the other party asked for a transfer: calling ") + consulted_number, 1);
+    emit signal_set_phone_number(consulted_number);
+    emit signal_update_dialog_status(zim::STATUS_TRANSFER_CALLING);
+}
+
+// The first call's peer hung up after its transfer, as a transferor does: the call it asked for is
+// the call shown from now on, an ordinary call with its own number, time and row.
+void ZimPhone::continue_with_referred_call()
+{
+    current_call.take_from(second_call);
+    switch (phase_value) {
+    case CallPhase::TransferTalking:
+        set_phase(CallPhase::Talking);
+        emit_talking_status();
+        break;
+    case CallPhase::TransferHolding:
+        set_phase(CallPhase::Holding);
+        emit signal_play_hold_music();
+        emit signal_update_dialog_status(zim::STATUS_ON_HOLD);
+        break;
+    case CallPhase::TransferRemoteHolding:
+        set_phase(CallPhase::RemoteHolding);
+        emit signal_update_dialog_status(zim::STATUS_REMOTE_HOLD);
+        break;
+    default: // not connected yet
+        set_phase(CallPhase::Dialing);
+        emit signal_update_dialog_status(zim::STATUS_OUTGOING);
+        break;
+    }
+}
+
+// Ends a call the engine refused to take up (see take_referred_call).
+void ZimPhone::end_unwanted_call()
+{
+    if (!unwanted_call.is_set())
+        return;
+    if (!unwanted_call.ended())
+        linphone_call_terminate(unwanted_call.get());
+    unwanted_call.reset();
 }
 
 // The transferee reports how its call to the target went. A failure leaves the call where it was,

@@ -68,6 +68,12 @@ bool ZimPhone::hung_up_by_operator(const LinphoneCall* call) const
     return record && record->hung_up_by_operator;
 }
 
+bool ZimPhone::referred(const LinphoneCall* call) const
+{
+    const CallRecord* record = calls.find(call);
+    return record && record->origin == CallOrigin::Referred;
+}
+
 bool ZimPhone::transferred(const LinphoneCall* call) const
 {
     const CallRecord* record = calls.find(call);

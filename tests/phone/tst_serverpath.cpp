@@ -74,6 +74,16 @@ bool hears_anything(QUdpSocket& socket, int ms)
     return socket.waitForReadyRead(ms) || socket.hasPendingDatagrams();
 }
 
+// A caller through the server, answered, who asks the desk to be transferred to the target's number.
+bool answered_referring_call(EngineFixture& fixture, KamailioRunner& server, SippRunner& caller,
+                             const SippRunner& target)
+{
+    if (!register_desk(fixture, server))
+        return false;
+    caller.add_arguments({"-key", "refer_to", QStringLiteral("<sip:%1@127.0.0.1>").arg(target.number())});
+    return answered_call(fixture, caller);
+}
+
 } // namespace
 
 class TestServerPath : public QObject
@@ -84,6 +94,8 @@ private slots:
     void stranger_inside_a_call_is_refused_and_changes_nothing();
     void transfer_asked_by_the_caller_goes_to_the_number_through_the_server();
     void transfer_to_no_number_or_on_a_desk_that_refuses_them_is_declined();
+    void transfer_asked_by_the_caller_is_a_call_of_its_own();
+    void transfer_asked_to_a_busy_number_has_its_row_and_gives_the_caller_back();
     void forged_server_source_neither_rings_nor_answers();
     void server_that_drops_the_key_rings_without_answering_by_itself();
     void tcp_desk_answers_a_server_call_by_itself();
@@ -188,6 +200,58 @@ void TestServerPath::transfer_to_no_number_or_on_a_desk_that_refuses_them_is_dec
         QVERIFY2(declined, qPrintable(refused.refer_to));
         QVERIFY(caller.received_requests("INVITE").isEmpty());
     }
+}
+
+// The caller's transfer is a call of its own: shown with its number while it goes on; once the caller
+// hangs up (as a transferor does), their row says transferred and the new call is the one shown,
+// with its own row at its end.
+void TestServerPath::transfer_asked_by_the_caller_is_a_call_of_its_own()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    SippRunner target(QStringLiteral("uas_behind_proxy.xml"));
+    QVERIFY(target.start());
+    EngineFixture fixture;
+    SippRunner caller(QStringLiteral("uac_refers.xml"), QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    QVERIFY2(answered_referring_call(fixture, server, caller, target), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("set_number:" + target.number()), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_for("status:転送発信中"));
+    QVERIFY2(fixture.wait_for("call_recorded") && fixture.wait_for("status:通話中", 10000, 2),
+             qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList{"201/1"});
+    QCOMPARE(fixture.reports.first().outcome, outcome::TRANSFERRED);
+    QVERIFY(caller.wait_finished(10000)); // the caller hung up after the transfer
+    QCOMPARE(fixture.phone()->phase(), CallPhase::Talking);
+    QCOMPARE(fixture.phone()->remote_number(), target.number());
+    fixture.phone()->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls.last(), target.number() + "/2");
+    QCOMPARE(fixture.reports.last().outcome, outcome::ANSWERED);
+}
+
+// A transfer the caller asked for that finds the number busy: that call has its row, the operator is
+// told why, and the caller is back on hold with their number shown; their row is not transferred.
+void TestServerPath::transfer_asked_to_a_busy_number_has_its_row_and_gives_the_caller_back()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    SippRunner target(QStringLiteral("uas_busy.xml"));
+    QVERIFY(target.start());
+    EngineFixture fixture;
+    SippRunner caller(QStringLiteral("uac_refers.xml"), QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    QVERIFY2(answered_referring_call(fixture, server, caller, target), qPrintable(fixture.dump()));
+    QVERIFY2(fixture.wait_for("call_recorded"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls, QStringList{target.number() + "/4"});
+    QCOMPARE(fixture.reports.first().outcome, outcome::BUSY);
+    QVERIFY(fixture.wait_for("status:保留中"));
+    QVERIFY(fixture.failures.contains("call:話中です"));
+    QCOMPARE(fixture.phone()->phase(), CallPhase::Holding);
+    QCOMPARE(fixture.events_named("set_number").last(), QStringLiteral("set_number:201"));
+    fixture.phone()->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QCOMPARE(fixture.ended_calls.last(), QStringLiteral("201/1"));
+    QCOMPARE(fixture.reports.last().outcome, outcome::ANSWERED);
+    QVERIFY(caller.wait_finished(10000));
 }
 
 // Kamailio returns the registered contact's key: its call is answered by itself. Then an INVITE sent

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QThread>
 #include <QUdpSocket>
@@ -18,20 +19,29 @@ QString message_file(const QTemporaryDir& dir)
     return dir.filePath(QStringLiteral("messages.log"));
 }
 
+// Without SO_REUSEADDR, so that a port another socket holds with it counts as taken.
 bool port_taken(int port)
 {
     QUdpSocket probe;
-    return !probe.bind(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port));
+    return !probe.bind(QHostAddress(QHostAddress::LocalHost), static_cast<quint16>(port),
+                       QAbstractSocket::DontShareAddress);
 }
 
 } // namespace
 
+// Chosen above the phone's audio ports (10000 to 60000) and the system's own ephemeral ones (32768 to
+// 60999): the kernel's pick of a free port could be taken by a call's RTP socket before its user
+// binds it, and a peer that then shares it with that socket never hears its messages.
 int free_udp_port()
 {
-    QUdpSocket socket;
-    if (!socket.bind(QHostAddress(QHostAddress::LocalHost), 0))
-        return 0;
-    return socket.localPort();
+    const int first = 61000;
+    const int count = 4500;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int port = first + int(QRandomGenerator::global()->bounded(count));
+        if (!port_taken(port))
+            return port;
+    }
+    return 0;
 }
 
 QString SippRunner::Message::header(const QString& name) const
