@@ -200,6 +200,7 @@ void ZimPhone::run()
             std::lock_guard lock(core_lock);
             linphone_core_iterate(core);
             serve_requests();
+            serve_held_request();
             serve_auto_answer();
             sample_quality();
             watch_liveness();

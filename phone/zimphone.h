@@ -160,6 +160,8 @@ private:
     void perform_transfer_step();
     void perform_blind_transfer();
     void perform_attended_transfer();
+    bool hold_back(const CallHandle& target, bool& flag);
+    void serve_held_request();
     int transfer_call(LinphoneCall* call, const QString& number);
     LinphoneAddress* address_of(const QString& number);
     void emit_talking_status();
@@ -215,6 +217,10 @@ private:
     bool attended_transfer_request = false;
     bool hangup_request = false;
     bool answer_request = false;
+    // An operator's request held while the call waits for the answer to a request in its dialog
+    // (engine thread only), and until when it may wait.
+    bool* held_request = nullptr;
+    QDeadlineTimer held_until{QDeadlineTimer::Forever};
     CallPhase phase_value = CallPhase::Idle;
     bool reapply_request = false;
     // The one account in the core, and the replaced one while its unregistration is under way

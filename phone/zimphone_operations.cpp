@@ -5,6 +5,62 @@
 #include "data/zimconstants.h"
 #include "data/zimlogger.h"
 
+namespace {
+
+// A request in the call's dialog waits for its answer (ours: the liveness question, a hold, a
+// resume; or the peer's): the call takes no other meanwhile.
+bool in_request(LinphoneCallState state)
+{
+    return state == LinphoneCallStateUpdating || state == LinphoneCallStatePausing ||
+           state == LinphoneCallStateResuming || state == LinphoneCallStateUpdatedByRemote ||
+           state == LinphoneCallStateEarlyUpdating || state == LinphoneCallStateEarlyUpdatedByRemote;
+}
+
+// A live peer answers at once; the liveness question gives up on a silent one after 15 s.
+const qint64 HELD_REQUEST_MS = 16000;
+
+} // namespace
+
+// An operator's request the call cannot take now is held, not dropped: it is served again at each
+// pass once the request in the dialog is answered, and refused aloud if that takes too long.
+bool ZimPhone::hold_back(const CallHandle& target, bool& flag)
+{
+    if (!target.is_set() || !in_request(target.state()))
+        return false;
+    if (held_until.isForever()) {
+        held_until.setRemainingTime(HELD_REQUEST_MS);
+        logger->log(QStringLiteral("request held: the call waits for the answer to a request in its dialog"),
+                    1);
+    }
+    held_request = &flag;
+    return true;
+}
+
+void ZimPhone::serve_held_request()
+{
+    if (!held_request)
+        return;
+    bool* flag = held_request;
+    held_request = nullptr;
+    if (!current_call.is_set() && !second_call.is_set()) { // the call ended meanwhile
+        held_until = QDeadlineTimer(QDeadlineTimer::Forever);
+        return;
+    }
+    if (held_until.hasExpired()) {
+        held_until = QDeadlineTimer(QDeadlineTimer::Forever);
+        logger->log(QStringLiteral("request refused: the call's request in progress was not answered"), 1);
+        emit signal_call_failed(zim::FAIL_REQUEST_PENDING);
+        return;
+    }
+    {
+        std::lock_guard lock(request_lock);
+        *flag = true;
+    }
+    serve_raised_requests(); // held again while the call still waits
+    if (!held_request)
+        held_until = QDeadlineTimer(QDeadlineTimer::Forever);
+}
+
 // Only the call in progress is muted, through the library: the peer hears silence and the call
 // goes on. Muting waits for nothing else: on hold the status stays 保留中 until the call resumes.
 void ZimPhone::perform_mute()
@@ -113,6 +169,8 @@ void ZimPhone::perform_hold_toggle()
             linphone_call_resume(second_call.get());
         else if (second_call.state() == LinphoneCallStateStreamsRunning)
             linphone_call_pause(second_call.get());
+        else
+            hold_back(second_call, hold_request);
     } else if (current_call.is_set()) {
         if (current_call.state() == LinphoneCallStatePaused) {
             linphone_call_resume(current_call.get());
@@ -120,6 +178,8 @@ void ZimPhone::perform_hold_toggle()
                 emit signal_set_phone_number(remote_number_value);
         } else if (current_call.state() == LinphoneCallStateStreamsRunning) {
             linphone_call_pause(current_call.get());
+        } else {
+            hold_back(current_call, hold_request);
         }
     }
 }
@@ -177,6 +237,8 @@ void ZimPhone::perform_transfer_step()
             }
         } else if (phase_value == CallPhase::TransferTalking && second_call.is_set()) {
             linphone_call_transfer_to_another(call, second_call.get());
+        } else {
+            hold_back(current_call, transfer_step_request);
         }
     } else if (second_call.is_set()) {
         // The first party hung up during the consultation: the consultation call stays.
@@ -197,8 +259,10 @@ void ZimPhone::perform_blind_transfer()
     if (!current_call.is_set() || second_call.is_set())
         return;
     const LinphoneCallState state = current_call.state();
-    if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused)
+    if (state != LinphoneCallStateStreamsRunning && state != LinphoneCallStatePaused) {
+        hold_back(current_call, blind_transfer_request);
         return;
+    }
     end_mute();
     calls.of(current_call.get()).transferred = false; // until the transferee reports it
     transfer_call(current_call.get(), number);
@@ -216,5 +280,7 @@ void ZimPhone::perform_attended_transfer()
         perform_transfer_step();
     } else if (state == LinphoneCallStatePaused) {
         raise_request(dial_request);
+    } else {
+        hold_back(current_call, attended_transfer_request);
     }
 }

@@ -1,6 +1,7 @@
 // Hold and resume, from our side and from the other party, against sipp callees.
 
 #include "enginefixture.h"
+#include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 
 #include <QtTest>
@@ -23,6 +24,7 @@ class TestHold : public QObject
 private slots:
     void our_hold_and_resume();
     void remote_hold_and_back();
+    void hold_pressed_while_the_call_waits_for_an_answer_is_carried_out_after_it();
 };
 
 void TestHold::our_hold_and_resume()
@@ -92,4 +94,30 @@ void TestHold::remote_hold_and_back()
 }
 
 QTEST_GUILESS_MAIN(TestHold)
+// Behind the server, a callee that sends no audio is asked after 20 s whether it is still there, and
+// answers slowly. 保留 pressed meanwhile is held, not dropped: the call goes on hold once the answer came.
+void TestHold::hold_pressed_while_the_call_waits_for_an_answer_is_carried_out_after_it()
+{
+    KamailioRunner server;
+    QVERIFY(server.start());
+    SippRunner callee(QStringLiteral("uas_slow_reinvite.xml"));
+    QVERIFY(callee.start());
+    EngineFixture fixture;
+    fixture.set_account("127.0.0.1", server.port(), "1001", "secret");
+    ZimPhone* phone = fixture.start();
+    QVERIFY(fixture.wait_for("registration:sucessful/1001", 15000));
+    phone->request_dial(callee.number());
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    QVERIFY(fixture.wait_until([&] { return callee.received_requests("INVITE").size() == 2; }, 30000));
+    phone->request_hold_toggle(); // the liveness question waits for its answer for 3 s
+    QVERIFY2(fixture.wait_for("status:保留中", 10000), qPrintable(fixture.dump()));
+    QCOMPARE(phone->phase(), CallPhase::Holding);
+    const auto invites = callee.received_requests("INVITE");
+    QCOMPARE(invites.size(), 3);
+    QVERIFY(audio_section(invites.last().body()).contains("a=sendonly"));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(callee.wait_finished(10000));
+}
+
 #include "tst_hold.moc"
