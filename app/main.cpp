@@ -14,13 +14,14 @@
 namespace {
 
 // Exit code 0: the running phone took the command (or, without one, was reached). 2: it did
-// not, and one line on the standard error says why.
+// not, 3: it refused the call the command asks for; one line on the standard error says why.
 const int NOT_DELIVERED = 2;
+const int REFUSED = 3;
 
 int not_delivered(const ZimClient& client)
 {
     std::fprintf(stderr, "velora-softphone: %s\n", qPrintable(client.error()));
-    return NOT_DELIVERED;
+    return client.refused() ? REFUSED : NOT_DELIVERED;
 }
 
 int hand_over(ZimClient& client, int argc, char* argv[])

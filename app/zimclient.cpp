@@ -132,11 +132,32 @@ bool ZimClient::send_command(const QString& text)
     }
     if (!(reply.revents & POLLIN))
         return fail("no answer within 30 s");
-    char buffer[64];
-    ssize_t n;
-    while ((n = ::recv(socket_fd, buffer, sizeof(buffer), MSG_DONTWAIT)) < 0 && errno == EINTR) {
+    // "OK", or "NO" and the reason: the phone writes it at once and closes.
+    QByteArray answer;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::recv(socket_fd, buffer, sizeof(buffer), MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n > 0 && answer.size() < 4096) {
+            answer.append(buffer, int(n));
+            continue;
+        }
+        // Nothing more yet: wait for the rest or the close, within what is left of the 30 s.
+        pollfd more{socket_fd, POLLIN, 0};
+        if (n == 0 || answer.isEmpty() || answer.size() >= 4096 || (n < 0 && errno != EAGAIN) ||
+            ::poll(&more, 1, remaining_ms(clock)) <= 0)
+            break;
     }
-    return n > 0 ? true : fail("connection closed unanswered");
+    if (answer.isEmpty())
+        return fail("connection closed unanswered");
+    if (answer.startsWith("NO")) {
+        was_refused = true;
+        failure = QStringLiteral("the running phone refused the command: %1")
+                      .arg(QString::fromUtf8(answer.mid(3)).simplified());
+        return false;
+    }
+    return true;
 }
 
 QString zim::command_from_arguments(int argc, char* argv[])

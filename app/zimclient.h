@@ -29,6 +29,8 @@ public:
     bool send_command(const QString& text);
     // Why the last connection or command failed, as one line naming the socket.
     QString error() const { return failure; }
+    // The running phone took the command and refused the call it asks for (error() says why).
+    bool refused() const { return was_refused; }
 
 private:
     void close_socket();
@@ -38,6 +40,7 @@ private:
     int socket_fd = -1;
     QString path_used;
     QString failure;
+    bool was_refused = false;
 };
 
 namespace zim {

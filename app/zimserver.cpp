@@ -86,9 +86,11 @@ void ZimServer::solt_ready_read_handler()
         socket->abort();
         return;
     }
-    if (main_window)
-        main_window->handle_client_command(QString::fromUtf8(bytes));
-    socket->write(QStringLiteral("OK").toUtf8());
+    // "OK" when the command was taken; "NO" and the reason when a call it asks for is refused, so
+    // that the program that sent it can tell nothing was dialled.
+    const QString refusal =
+        main_window ? main_window->handle_client_command(QString::fromUtf8(bytes)) : QString();
+    socket->write(refusal.isEmpty() ? QByteArray("OK") : QByteArray("NO ") + refusal.toUtf8());
     // One command per connection: closing here frees the socket even if the client never does.
     socket->disconnectFromServer();
 }

@@ -19,7 +19,7 @@ const char* const FITTED = "velora_fitted_to_screen";
 
 namespace zim {
 
-void fit_to_screen(QWidget* window)
+void fit_to_screen(QWidget* window, int max_height)
 {
     if (window->property(FITTED).toBool())
         return;
@@ -27,7 +27,9 @@ void fit_to_screen(QWidget* window)
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect area = screen->availableGeometry();
+    QRect area = screen->availableGeometry();
+    if (max_height > 0)
+        area.setHeight(qMin(area.height(), max_height));
     const bool framed = !window->windowFlags().testFlag(Qt::FramelessWindowHint);
     const int too_tall = window->height() + (framed ? FRAME_ALLOWANCE : 0) - area.height();
     const int too_wide = window->width() + (framed ? 8 : 0) - area.width();

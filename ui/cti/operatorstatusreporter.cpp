@@ -262,7 +262,10 @@ void OperatorStatusReporter::refused(const QString& reason)
                         .arg(requested)
                         .arg(QString(reason).replace(QLatin1Char('\n'), QLatin1Char(' '))),
                     2);
-    warn(zim::TITLE_OPERATOR_LOGIN, reason);
+    // The box carries the title of the window it belongs to: the login's while it is open, else
+    // the phone's (a status chosen in the selector, the login long closed).
+    const bool from_login = login && login->isVisible();
+    warn(from_login || !main_window ? zim::TITLE_OPERATOR_LOGIN : main_window->windowTitle(), reason);
 }
 
 void OperatorStatusReporter::slot_ssl_error_handler(QNetworkReply* reply, QList<QSslError> errlist)

@@ -227,7 +227,8 @@ void OutlinkSetting::slot_choose_cti_ca_file()
     const QString start = current.isEmpty() ? QString() : QFileInfo(current).absolutePath();
     const QString chosen =
         QFileDialog::getOpenFileName(this, QStringLiteral("CA証明書ファイルを選択"), start,
-                                     QStringLiteral("証明書 (*.pem *.crt *.cer);;すべてのファイル (*)"));
+                                     QStringLiteral("証明書 (*.pem *.crt *.cer);;すべてのファイル (*)"),
+                                     nullptr, QFileDialog::DontUseNativeDialog);
     if (!chosen.isEmpty())
         form->ctiCaFile->setText(chosen);
 }

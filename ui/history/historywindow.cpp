@@ -335,7 +335,8 @@ void HistoryWindow::slot_export_button_clicked()
         QStringLiteral("履歴_%1_%2.csv")
             .arg(ui->tabWidget->tabText(tab), QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSV出力"), suggested,
-                                                      QStringLiteral("CSV (*.csv)"));
+                                                      QStringLiteral("CSV (*.csv)"), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
     if (path.isEmpty())
         return;
     QString error;

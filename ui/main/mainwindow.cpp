@@ -12,6 +12,7 @@
 #include "ui/main/provisioningloader.h"
 #include "ui/main/skinshape.h"
 #include "ui/main/windowdragger.h"
+#include "ui/main/windowplacement.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -149,6 +150,9 @@ void MainWindow::set_up_window()
     create_tray_icon();
     set_up_dragging();
     set_up_global_keys();
+    // No window or box of the program opens over the call keys.
+    zim::set_call_keys(this, ui.mainFrame->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget_5")));
+    zim::place_boxes_beside(this);
 }
 
 void MainWindow::connect_form()
@@ -208,14 +212,39 @@ void MainWindow::connect_engine()
 
 // ---- number display and dial pad ----
 
+// The number the display holds: nothing while it shows a message, so the first key replaces the
+// message and dialling never sends it.
 QString MainWindow::display_text() const
 {
-    return ui.phoneNumberLabel->text();
+    return display_holds_message ? QString() : ui.phoneNumberLabel->text();
 }
 
 void MainWindow::set_display_text(const QString& text)
 {
+    // What the operator types (or the engine sets) ends the message's time at once: its end would
+    // otherwise put back a number over what was typed.
+    if (display_holds_message)
+        transfer_message_timer->stop();
+    display_holds_message = false;
     ui.phoneNumberLabel->setText(text);
+}
+
+// Only what the pad and the keyboard type is dialled from them, and the recalled last number
+// (which went out once under the rules of the link or command that dialled it).
+void MainWindow::dial_display()
+{
+    const QString number = display_text();
+    set_delete_visible(false);
+    if (number.isEmpty())
+        return;
+    if (!zim::is_typed_number(number) && number != zim_phone->last_dialled_number()) {
+        zim_logger->log(QStringLiteral("typed number refused, it holds more than digits: ") +
+                            QString::fromLatin1(number.toUtf8().toPercentEncoding("+*#")),
+                        1);
+        slot_show_call_failure(zim::FAIL_UNSAFE_NUMBER);
+        return;
+    }
+    zim_phone->request_dial(number);
 }
 
 void MainWindow::set_delete_visible(bool visible)
@@ -350,11 +379,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     if (key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt)
         return;
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        if (zim_phone->is_incoming_ringing())
+        if (zim_phone->is_incoming_ringing()) {
             zim_phone->request_answer();
-        else if (!display_text().isEmpty())
-            zim_phone->request_dial(display_text());
-        set_delete_visible(false);
+            set_delete_visible(false);
+        } else {
+            dial_display();
+        }
         return;
     }
     if (key == Qt::Key_M && event->modifiers() == Qt::NoModifier) {
@@ -422,6 +452,13 @@ void MainWindow::set_up_dragging()
         zim_data->other_settings().value(zim::KEY_MAIN_WINDOW_POSITION).split(QLatin1Char(','));
     bool x_ok = false, y_ok = false;
     const QPoint position(stored.value(0).toInt(&x_ok), stored.value(1).toInt(&y_ok));
-    if (stored.size() == 2 && x_ok && y_ok)
+    if (stored.size() == 2 && x_ok && y_ok) {
         move(WindowDragger::on_screen(this, position));
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        // A place of its own from the first start: a window manager would otherwise put the phone
+        // where it likes after 設定 was placed beside it, and 設定 would cover it.
+        const QRect area = screen->availableGeometry();
+        move(area.left() + qMax(0, (area.width() - width()) / 2),
+             area.top() + qMax(0, (area.height() - height()) / 2));
+    }
 }

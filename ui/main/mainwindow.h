@@ -47,7 +47,9 @@ public:
     void bring_to_front();
 
     // A command another program sent through a later start of the program.
-    void handle_client_command(const QString& command);
+    // Performs a command another program sent. Returns why a call it asks for is not placed (a
+    // number that names more than a number, a busy phone), empty when it was taken.
+    QString handle_client_command(const QString& command);
 
     // For the entry point, the command server and tests.
     ZimLogger* logger() const { return zim_logger; }
@@ -142,7 +144,7 @@ protected:
 private:
     void put_away();
     bool dial_allowed(const QString& number);
-    void dial_from_command(const QString& number);
+    QString dial_from_command(const QString& number);
     void answer_from_command();
     void set_up_window();
     void set_up_dragging();
@@ -161,6 +163,7 @@ private:
     void set_delete_visible(bool visible);
     QString display_text() const;
     void set_display_text(const QString& text);
+    void dial_display();
     QString elapsed_call_time() const;
     void add_call_row(const QString& number, int recordStatus, const QString& duration,
                       const CallReport& report);
@@ -168,9 +171,10 @@ private:
     bool start_provisioning();
     bool has_no_account() const;
     void set_registration_text(const QString& text);
-    void show_status(const QString& text);
+    void show_status(const QString& text, const QString& tip = QString());
     void show_popup(const QString& caller_name);
     void restore_number_typed_before_call();
+    void show_without_focus();
 
     MainWindowForm ui;
     QTimer* clear_timer = nullptr;
@@ -183,6 +187,9 @@ private:
     QDateTime call_start;
     QString call_duration;
     int transfer_message_ms = 2000;
+    // The display shows a message (a transfer's result), which is never part of a number.
+    bool display_holds_message = false;
+    bool incoming_call_announced = false; // a ringing call shown, not yet answered or ended
     HistoryWindow* history = nullptr;
     AudioCuePlayer* audio_player = nullptr;
     DialogIncommingWindow* popup = nullptr;
@@ -220,5 +227,6 @@ private:
     ProvisioningLoader* provisioning = nullptr;
     QString provisioning_notice;            // a file that did not parse, named while no call is on
     QString status_after_notice;            // the registration's text behind the notice
+    QString provisioning_where;             // the file, line and reason: the notice's tooltip
     bool provisioned_account_waits = false; // for the end of a call
 };

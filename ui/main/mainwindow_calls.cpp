@@ -27,8 +27,7 @@ void MainWindow::slot_dialog_button_clicked()
         return;
     }
     if (!display_text().isEmpty()) {
-        zim_phone->request_dial(display_text());
-        set_delete_visible(false);
+        dial_display();
         return;
     }
     if (zim_phone->phase() == CallPhase::Idle) {
@@ -72,6 +71,11 @@ void MainWindow::slot_start_count_dialog_time()
 {
     if (popup && popup->isVisible())
         popup->hide();
+    // A call answered by itself (the desk's auto-answer) is seen as a clicked one is: the phone
+    // comes up from the tray with the caller, and the keys stay where the operator types.
+    if (incoming_call_announced && (!isVisible() || isMinimized()))
+        show_without_focus();
+    incoming_call_announced = false;
     if (call_timer->isActive())
         return;
     ui.dialogTime->setText(QStringLiteral("00:00:01"));
@@ -106,6 +110,7 @@ void MainWindow::slot_dialog_end(QString number, int recordStatus, CallReport re
     presenter->hide_after_call();
     if (popup && popup->isVisible())
         popup->hide();
+    incoming_call_announced = false;
     restore_number_typed_before_call();
     ui.callerNameLabel->setText(QString());
     ui.dialogTime->setText(QString());
@@ -160,7 +165,9 @@ void MainWindow::slot_show_phone_message(QString message)
 
 void MainWindow::slot_show_transfer_call_result(QString message)
 {
-    set_display_text(message);
+    ui.phoneNumberLabel->setText(message);
+    display_holds_message = true;
+    set_delete_visible(false);
     if (!transfer_message_timer->isActive())
         transfer_message_timer->start(transfer_message_ms);
 }
@@ -226,22 +233,24 @@ bool MainWindow::dial_allowed(const QString& number)
 
 // Another program's call goes out only from an idle phone: while a call rings or is under way it
 // would otherwise answer the ringing call or start a consultation nobody asked for.
-void MainWindow::dial_from_command(const QString& number)
+QString MainWindow::dial_from_command(const QString& number)
 {
     if (zim_phone->phase() != CallPhase::Idle || !zim_phone->is_idle()) {
-        zim_logger->log(QStringLiteral("call refused, the phone is busy with a call: ") + loggable(number),
-                        1);
-        return;
+        const QString refusal =
+            QStringLiteral("call refused, the phone is busy with a call: ") + loggable(number);
+        zim_logger->log(refusal, 1);
+        return refusal;
     }
     if (number.isEmpty()) {
         zim_logger->log(QStringLiteral("call without a number."), 1);
-        return;
+        return QStringLiteral("call without a number");
     }
     if (!dial_allowed(number))
-        return;
+        return QStringLiteral("number refused, it names more than a number: ") + loggable(number);
     set_display_text(number);
     set_delete_visible(false);
     zim_phone->request_dial(number);
+    return QString();
 }
 
 // "answer" takes a ringing call and does nothing else: unlike the green button it never dials what
@@ -254,17 +263,16 @@ void MainWindow::answer_from_command()
     set_delete_visible(false);
 }
 
-void MainWindow::handle_client_command(const QString& received)
+QString MainWindow::handle_client_command(const QString& received)
 {
     zim_logger->log(received, 1);
     // sip:, sips: and tel: links dial the way callto does.
     if (const auto number = zim::link_number(received)) {
         if (number->isEmpty()) {
             zim_logger->log(QStringLiteral("call link without a number."), 1);
-            return;
+            return QStringLiteral("call link without a number");
         }
-        dial_from_command(*number);
-        return;
+        return dial_from_command(*number);
     }
     QString command = received;
     // Formatted numbers such as 2-01 or (2)01 become plain digits; callto://201 becomes callto:201.
@@ -274,10 +282,9 @@ void MainWindow::handle_client_command(const QString& received)
         const QStringList parts = command.split(QLatin1Char(':'));
         if (parts.size() < 2) {
             zim_logger->log(QStringLiteral("callto paramter error."), 1);
-            return;
+            return QStringLiteral("callto without a number");
         }
-        dial_from_command(parts.at(1));
-        return;
+        return dial_from_command(parts.at(1));
     }
 
     QString action;
@@ -299,9 +306,9 @@ void MainWindow::handle_client_command(const QString& received)
     const bool names_a_transfer_target =
         action == QLatin1String("transfer") || action == QLatin1String("blindtransfer");
     if (names_a_transfer_target && !dial_allowed(parameter))
-        return;
+        return QStringLiteral("number refused, it names more than a number: ") + loggable(parameter);
     if (action == QLatin1String("call")) {
-        dial_from_command(parameter);
+        return dial_from_command(parameter);
     } else if (action == QLatin1String("hold")) {
         if (!zim_phone->is_current_paused())
             zim_phone->request_hold_toggle();
@@ -328,4 +335,5 @@ void MainWindow::handle_client_command(const QString& received)
     } else {
         zim_logger->log(QStringLiteral("unsuppor action"), 1);
     }
+    return QString();
 }

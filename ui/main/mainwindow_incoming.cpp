@@ -26,6 +26,7 @@ void MainWindow::slot_received_dialog(QMap<QString, QString> params)
     } else {
         show_popup(params.value(QStringLiteral("callerName")));
     }
+    incoming_call_announced = true;
     set_display_text(zim_phone->remote_number());
     // The caller's own text, on one line; it stays until the call ends.
     ui.callerNameLabel->setText(params.value(QStringLiteral("callerName")).simplified());

@@ -8,6 +8,13 @@
 #include "ui/main/globalhotkeys.h"
 #include "ui/settings/othersetting.h"
 
+#include <QLabel>
+
+namespace {
+const QString STATUS_KEYS_UNUSABLE = QStringLiteral("使えないグローバルキーあり");
+const QString STATUS_KEYS_LIMITED = QStringLiteral("グローバルキーは制限付き");
+} // namespace
+
 void MainWindow::set_up_global_keys()
 {
     global_keys = new GlobalHotKeys(this);
@@ -21,8 +28,12 @@ void MainWindow::apply_global_keys()
     const QStringList problems = global_keys->apply(zim_data->other_settings());
     for (const QString& problem : problems)
         zim_logger->log(problem, 2);
-    if (!problems.isEmpty())
-        slot_update_dialog_status(problems.first());
+    if (problems.isEmpty())
+        return;
+    // The status line says it in short; its tooltip and the log say which keys and why.
+    const bool wayland = problems.first() == GlobalHotKeys::wayland_limit();
+    show_status(wayland && problems.size() == 1 ? STATUS_KEYS_LIMITED : STATUS_KEYS_UNUSABLE,
+                problems.join(QLatin1Char('\n')));
 }
 
 // Each key does what its command does: answer takes only a ringing call.

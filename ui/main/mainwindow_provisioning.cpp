@@ -8,8 +8,21 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <QRegularExpression>
+
 namespace {
-const QString STATUS_PROVISIONING_ERROR = QStringLiteral("設定ファイルの誤り: %1");
+// Short enough for the status line; the file, the line and the reason are in the log and in the
+// status line's tooltip.
+const QString STATUS_PROVISIONING_ERROR = QStringLiteral("設定ファイルの誤り");
+const QString STATUS_PROVISIONING_ERROR_LINE = QStringLiteral("設定ファイルの誤り (%1行目)");
+
+QString provisioning_notice_for(const QString& where)
+{
+    static const QRegularExpression line(QStringLiteral(" line (\\d+)(: |$)"));
+    const QRegularExpressionMatch match = line.match(where);
+    return match.hasMatch() ? STATUS_PROVISIONING_ERROR_LINE.arg(match.captured(1))
+                            : STATUS_PROVISIONING_ERROR;
+}
 } // namespace
 
 bool MainWindow::start_provisioning()
@@ -22,6 +35,7 @@ bool MainWindow::start_provisioning()
     connect(provisioning, &ProvisioningLoader::signal_provisioning_fixed, this, [this] {
         const bool shown = ui.dialogStatus->text() == provisioning_notice;
         provisioning_notice.clear();
+        provisioning_where.clear();
         ui.dialogStatus->setToolTip(QString());
         if (shown)
             ui.dialogStatus->setText(status_after_notice);
@@ -33,23 +47,26 @@ bool MainWindow::start_provisioning()
 // a good file is read (the lamp and its tooltip still tell the registration).
 void MainWindow::slot_show_provisioning_error(QString where)
 {
-    provisioning_notice = STATUS_PROVISIONING_ERROR.arg(where.left(where.indexOf(QStringLiteral(": "))));
+    provisioning_notice = provisioning_notice_for(where);
     if (ui.dialogStatus->text() != provisioning_notice)
         status_after_notice = ui.dialogStatus->text();
-    ui.dialogStatus->setToolTip(where);
+    provisioning_where = where;
     show_status(status_after_notice);
 }
 
-// The status line's text, unless a provisioning notice holds it while no call is on.
-void MainWindow::show_status(const QString& text)
+// The status line's text, unless a provisioning notice holds it while no call is on. A notice too
+// long for the line shows in short there, and whole in the line's tooltip (`tip`).
+void MainWindow::show_status(const QString& text, const QString& tip)
 {
     // The engine starts after the desk's file has been read.
     if (provisioning_notice.isEmpty() || (zim_phone && zim_phone->phase() != CallPhase::Idle)) {
         ui.dialogStatus->setText(text);
+        ui.dialogStatus->setToolTip(tip);
         return;
     }
     status_after_notice = text;
     ui.dialogStatus->setText(provisioning_notice);
+    ui.dialogStatus->setToolTip(provisioning_where);
 }
 
 void MainWindow::set_registration_text(const QString& text)

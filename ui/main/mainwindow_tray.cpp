@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QWindow>
 
 void MainWindow::create_menus()
 {
@@ -109,6 +110,24 @@ void MainWindow::bring_to_front()
         show();
     raise();
     activateWindow();
+}
+
+// Up from the tray or the task bar, in front, without the keyboard focus.
+// The widget attribute reaches the platform only when the native window is made; this window has
+// one already, so its handle is told (the X platform then maps it with a user time of 0, which
+// window managers take as "do not focus").
+void MainWindow::show_without_focus()
+{
+    QWindow* handle = windowHandle();
+    if (handle)
+        handle->setProperty("_q_showWithoutActivating", true);
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    if (handle)
+        handle->setProperty("_q_showWithoutActivating", QVariant());
 }
 
 void MainWindow::slot_close_button_clicked()

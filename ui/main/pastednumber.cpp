@@ -1,5 +1,7 @@
 #include "ui/main/pastednumber.h"
 
+#include <QRegularExpression>
+
 namespace {
 const ushort FULL_WIDTH_ZERO = 0xFF10;
 const ushort FULL_WIDTH_NINE = 0xFF19;
@@ -45,6 +47,12 @@ QString number_from_paste(const QString& text, bool display_empty)
             number = QStringLiteral("+");
     }
     return number == QLatin1String("+") ? QString() : number;
+}
+
+bool is_typed_number(const QString& text)
+{
+    static const QRegularExpression typed(QStringLiteral("^\\+?[0-9*#]+$"));
+    return typed.match(text).hasMatch();
 }
 
 } // namespace zim

@@ -10,4 +10,7 @@ QString number_from_paste(const QString& text, bool display_empty);
 // The text with full-width digits, "＊", "＃" and "＋" (as an input method types them) made
 // half-width; every other character as it is.
 QString half_width(const QString& text);
+// Whether the display holds what the pad and the keyboard can type: digits, "*", "#" and a
+// leading "+". Only that is dialled from them; addresses come from links and commands.
+bool is_typed_number(const QString& text);
 } // namespace zim

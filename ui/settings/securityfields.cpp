@@ -65,7 +65,8 @@ void SecurityFields::slot_choose_ca_file()
     const QString start = ca_file->text().isEmpty() ? QString() : QFileInfo(ca_file->text()).absolutePath();
     const QString chosen =
         QFileDialog::getOpenFileName(ca_file->window(), QStringLiteral("CA証明書ファイルを選択"), start,
-                                     QStringLiteral("証明書 (*.pem *.crt *.cer);;すべてのファイル (*)"));
+                                     QStringLiteral("証明書 (*.pem *.crt *.cer);;すべてのファイル (*)"),
+                                     nullptr, QFileDialog::DontUseNativeDialog);
     if (!chosen.isEmpty())
         ca_file->setText(chosen);
 }

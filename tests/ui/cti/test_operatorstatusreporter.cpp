@@ -365,12 +365,15 @@ private slots:
     void refused_report_puts_the_selector_back_and_says_why()
     {
         OperatorFixture fixture(data, logger);
+        fixture.main_window.setWindowTitle(QStringLiteral("VeloraSimple"));
         log_in(fixture);
         server.set_response("{\"result\":99,\"message\":\"down\"}", "application/json");
         BoxAnswerer answerer;
         fixture.combo->setCurrentIndex(3);
         QTRY_COMPARE_WITH_TIMEOUT(answerer.texts.size(), 1, TIMEOUT_MS);
         QCOMPARE(answerer.texts.first(), QStringLiteral("システムエラー\ndown"));
+        // The login is closed: the box is the phone's, and says so in its title.
+        QCOMPARE(answerer.titles.first(), QStringLiteral("VeloraSimple"));
         QCOMPARE(fixture.combo->currentIndex(), 1);
         QCOMPARE(fixture.reporter->confirmed_status(), 1);
 

@@ -12,6 +12,7 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -19,6 +20,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlTableModel>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolTip>
@@ -186,6 +188,53 @@ private slots:
         QCOMPARE(stored_rows().size(), 3);
     }
 
+    // A supervisor opens the export in a spreadsheet (LibreOffice Calc, saved as .xlsx): every
+    // number reads as the history shows it, its leading 0 and "+" kept, a formula-looking caller
+    // as plain characters. Read back as Calc shows the cells.
+    void exported_numbers_stay_text_in_a_spreadsheet()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
+            QSKIP("LibreOffice is installed by scripts/setup-deps test");
+        HistoryFixture fixture;
+        HistoryWindow* window = fixture.open();
+        const QStringList numbers = {"0312345678", "+81312345678", "0120123456", "=HYPERLINK(\"x\")", "201"};
+        for (const QString& number : numbers)
+            window->add_history({{"status", "1"},
+                                 {"phoneNumber", number},
+                                 {"dialogTime", "00:00:05"},
+                                 {"dialogDate", "2026-12-07 10:00:00"},
+                                 {"deleteFlg", "0"}});
+        const QString dir = fixture.dir.path();
+        QCOMPARE(window->export_csv(0, dir + QStringLiteral("/calls.csv")), numbers.size());
+        const auto convert = [&dir](const QString& filter, const QString& to, const QString& file) {
+            QProcess soffice;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("HOME"), dir); // a profile of its own
+            soffice.setProcessEnvironment(env);
+            // UTF-8, as Calc's import dialog picks for a file with a byte order mark.
+            soffice.start(QStringLiteral("soffice"), {"--headless", "--infilter=" + filter, "--convert-to",
+                                                      to, "--outdir", dir, dir + QLatin1Char('/') + file});
+            return soffice.waitForFinished(120000) && soffice.exitCode() == 0;
+        };
+        QVERIFY(
+            convert(QStringLiteral("CSV:44,34,76,1"), QStringLiteral("xlsx"), QStringLiteral("calls.csv")));
+        QVERIFY(QFile::rename(dir + QStringLiteral("/calls.xlsx"), dir + QStringLiteral("/saved.xlsx")));
+        QVERIFY(convert(QStringLiteral("Calc MS Excel 2007 XML"),
+                        QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
+                        QStringLiteral("saved.xlsx")));
+        QFile shown(dir + QStringLiteral("/saved.csv"));
+        QVERIFY(shown.open(QIODevice::ReadOnly));
+        QStringList cells;
+        for (const QByteArray& line : shown.readAll().split('\n').mid(1)) {
+            if (!line.trimmed().isEmpty())
+                cells << QString::fromUtf8(line).section(QLatin1Char(','), 1, 1);
+        }
+        QStringList expected;
+        for (auto it = numbers.crbegin(); it != numbers.crend(); ++it) // newest first, as listed
+            expected << (it->contains(QLatin1Char('"')) ? QStringLiteral("\"=HYPERLINK(\"\"x\"\")\"") : *it);
+        QCOMPARE(cells, expected);
+    }
+
     // 履歴's CSV: the list on its tab, in words, with outcome and quality, UTF-8 with a BOM; a
     // caller's "number" that a spreadsheet would compute stays text.
     void export_writes_the_list_as_shown()
@@ -207,17 +256,23 @@ private slots:
 
         const QString path = fixture.dir.path() + QStringLiteral("/incoming.csv");
         QCOMPARE(window->export_csv(1, path), 2); // 着信: the two incoming calls
+        // Personal data: the user's alone, like the history itself.
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteGroup | QFileDevice::WriteOther;
+        QCOMPARE(QFileInfo(path).permissions() & others, QFileDevice::Permissions());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
         const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
-        QCOMPARE(lines, QStringList({"種類,電話番号,通話時間,結果,日付,品質評価,損失 受信 (%),損失 送信 "
-                                     "(%),ジッタ (ms),往復遅延 (ms)",
-                                     "着信,+81312345678,00:03:05,応答,2026-12-07 10:00:00,3.4,10.2,,4.0,",
-                                     "着信（未応答）,\"'=HYPERLINK(\"\"http://"
-                                     "x\"\",\"\"a,b\"\")\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
-                                     ""}));
+        QCOMPARE(
+            lines,
+            QStringList({"種類,電話番号,通話時間,結果,日付,品質評価,損失 受信 (%),損失 送信 "
+                         "(%),ジッタ (ms),往復遅延 (ms)",
+                         "着信,\"=\"\"+81312345678\"\"\",00:03:05,応答,2026-12-07 10:00:00,3.4,10.2,,4.0,",
+                         "着信（未応答）,\"=\"\"=HYPERLINK(\"\"\"\"http://x\"\"\"\",\"\"\"\"a,b\"\"\"\")"
+                         "\"\"\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
+                         ""}));
         // Hovering the poor call's outcome shows its figures.
         window->show();
         QTableView* all = fixture.view("allDialogTable");

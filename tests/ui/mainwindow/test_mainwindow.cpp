@@ -312,19 +312,60 @@ private slots:
                                     << "before" << false;
     }
 
-    // Nothing the operator reads is cut off: the transfer prompt, the selector, 設定 and 履歴.
-    void prompt_selector_and_buttons_show_whole()
+    // Nothing the operator reads is cut off: every notice of the status line (at scale 1, and at
+    // scale 2 in the suite's second run), the selector, 設定 and 履歴. A long reason is drawn
+    // smaller, still legible and whole; what does not fit is said in short, whole in the tooltip.
+    void notices_selector_and_buttons_show_whole()
     {
         MainWindowFixture f;
         const MainWindowForm& ui = f.window->form();
-        f.window->slot_update_dialog_status(zim::STATUS_TRANSFER_PROMPT);
-        QVERIFY(ui.dialogStatus->fontMetrics().horizontalAdvance(ui.dialogStatus->text()) <=
-                ui.dialogStatus->contentsRect().width());
-        // A longer reason is drawn smaller, still whole.
-        f.window->slot_update_dialog_status(QStringLiteral("アカウントを設定してください"));
         auto* status = static_cast<FittedLabel*>(ui.dialogStatus);
-        QVERIFY(QFontMetrics(status->fitted_font()).horizontalAdvance(status->text()) <=
-                status->contentsRect().width());
+        const auto whole = [status] {
+            const QFont fitted = status->fitted_font();
+            return fitted.pointSize() >= 7 &&
+                   QFontMetrics(fitted).horizontalAdvance(status->text()) <= status->contentsRect().width();
+        };
+        const QString notices[] = {zim::STATUS_REGISTERING,
+                                   zim::STATUS_REG_FAILED,
+                                   zim::STATUS_NOT_REGISTERED,
+                                   zim::STATUS_READY,
+                                   zim::STATUS_CALLS_UNCHECKED,
+                                   zim::STATUS_OUTGOING,
+                                   zim::STATUS_INCOMING,
+                                   zim::STATUS_IN_CALL,
+                                   zim::STATUS_ON_HOLD,
+                                   zim::STATUS_MUTED,
+                                   zim::STATUS_LINE_POOR,
+                                   zim::STATUS_REMOTE_HOLD,
+                                   zim::STATUS_TRANSFER_PROMPT,
+                                   zim::STATUS_TRANSFER_CALLING,
+                                   zim::STATUS_TRANSFER_IN_CALL,
+                                   zim::STATUS_TRANSFER_ON_HOLD,
+                                   zim::STATUS_TRANSFER_REMOTE_HOLD,
+                                   zim::STATUS_ONLINE,
+                                   zim::STATUS_ENCRYPTION_REFUSED,
+                                   zim::FAIL_BUSY,
+                                   zim::FAIL_NO_ANSWER,
+                                   zim::FAIL_UNREACHABLE,
+                                   zim::FAIL_REJECTED,
+                                   zim::FAIL_REQUEST_PENDING,
+                                   zim::FAIL_NO_ACCOUNT,
+                                   zim::FAIL_UNSAFE_NUMBER,
+                                   zim::FAIL_REG_CREDENTIALS,
+                                   zim::FAIL_REG_TIMEOUT,
+                                   zim::FAIL_REG_REFUSED,
+                                   zim::FAIL_REG_CERTIFICATE,
+                                   QStringLiteral("使えないグローバルキーあり"),
+                                   QStringLiteral("グローバルキーは制限付き")};
+        for (const QString& notice : notices) {
+            f.window->slot_update_dialog_status(notice);
+            QVERIFY2(whole(), qPrintable(notice));
+        }
+        f.window->slot_show_provisioning_error(
+            QStringLiteral("/home/operator/.config/velora-softphone/provisioning.ini line 4: no such key"));
+        QCOMPARE(status->text(), QStringLiteral("設定ファイルの誤り (4行目)"));
+        QVERIFY(whole());
+        QVERIFY(status->toolTip().contains(QStringLiteral("provisioning.ini line 4: no such key")));
         for (QWidget* widget :
              {static_cast<QWidget*>(ui.settingButton), static_cast<QWidget*>(ui.historyButton),
               static_cast<QWidget*>(f.window->operator_status_selector())})
@@ -357,6 +398,34 @@ private slots:
         f.window->slot_show_transfer_call_result(QStringLiteral("second"));
         QCOMPARE(f.display(), QStringLiteral("second"));
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QString(), 1500);
+
+        // A key typed over the message starts a number of its own, which the message's end keeps.
+        f.window->slot_show_transfer_call_result(QStringLiteral("転送完了しました"));
+        QTest::keyClicks(f.window, QStringLiteral("55"));
+        QCOMPARE(f.display(), QStringLiteral("55"));
+        QTest::qWait(2300);
+        QCOMPARE(f.display(), QStringLiteral("55"));
+    }
+
+    // A prompt ends with what it prompted for: a blind transfer the target refuses gives the call
+    // back, and the status line says the call, not the transfer prompt.
+    void a_failed_transfer_ends_its_prompt()
+    {
+        MainWindowFixture f;
+        const MainWindowForm& ui = f.window->form();
+        SippRunner callee(QStringLiteral("callee.xml"));
+        QVERIFY(callee.start());
+        f.window->phone()->request_dial(callee.uri(QStringLiteral("201")));
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        QTest::mouseClick(ui.transferButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), zim::STATUS_TRANSFER_PROMPT, 10000);
+        f.window->phone()->request_transfer_step(QStringLiteral("sip:unreachable@127.0.0.1:5999"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.display(), zim::STATUS_TRANSFER_FAILED, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), zim::STATUS_IN_CALL, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.display(), callee.uri(QStringLiteral("201")), 5000);
+        f.window->phone()->request_hangup();
+        QVERIFY(callee.wait_finished(15000));
     }
 
     void commands_from_other_programs()
@@ -605,9 +674,14 @@ private slots:
         QVERIFY(f.window->history_window()->isVisible());
         f.window->history_window()->hide();
 
-        // Typed (here: set as the number screen shows it), the peer's address is dialled.
+        // Only digits are dialled from the keys: an address on the display is not.
         f.window->slot_set_phone_number(number);
         QTest::keyClick(f.window, Qt::Key_Return);
+        QCOMPARE(ui.dialogStatus->text(), zim::FAIL_UNSAFE_NUMBER);
+        QTest::qWait(300);
+        QCOMPARE(peer.calls_received, 0);
+        // The peer has no server to be reached through: the engine dials its address.
+        f.window->phone()->request_dial(number);
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!ui.dialogTime->text().isEmpty(), 3000);

@@ -281,9 +281,31 @@ private slots:
         // The transferred call keeps one row, answered, and it lands before the next case reads.
         QVERIFY(wait_rows(before + 1));
         QTest::qWait(500);
-        const QList<HistoryRow> rows = history_rows(runner->dir()).mid(before);
+        QList<HistoryRow> rows = history_rows(runner->dir()).mid(before);
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first().status, QStringLiteral("1"));
+
+        // While the display still says the transfer is done, the operator types the next number:
+        // it replaces the message, and only the digits are dialled.
+        const QList<unsigned long> phone = visible_windows(QStringLiteral("^VeloraSimple$"));
+        QCOMPARE(phone.size(), 1);
+        QVERIFY(
+            xdotool({"mousemove", "--window", QString::number(phone.first()), "150", "150", "click", "1"}));
+        QVERIFY(xdotool({"type", "209"}));
+        QVERIFY(xdotool({"key", "Return"}));
+        QVERIFY2(wait_rows(before + 2, 30000), qPrintable(runner->log_text()));
+        rows = history_rows(runner->dir()).mid(before);
+        QCOMPARE(rows.last().number, QStringLiteral("209"));
+    }
+
+    // A CRM's link the phone refuses: nothing is dialled, and the later start says so by its exit
+    // code and one line, so the CRM can tell.
+    void refused_link_exits_non_zero_with_one_line()
+    {
+        QString errors;
+        QCOMPARE(runner->run_messenger({QStringLiteral("sip:20%3B1@pbx")}, 30000, &errors), 3);
+        QCOMPARE(errors.trimmed().count(QLatin1Char('\n')), 0);
+        QVERIFY2(errors.contains(QStringLiteral("refused")), qPrintable(errors));
     }
 
     // Last: it ends the program. SIGTERM during a call does what the confirmed exit does; with the

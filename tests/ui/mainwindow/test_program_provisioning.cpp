@@ -201,8 +201,9 @@ private slots:
         desk.start();
         const QString where = url + QStringLiteral(" line 1");
         QTRY_VERIFY_WITH_TIMEOUT(desk.log().contains(where), 15000);
-        QVERIFY2(desk.window->form().dialogStatus->text().contains(where),
-                 qPrintable(desk.window->form().dialogStatus->text()));
+        QCOMPARE(desk.window->form().dialogStatus->text(), QStringLiteral("設定ファイルの誤り (1行目)"));
+        QVERIFY2(desk.window->form().dialogStatus->toolTip().contains(where),
+                 qPrintable(desk.window->form().dialogStatus->toolTip()));
         QCOMPARE(read_text_file(Provisioning::saved_copy_path()).toUtf8(), central);
         // It may hold passwords: nobody but the user reads it.
         QCOMPARE(QFileInfo(Provisioning::saved_copy_path()).permissions() &
@@ -247,14 +248,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(desk.window->form().onlineStatus->styleSheet(), zim::STYLE_ONLINE_STATUS,
                                   20000);
         QTest::qWait(500); // what the registration says after it
-        QVERIFY(desk.window->form().dialogStatus->text().contains(where));
+        QCOMPARE(desk.window->form().dialogStatus->text(), QStringLiteral("設定ファイルの誤り (7行目)"));
+        QVERIFY(desk.window->form().dialogStatus->toolTip().contains(where));
 
         // Put right while the phone runs: applied at once, and the notice goes.
         desk.write_file(
             QByteArray(good).replace("userId = 402", "userId = 403").replace("port\n", "port, userId\n"));
         QTRY_COMPARE_WITH_TIMEOUT(desk.account().value("userId"), QStringLiteral("403"), 10000);
         QVERIFY(desk.window->data()->is_locked(ZimData::Account, "userId"));
-        QTRY_VERIFY_WITH_TIMEOUT(!desk.window->form().dialogStatus->text().contains(where), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !desk.window->form().dialogStatus->text().startsWith(QStringLiteral("設定ファイルの誤り")), 5000);
     }
 };
 

@@ -199,9 +199,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->setting_window() && window->setting_window()->isVisible(), 5000);
         window->setting_window()->close();
 
-        // Dialled as typed: a command may not name a host.
-        window->slot_set_phone_number(callee.uri(QStringLiteral("201")));
-        window->slot_dialog_button_clicked();
+        // Dialled by the engine: neither a command nor the keys may name a host.
+        window->phone()->request_dial(callee.uri(QStringLiteral("201")));
         QTRY_VERIFY2_WITH_TIMEOUT(window->phone()->is_current_streaming(), qPrintable(callee.output()),
                                   20000);
         QCOMPARE(callee.received_requests(QStringLiteral("BYE")).size(), 0);

@@ -5,6 +5,7 @@
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
 #include "support/httpserver.h"
+#include "support/kamailiorunner.h"
 #include "support/sipprunner.h"
 #include "support/testdir.h"
 #include "support/windowmanager.h"
@@ -22,6 +23,22 @@ static void init_images()
     Q_INIT_RESOURCE(images);
 }
 
+// The operator's desktop: a window manager, another program holding the keys, and the phone's
+// own data folder.
+struct Desk
+{
+    WindowManager manager;
+    TypingWindow typing;
+    TestAppDir dir;
+
+    bool start()
+    {
+        qputenv("HOME", dir.path().toUtf8());
+        dir.make_log_dir();
+        return manager.start() && typing.start();
+    }
+};
+
 class TestRingingFocus : public QObject
 {
     Q_OBJECT
@@ -33,14 +50,9 @@ private slots:
     {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs an X display (the test script runs the tests under Xvfb)");
-        WindowManager manager;
-        QVERIFY(manager.start());
-        TypingWindow typing;
-        QVERIFY(typing.start());
-
-        TestAppDir dir;
-        qputenv("HOME", dir.path().toUtf8());
-        dir.make_log_dir();
+        Desk desk;
+        QVERIFY(desk.start());
+        TypingWindow& typing = desk.typing;
         HttpServer server;
         QVERIFY(server.start());
         server.set_response("<html><body><h1>顧客情報</h1></body></html>");
@@ -76,6 +88,44 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(site->isActiveWindow(), 5000);
 
         window.phone()->request_hangup();
+        QVERIFY(caller.wait_finished(30000));
+    }
+
+    // With the phone put away in the tray, a call the desk answers by itself brings the phone up,
+    // showing the caller, and still leaves the keys where the operator types.
+    void a_call_answered_by_itself_shows_the_phone_without_the_keys()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X display (the test script runs the tests under Xvfb)");
+        Desk desk;
+        QVERIFY(desk.start());
+        TypingWindow& typing = desk.typing;
+        KamailioRunner server;
+        QVERIFY(server.start());
+        {
+            ZimLogger logger;
+            ZimData data(nullptr, &logger);
+            QVERIFY(data.save_account_settings({{"userId", "1001"},
+                                                {"password", "secret"},
+                                                {"address", "127.0.0.1"},
+                                                {"port", QString::number(server.port())}}));
+            QVERIFY(data.save_other_settings({{"autoAnswer", "1"}, {"autoAnswerDelay", "0"}}));
+        }
+        MainWindow window;
+        window.show();
+        QTRY_VERIFY_WITH_TIMEOUT(window.phone()->is_registered(), 20000);
+        window.hide(); // in the tray
+        QVERIFY(typing.activate());
+
+        SippRunner caller(QStringLiteral("uac_call_answered.xml"),
+                          QStringLiteral("127.0.0.1:%1").arg(server.port()));
+        caller.add_arguments({"-s", "1001", "-d", "4000"});
+        QVERIFY(caller.start());
+        QTRY_VERIFY_WITH_TIMEOUT(window.phone()->phase() == CallPhase::Talking, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.isVisible() && !window.isMinimized(), 5000);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(500);
+        QCOMPARE(active_window(), typing.window());
         QVERIFY(caller.wait_finished(30000));
     }
 };

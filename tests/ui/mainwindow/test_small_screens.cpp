@@ -8,7 +8,9 @@
 #include "ui/cti/operatorstatusreporter.h"
 #include "ui/cti/remotesite.h"
 #include "ui/cti/remotesitepresenter.h"
+#include "ui/history/historywindow.h"
 #include "ui/main/mainwindow.h"
+#include "ui/settings/settingsnotice.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -18,7 +20,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTimer>
 #include <QtTest>
+
+#include <functional>
 
 static void init_images()
 {
@@ -56,6 +61,35 @@ void check_fits(QWidget* window, const QRect& area)
                                                   button->objectName() + QStringLiteral(" at ") +
                                                   where(place) + QStringLiteral(", screen ") + where(area)));
     }
+}
+
+// The row of 通話, 保留, 転送 and 切断 as it is on the screen now (the phone may have moved aside).
+QRect call_keys(QWidget* phone)
+{
+    const QWidget* keys = phone->findChild<QWidget*>(QStringLiteral("horizontalLayoutWidget_5"));
+    return QRect(keys->mapToGlobal(QPoint(0, 0)), keys->size());
+}
+
+void check_keys_clear(QWidget* opened, QWidget* phone)
+{
+    QVERIFY2(!opened->frameGeometry().intersects(call_keys(phone)),
+             qPrintable(opened->objectName() + QLatin1Char(' ') + opened->windowTitle() +
+                        QStringLiteral(" at ") + where(opened->frameGeometry()) +
+                        QStringLiteral(" covers the call keys at ") + where(call_keys(phone))));
+}
+
+// Where a modal box or dialog opened by `open` stood, once it was up; closed again.
+QRect modal_place(const std::function<void()>& open)
+{
+    QRect place;
+    QTimer::singleShot(0, [&place] {
+        QTRY_VERIFY(QApplication::activeModalWidget() && QApplication::activeModalWidget()->isVisible());
+        QWidget* box = QApplication::activeModalWidget();
+        place = box->frameGeometry();
+        box->close();
+    });
+    open();
+    return place;
 }
 
 } // namespace
@@ -105,10 +139,22 @@ private slots:
             for (QWidget* opened : QApplication::topLevelWidgets()) {
                 if (opened->isVisible() && opened != &window && !qobject_cast<QMenu*>(opened)) {
                     check_fits(opened, area);
+                    check_keys_clear(opened, &window);
                     opened->hide();
                 }
             }
         }
+        // The boxes and the CSV dialog do not cover the call keys either.
+        const QRect notice =
+            modal_place([] { SettingsNotice::account_waits_for_call_end({QStringLiteral("サーバ")}); });
+        QVERIFY2(!notice.isEmpty() && !notice.intersects(call_keys(&window)), qPrintable(where(notice)));
+        window.history_window()->show();
+        const QRect csv = modal_place([&window] {
+            window.history_window()->findChild<QPushButton*>(QStringLiteral("exportButton"))->click();
+        });
+        QVERIFY2(!csv.isEmpty() && !csv.intersects(call_keys(&window)), qPrintable(where(csv)));
+        window.history_window()->hide();
+
         window.operator_status_selector()->setCurrentIndex(1);
         check_fits(window.operator_reporter()->login_window(), area);
 
