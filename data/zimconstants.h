@@ -67,6 +67,11 @@ inline const QString KEY_TRANSPORT = QStringLiteral("transport");
 inline const QString KEY_MEDIA_ENCRYPTION = QStringLiteral("mediaEncryption");
 inline const QString KEY_STUN_SERVER = QStringLiteral("stunServer");
 inline const QString KEY_CA_FILE = QStringLiteral("caFile");
+// The account's own ports (category 1); a missing key keeps a random SIP port, audio from
+// 10000-60000 and the SIP library's DSCP mark for audio.
+inline const QString KEY_LOCAL_SIP_PORT = QStringLiteral("localSipPort");
+inline const QString KEY_AUDIO_PORTS = QStringLiteral("audioPorts");
+inline const QString KEY_AUDIO_DSCP = QStringLiteral("audioDscp");
 // The system's CA store (Debian's ca-certificates bundle); TLS servers are checked against it.
 inline const QString SYSTEM_CA_BUNDLE = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
 

@@ -6,9 +6,9 @@
 
 #include <QFile>
 
-bool CoreSecurity::apply(LinphoneCore* core, const AccountSecurity& security, ZimLogger* logger)
+bool CoreSecurity::apply(LinphoneCore* core, const AccountSecurity& security, int sip_port, ZimLogger* logger)
 {
-    apply_transports(core, security.transport);
+    apply_transports(core, security.transport, sip_port);
     const bool encryption_ok = apply_media_encryption(core, security.encryption, logger);
     apply_nat_policy(core, security.stun_server);
     if (security.transport == AccountSecurity::TransportTls)
@@ -25,13 +25,14 @@ QString CoreSecurity::server_address(const QString& host, const QString& port,
     return QStringLiteral("sip:") + plain + QStringLiteral(";transport=") + security.transport_parameter();
 }
 
-// UDP listens on a random port as it always did. TCP and TLS only connect out: the server sends
-// everything back over the connection the phone opened, so no listening socket (and for TLS no
-// certificate of our own) is needed.
-void CoreSecurity::apply_transports(LinphoneCore* core, AccountSecurity::Transport transport)
+// UDP listens on the administrator's port, or a random one as it always did. TCP and TLS only
+// connect out: the server sends everything back over the connection the phone opened, so no
+// listening socket (and for TLS no certificate of our own) is needed.
+void CoreSecurity::apply_transports(LinphoneCore* core, AccountSecurity::Transport transport, int sip_port)
 {
-    const int udp =
-        transport == AccountSecurity::TransportUdp ? LC_SIP_TRANSPORT_RANDOM : LC_SIP_TRANSPORT_DISABLED;
+    const int udp = transport != AccountSecurity::TransportUdp ? LC_SIP_TRANSPORT_DISABLED
+                    : sip_port > 0                             ? sip_port
+                                                               : LC_SIP_TRANSPORT_RANDOM;
     const int tcp =
         transport == AccountSecurity::TransportTcp ? LC_SIP_TRANSPORT_DONTBIND : LC_SIP_TRANSPORT_DISABLED;
     const int tls =

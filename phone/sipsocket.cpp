@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace sip_socket {
 
@@ -38,6 +39,29 @@ int find_udp(int port)
             return fd;
     }
     return -1;
+}
+
+bool udp_port_free(int port)
+{
+    int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    bool bound = false;
+    if (fd >= 0) {
+        const int dual = 0;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &dual, sizeof(dual));
+        sockaddr_in6 any{};
+        any.sin6_family = AF_INET6;
+        any.sin6_port = htons(static_cast<uint16_t>(port));
+        bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof(any)) == 0;
+    } else { // no IPv6 on this machine
+        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(static_cast<uint16_t>(port));
+        bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof(any)) == 0;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
 }
 
 } // namespace sip_socket

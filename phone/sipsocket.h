@@ -9,4 +9,7 @@ namespace sip_socket {
 int find_udp(int port);
 // True while fd is still a UDP socket bound to this port (the library may have replaced it).
 bool is_udp_on(int fd, int port);
+// True when no socket of any program holds this UDP port, on IPv4 or IPv6: a socket of ours binds
+// it without sharing it, and lets it go at once.
+bool udp_port_free(int port);
 } // namespace sip_socket

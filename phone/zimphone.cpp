@@ -1,5 +1,6 @@
 #include "phone/zimphone.h"
 
+#include "data/accountports.h"
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
@@ -39,8 +40,6 @@ const int QUIET_PASS_MS = 1000;
 const int INCOMING_TIMEOUT_S = 600;
 const int SOUND_SERVER_WAIT_MS = 2000;
 const int LIBRARY_NO_RTP_S = 24 * 3600;
-const int AUDIO_PORT_MIN = 10000; // RTP on an even port, RTCP above it
-const int AUDIO_PORT_MAX = 60000;
 const float MAX_MIC_GAIN_DB = 10; // the settings slider's top
 // After terminating the remaining calls and the registration at stop, the core is iterated until
 // they are over (each BYE and the unregistration answered), but never longer than this, so that
@@ -138,7 +137,8 @@ void ZimPhone::create_core()
     // The engine tells a vanished peer from a silent one itself (phone/zimphone_liveness.cpp).
     linphone_core_set_nortp_timeout(core, LIBRARY_NO_RTP_S);
 
-    // A random local UDP port for SIP; the other transports stay closed.
+    // A random local UDP port for SIP until the account's own is applied; the other transports
+    // stay closed.
     LinphoneTransports* transports = linphone_factory_create_transports(factory);
     linphone_transports_set_udp_port(transports, LC_SIP_TRANSPORT_RANDOM);
     linphone_transports_set_tcp_port(transports, LC_SIP_TRANSPORT_DISABLED);
@@ -150,7 +150,9 @@ void ZimPhone::create_core()
     // from a range, so that RTCP sits on the port above RTP: a port of its own, which the library
     // takes for a fully random choice, reaches only peers that read the offer's "a=rtcp" line,
     // and a silent caller whose reports went elsewhere was hung up as vanished.
-    linphone_core_set_audio_port_range(core, AUDIO_PORT_MIN, AUDIO_PORT_MAX);
+    // The account may narrow the range for its firewall (phone/zimphone_registration.cpp).
+    linphone_core_set_audio_port_range(core, AccountPorts::AUDIO_FIRST, AccountPorts::AUDIO_LAST);
+    library_audio_dscp = linphone_core_get_audio_dscp(core);
     linphone_core_set_video_port(core, -1);
     // Voice only: no camera is opened and no video stream is offered or accepted.
     linphone_core_enable_video_capture(core, FALSE);

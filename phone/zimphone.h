@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 
+struct AccountSecurity;
 class SoundWatch;
 class ZimData;
 class ZimLogger;
@@ -138,6 +139,7 @@ private:
     void setup_account();
     void continue_with_consulted_party();
     void guard_call_source(const QString& address, const QString& port, bool over_udp);
+    bool apply_security_and_ports(const AccountSecurity& security);
     void configure_transfer_gate();
     void reapply_account();
     void remove_account(LinphoneProxyConfig*& config);
@@ -247,6 +249,7 @@ private:
     std::mutex view_lock;
     bool media_encrypted = false;        // last value sent with signal_media_encryption
     bool encryption_unavailable = false; // SRTP required, and the library could not set it up
+    int library_audio_dscp = -1;         // the library's own mark, for an account that sets none
     LinphoneTransportType account_transport = LinphoneTransportUdp; // what a transfer target is reached by
     std::atomic<bool> media_keys_over_tls{false};
     std::atomic<bool> muted{false};

@@ -2,6 +2,7 @@
 
 #include "phone/zimphone.h"
 
+#include "data/accountports.h"
 #include "data/zimconstants.h"
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
@@ -9,6 +10,7 @@
 #include "phone/contactkey.h"
 #include "phone/coresecurity.h"
 #include "phone/failuretext.h"
+#include "phone/sipsocket.h"
 #include "phone/transfergate.h"
 #include "phone/zimcorelog.h"
 
@@ -27,7 +29,7 @@ void ZimPhone::setup_account()
     const QString password = account_settings.value(QStringLiteral("password"));
     // Encryption and NAT traversal hold for direct calls too, with or without a registration.
     const AccountSecurity security = AccountSecurity::from_settings(account_settings);
-    encryption_unavailable = !CoreSecurity::apply(core, security, logger);
+    encryption_unavailable = !apply_security_and_ports(security);
     // A connection the library keeps open was checked against the CAs of its day: another CA file
     // applies to a new connection, now, not at the next start.
     if (security.ca_file != applied_ca_file) {
@@ -82,6 +84,35 @@ void ZimPhone::setup_account()
 
     apply_media_settings_in_core();
     linphone_core_iterate(core); // the registration starts at once
+}
+
+// The account's transport and media protection, and the ports a firewall and its QoS rules expect:
+// a SIP port another program holds gives way to a random one and a range or mark that cannot serve
+// to the default, so the desk still registers and calls, and the log and a message say why.
+bool ZimPhone::apply_security_and_ports(const AccountSecurity& security)
+{
+    QList<AccountPorts::Fault> faults;
+    const AccountPorts ports = AccountPorts::from_settings(account_settings, &faults);
+    int sip_port = security.transport == AccountSecurity::TransportUdp ? ports.sip_port : 0;
+    if (sip_port > 0 && local_sip_port() != sip_port && !sip_socket::udp_port_free(sip_port)) {
+        faults.append(AccountPorts::sip_port_unavailable(sip_port));
+        sip_port = 0;
+    }
+    const bool secured = CoreSecurity::apply(core, security, sip_port, logger);
+    if (sip_port > 0 && local_sip_port() != sip_port) { // taken between the check and the library's bind
+        faults.append(AccountPorts::sip_port_unavailable(sip_port));
+        CoreSecurity::apply_transports(core, security.transport, 0);
+    }
+    linphone_core_set_audio_port_range(core, ports.audio_first, ports.audio_last);
+    linphone_core_set_audio_dscp(core, ports.audio_dscp >= 0 ? ports.audio_dscp : library_audio_dscp);
+    QStringList messages;
+    for (const AccountPorts::Fault& fault : faults) {
+        logger->log(fault.log_text, 2);
+        messages.append(fault.user_text);
+    }
+    if (!messages.isEmpty())
+        emit signal_show_phone_message(messages.join(QLatin1Char('\n')));
+    return secured;
 }
 
 // Once a server is set, only it may ring the phone over UDP (a lab without a PBX turns this off

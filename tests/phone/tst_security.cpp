@@ -58,6 +58,7 @@ private slots:
     void srtp_required_talks_encrypted_to_an_srtp_peer();
     void srtp_required_refuses_a_peer_without_srtp();
     void stun_server_is_asked_and_ice_candidates_are_offered();
+    void set_ports_carry_the_call_and_a_port_in_use_is_reported();
 };
 
 void TestSecurity::tls_registers_with_the_account_ca_and_calls_through_the_proxy()
@@ -364,6 +365,57 @@ void TestSecurity::stun_server_is_asked_and_ice_candidates_are_offered()
     QVERIFY2(invites[0].body().contains("a=candidate:"), qPrintable(invites[0].body()));
     phone->request_hangup();
     QVERIFY(fixture.wait_for("dialog_end"));
+}
+
+// A desk behind a firewall: the INVITE leaves from the SIP port set and offers audio from the
+// range; a SIP port another program holds is reported, and the phone calls from another.
+void TestSecurity::set_ports_carry_the_call_and_a_port_in_use_is_reported()
+{
+    QUdpSocket other_program;
+    QVERIFY(other_program.bind(QHostAddress::Any, 0, QUdpSocket::DontShareAddress));
+    const int taken = other_program.localPort();
+    int free_port = 0;
+    {
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress::Any, 0, QUdpSocket::DontShareAddress));
+        free_port = probe.localPort();
+    }
+    SippRunner callee(QStringLiteral("callee.xml"));
+    callee.add_arguments({"-m", "2"});
+    QVERIFY(callee.start());
+    {
+        EngineFixture fixture;
+        fixture.set_account_keys({{"localSipPort", QString::number(free_port)},
+                                  {"audioPorts", "41000-41003"},
+                                  {"audioDscp", "34"}});
+        ZimPhone* phone = fixture.start();
+        QVERIFY(fixture.wait_until([&] { return phone->local_sip_port() == free_port; }));
+        phone->request_dial(callee.uri("204"));
+        QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+        const auto invites = callee.received_requests("INVITE");
+        QVERIFY(!invites.isEmpty());
+        QVERIFY2(invites[0].header("Via").contains(QStringLiteral(":%1;").arg(free_port)),
+                 qPrintable(invites[0].text));
+        QVERIFY2(invites[0].body().contains(QRegularExpression("m=audio 4100[02] ")),
+                 qPrintable(invites[0].body()));
+        QVERIFY(fixture.events_named("message").isEmpty());
+        phone->request_hangup();
+        QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    }
+    EngineFixture fixture;
+    fixture.set_account_keys({{"localSipPort", QString::number(taken)}});
+    ZimPhone* phone = fixture.start();
+    const QString message = QStringLiteral("message:ローカルSIPポート%1は使用中のため開けません。"
+                                           "空いているポートで動作します")
+                                .arg(taken);
+    QVERIFY2(fixture.wait_for(message), qPrintable(fixture.dump()));
+    QVERIFY(read_text_file(ZimLogger::log_path())
+                .contains(QStringLiteral("local SIP port %1 cannot be opened").arg(taken)));
+    QVERIFY(phone->local_sip_port() > 0 && phone->local_sip_port() != taken);
+    phone->request_dial(callee.uri("204"));
+    QVERIFY2(fixture.wait_for("status:通話中", 15000), qPrintable(fixture.dump()));
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
 }
 
 QTEST_MAIN(TestSecurity)

@@ -37,6 +37,7 @@ protected:
 
 private:
     void load_settings();
+    void show_sip_port_use();
     QMap<QString, QString> account_values() const;
 
     Ui::AccountSetting* ui;

@@ -1,5 +1,6 @@
 #include "ui/settings/settingsnotice.h"
 
+#include "data/accountports.h"
 #include "data/zimconstants.h"
 
 #include <QMessageBox>
@@ -40,5 +41,15 @@ bool SettingsNotice::refuse_port(const QString& port, const QString& title)
     if (number && value >= 1 && value <= 65535)
         return false;
     QMessageBox::warning(nullptr, title, MSG_BAD_PORT, QMessageBox::Yes, QMessageBox::Yes);
+    return true;
+}
+
+bool SettingsNotice::refuse_local_ports(const QMap<QString, QString>& account, const QString& title)
+{
+    QList<AccountPorts::Fault> faults;
+    AccountPorts::from_settings(account, &faults);
+    if (faults.isEmpty())
+        return false;
+    QMessageBox::warning(nullptr, title, faults.first().user_text, QMessageBox::Yes, QMessageBox::Yes);
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,9 @@ public:
     // An empty port leaves the choice to the engine; anything else must be 1 to 65535. Says so
     // and returns true when the port is refused.
     static bool refuse_port(const QString& port, const QString& title);
+    // The account's local SIP port, audio range and DSCP mark: the first that cannot serve is
+    // named and true returned.
+    static bool refuse_local_ports(const QMap<QString, QString>& account, const QString& title);
 
     static const QString MSG_SAVE_FAILED;
     static const QString MSG_BAD_PORT;

@@ -80,7 +80,9 @@ int main(int argc, char** argv)
                                     {"transport", "TLS"},
                                     {"mediaEncryption", "srtp"},
                                     {"stunServer", "stun.example.jp:3478"},
-                                    {"caFile", "/etc/velora/pbx-ca.pem"}});
+                                    {"caFile", "/etc/velora/pbx-ca.pem"},
+                                    {"audioPorts", "16384-16483"},
+                                    {"audioDscp", "46"}});
         data.save_media_settings({{"captureGain", "6"}});
     }
 
@@ -124,11 +126,13 @@ int main(int argc, char** argv)
         ok = false;
     }
 
-    // The account page's connection and encryption tab.
+    // The account page's connection and encryption tab, and its ports.
     window.slot_account_menu_clicked();
     if (QWidget* account = shown("AccountSetting")) {
         account->findChild<QTabWidget*>(QStringLiteral("SIP"))->setCurrentIndex(2);
         ok = save(account, out.filePath(QStringLiteral("account-security.png"))) && ok;
+        account->findChild<QTabWidget*>(QStringLiteral("SIP"))->setCurrentIndex(3);
+        ok = save(account, out.filePath(QStringLiteral("account-ports.png"))) && ok;
         account->hide();
     } else {
         ok = false;

@@ -96,9 +96,15 @@ private slots:
         // The answer key works only while an X window has the focus, and the phone says so.
         QVERIFY(runner.wait_for_log(
             QStringLiteral("Wayland session: global keys act only while an X window has the focus")));
-        const QList<unsigned long> mains = visible_windows(QStringLiteral("^VeloraSimple$"));
-        const QList<unsigned long> settings = visible_windows(QStringLiteral("^設定$"));
-        QVERIFY(mains.size() == 1 && settings.size() == 1);
+        // The log line can come before the windows are mapped on a busy machine: wait for both.
+        QList<unsigned long> mains, settings;
+        QTRY_VERIFY2_WITH_TIMEOUT((mains = visible_windows(QStringLiteral("^VeloraSimple$"), 0)).size() ==
+                                          1 &&
+                                      (settings = visible_windows(QStringLiteral("^設定$"), 0)).size() == 1,
+                                  qPrintable(QStringLiteral("phone windows %1, settings windows %2")
+                                                 .arg(mains.size())
+                                                 .arg(settings.size())),
+                                  20000);
         // 設定 is placed again once it has its frame: beside the phone, on the screen.
         QRect phone, settings_rect;
         const auto placed = [&] {
@@ -116,8 +122,8 @@ private slots:
                           QStringLiteral("127.0.0.1:%1").arg(port));
         caller.add_arguments({"-s", "100"});
         QVERIFY(caller.start());
-        const QList<unsigned long> popups = visible_windows(QStringLiteral("^Form$"));
-        QCOMPARE(popups.size(), 1);
+        QList<unsigned long> popups;
+        QTRY_COMPARE_WITH_TIMEOUT((popups = visible_windows(QStringLiteral("^Form$"), 0)).size(), 1, 20000);
         QTest::qWait(1500); // the popup slides in while the call rings
         const QRect popup = window_rect(popups.first());
         QVERIFY2(SCREEN.contains(popup), qPrintable(where(popup)));

@@ -3,6 +3,7 @@
 
 #include "settingsfixture.h"
 
+#include "data/provisioning.h"
 #include "data/zimdata.h"
 #include "phone/zimphone.h"
 #include "support/sipprunner.h"
@@ -78,6 +79,7 @@ private slots:
     void cancel_then_reopen_shows_the_stored_values();
     void each_check_box_shows_only_its_own_password();
     void security_fields_show_the_defaults_for_an_old_account_and_save_the_choice();
+    void local_ports_are_checked_on_save_and_a_desk_file_locks_them();
 };
 
 void TestAccountSetting::window_has_its_title_size_and_tabs()
@@ -335,6 +337,55 @@ void TestAccountSetting::security_fields_show_the_defaults_for_an_old_account_an
     window.show();
     QCOMPARE(transport->currentText(), QStringLiteral("TLS"));
     QCOMPARE(encryption->currentText(), QStringLiteral("SRTP必須"));
+}
+
+// The ports a firewall expects: empty until set, a range too small for two calls refused with the
+// edits kept, and a desk file's values shown greyed and kept whatever the page holds.
+void TestAccountSetting::local_ports_are_checked_on_save_and_a_desk_file_locks_them()
+{
+    SettingsFixture fixture;
+    QVERIFY(fixture.data()->save_account_settings(STORED_ACCOUNT));
+    AccountSetting window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
+    window.show();
+    QCOMPARE(child<QTabWidget>(&window, "SIP")->tabText(3), QStringLiteral("ポート"));
+    for (const char* name : {"localSipPort", "audioPorts", "audioDscp"})
+        QVERIFY(edit(&window, name)->text().isEmpty());
+    type_into(edit(&window, "localSipPort"), "5070");
+    type_into(edit(&window, "audioPorts"), "16384-16386");
+    {
+        ModalAnswerer refused;
+        click(&window, "pushButton");
+        QCOMPARE(refused.boxes.size(), 1);
+        QCOMPARE(refused.boxes[0].text,
+                 QStringLiteral("音声ポート範囲が狭すぎます。2通話分の4ポート以上にしてください"));
+    }
+    QVERIFY(window.isVisible());
+    QCOMPARE(edit(&window, "audioPorts")->text(), QStringLiteral("16384-16386"));
+    QVERIFY(!fixture.stored(ZimData::Account).contains("localSipPort"));
+    type_into(edit(&window, "audioPorts"), "16384-16387");
+    type_into(edit(&window, "audioDscp"), "46");
+    click(&window, "pushButton");
+    QVERIFY(!window.isVisible());
+    QCOMPARE(fixture.stored(ZimData::Account).value("localSipPort"), QStringLiteral("5070"));
+    QCOMPARE(fixture.stored(ZimData::Account).value("audioPorts"), QStringLiteral("16384-16387"));
+    QCOMPARE(fixture.stored(ZimData::Account).value("audioDscp"), QStringLiteral("46"));
+
+    Provisioning desk;
+    QString error;
+    QVERIFY2(
+        Provisioning::parse("[account]\nlocalSipPort = 5080\naudioPorts = 20000-20099\naudioDscp = 0x2e\n"
+                            "locked = localSipPort, audioPorts, audioDscp\n",
+                            QStringLiteral("desk"), &desk, &error),
+        qPrintable(error));
+    Provisioning::apply(fixture.data(), {desk});
+    window.show();
+    QCOMPARE(edit(&window, "localSipPort")->text(), QStringLiteral("5080"));
+    QCOMPARE(edit(&window, "audioPorts")->text(), QStringLiteral("20000-20099"));
+    QCOMPARE(edit(&window, "audioDscp")->text(), QStringLiteral("0x2e"));
+    for (const char* name : {"localSipPort", "audioPorts", "audioDscp"})
+        QVERIFY2(!edit(&window, name)->isEnabled(), name);
+    click(&window, "pushButton");
+    QCOMPARE(fixture.stored(ZimData::Account).value("localSipPort"), QStringLiteral("5080"));
 }
 
 QTEST_MAIN(TestAccountSetting)
