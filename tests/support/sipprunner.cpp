@@ -131,9 +131,10 @@ bool SippRunner::start(int timeout_ms)
             QThread::msleep(20);
         }
         if (process.state() == QProcess::Running) {
-            qWarning("sipp did not open port %d in time", sip_port);
+            // A machine busy enough to hold sipp back this long: another try, on other ports.
+            qWarning("sipp did not open port %d in time (attempt %d)", sip_port, attempt + 1);
             stop();
-            return false;
+            continue;
         }
         // Most likely a port was taken by someone else meanwhile: try other ones.
         qWarning("sipp ended at start (attempt %d): %s", attempt + 1, qPrintable(output().right(400)));

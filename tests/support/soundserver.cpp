@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -94,6 +95,14 @@ bool PrivateSoundServer::start(int timeout_ms)
         for (const char* program : {"pipewire", "wireplumber", "pipewire-pulse"}) {
             if (!run(QString::fromLatin1(program), {}))
                 return false;
+            // Its clients connect once: on a busy machine pipewire-pulse started before the
+            // daemon's socket exists gives up on it ("Host is down").
+            if (QByteArray(program) == "pipewire") {
+                QDeadlineTimer listening(timeout_ms);
+                while (!QFileInfo::exists(dir.filePath(QStringLiteral("pipewire-0"))) &&
+                       !listening.hasExpired())
+                    QThread::msleep(20);
+            }
         }
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
