@@ -237,6 +237,7 @@ inline const QString FAIL_UNREACHABLE = QStringLiteral("接続できません");
 inline const QString FAIL_REJECTED = QStringLiteral("拒否されました");
 // A hold or transfer asked while the call waited for an answer that never came.
 inline const QString FAIL_REQUEST_PENDING = QStringLiteral("応答待ちで操作できません");
+inline const QString FAIL_HOLD_REFUSED = QStringLiteral("保留できません");
 inline const QString FAIL_NO_ACCOUNT = QStringLiteral("アカウントを設定してください");
 inline const QString FAIL_UNSAFE_NUMBER = QStringLiteral("この番号にはかけられません");
 inline const QString FAIL_REG_CREDENTIALS = QStringLiteral("ID・パスワード誤り");

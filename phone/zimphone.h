@@ -159,6 +159,7 @@ private:
     void schedule_auto_answer(const QString& call_id);
     void serve_auto_answer();
     void end_mute();
+    bool pause_or_say_why(LinphoneCall* call);
     void perform_transfer_step();
     void perform_blind_transfer();
     void perform_attended_transfer();

@@ -168,7 +168,7 @@ void ZimPhone::perform_hold_toggle()
         if (second_call.state() == LinphoneCallStatePaused)
             linphone_call_resume(second_call.get());
         else if (second_call.state() == LinphoneCallStateStreamsRunning)
-            linphone_call_pause(second_call.get());
+            pause_or_say_why(second_call.get());
         else
             hold_back(second_call, hold_request);
     } else if (current_call.is_set()) {
@@ -177,11 +177,23 @@ void ZimPhone::perform_hold_toggle()
             if (remote_number_value != user_id())
                 emit signal_set_phone_number(remote_number_value);
         } else if (current_call.state() == LinphoneCallStateStreamsRunning) {
-            linphone_call_pause(current_call.get());
+            pause_or_say_why(current_call.get());
         } else {
             hold_back(current_call, hold_request);
         }
     }
+}
+
+// The library may refuse a hold: a peer that answered the last offer receiving only (it holds the
+// call itself) leaves nothing for a hold to stop. The operator reads why instead of pressing a key
+// that does nothing.
+bool ZimPhone::pause_or_say_why(LinphoneCall* call)
+{
+    if (linphone_call_pause(call) == 0)
+        return true;
+    logger->log(QStringLiteral("hold refused by the SIP library: the peer receives only"), 1);
+    emit signal_call_failed(zim::FAIL_HOLD_REFUSED);
+    return false;
 }
 
 // A number without a host goes to the account's server exactly as shown: the library's own reading
@@ -227,7 +239,7 @@ void ZimPhone::perform_transfer_step()
         calls.of(call).transferred = false; // until the transferee reports this transfer
         if (current_call.state() == LinphoneCallStateStreamsRunning) {
             end_mute();
-            if (linphone_call_pause(call) == 0)
+            if (pause_or_say_why(call))
                 set_phase(CallPhase::TransferWait);
         } else if (phase_value == CallPhase::TransferWait) {
             if (!number.isEmpty()) {

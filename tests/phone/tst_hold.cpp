@@ -25,6 +25,7 @@ private slots:
     void our_hold_and_resume();
     void remote_hold_and_back();
     void hold_pressed_while_the_call_waits_for_an_answer_is_carried_out_after_it();
+    void a_hold_the_library_refuses_is_told();
 };
 
 void TestHold::our_hold_and_resume()
@@ -118,6 +119,36 @@ void TestHold::hold_pressed_while_the_call_waits_for_an_answer_is_carried_out_af
     phone->request_hangup();
     QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
     QVERIFY(callee.wait_finished(10000));
+}
+
+// A caller that answered our resume receiving only (it keeps the call on hold itself): the library
+// has nothing to hold and refuses; 保留 and 転送 say so instead of doing nothing.
+void TestHold::a_hold_the_library_refuses_is_told()
+{
+    EngineFixture fixture;
+    ZimPhone* phone = fixture.start();
+    SippRunner caller(QStringLiteral("caller_served.xml"),
+                      QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port()));
+    caller.add_arguments({"-s", "100"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture.wait_for("status:着信中"), qPrintable(fixture.dump()));
+    phone->request_answer();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:保留中"), qPrintable(fixture.dump()));
+    fixture.events.clear();
+    phone->request_hold_toggle();
+    QVERIFY2(fixture.wait_for("status:通話中"), qPrintable(fixture.dump()));
+
+    phone->request_hold_toggle();
+    QTRY_VERIFY2_WITH_TIMEOUT(fixture.failures.contains("call:保留できません"), qPrintable(fixture.dump()),
+                              5000);
+    phone->request_transfer_step(QString());
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.failures.count("call:保留できません"), 2, 5000);
+    QCOMPARE(phone->phase(), CallPhase::Talking);
+    phone->request_hangup();
+    QVERIFY2(fixture.wait_for("dialog_end"), qPrintable(fixture.dump()));
+    QVERIFY(caller.wait_finished(10000));
 }
 
 #include "tst_hold.moc"

@@ -349,6 +349,7 @@ private slots:
                                    zim::FAIL_UNREACHABLE,
                                    zim::FAIL_REJECTED,
                                    zim::FAIL_REQUEST_PENDING,
+                                   zim::FAIL_HOLD_REFUSED,
                                    zim::FAIL_NO_ACCOUNT,
                                    zim::FAIL_UNSAFE_NUMBER,
                                    zim::FAIL_REG_CREDENTIALS,
