@@ -68,6 +68,16 @@ public:
     MainWindow* window = nullptr;
 };
 
+// A call to a sipp callee that serves transfers, with 転送 pressed: the window asks for the target.
+void call_and_press_transfer(MainWindowFixture& f, SippRunner& callee)
+{
+    QVERIFY(callee.start());
+    f.window->phone()->request_dial(callee.uri(QStringLiteral("201")));
+    QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+    QTest::mouseClick(f.window->form().transferButton, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(f.window->form().dialogStatus->text(), zim::STATUS_TRANSFER_PROMPT, 10000);
+}
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -408,11 +418,9 @@ private slots:
         MainWindowFixture f;
         const MainWindowForm& ui = f.window->form();
         SippRunner callee(QStringLiteral("callee.xml"));
-        QVERIFY(callee.start());
-        f.window->phone()->request_dial(callee.uri(QStringLiteral("201")));
-        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
-        QTest::mouseClick(ui.transferButton, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), zim::STATUS_TRANSFER_PROMPT, 10000);
+        call_and_press_transfer(f, callee);
+        if (QTest::currentTestFailed())
+            return;
         f.window->phone()->request_transfer_step(QStringLiteral("sip:unreachable@127.0.0.1:5999"));
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), zim::STATUS_TRANSFER_FAILED, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 10000);
@@ -427,13 +435,10 @@ private slots:
     void a_number_typed_after_a_transfer_is_only_the_number()
     {
         MainWindowFixture f;
-        const MainWindowForm& ui = f.window->form();
         SippRunner callee(QStringLiteral("callee.xml"));
-        QVERIFY(callee.start());
-        f.window->phone()->request_dial(callee.uri(QStringLiteral("201")));
-        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
-        QTest::mouseClick(ui.transferButton, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), zim::STATUS_TRANSFER_PROMPT, 10000);
+        call_and_press_transfer(f, callee);
+        if (QTest::currentTestFailed())
+            return;
         f.window->phone()->request_transfer_step(QStringLiteral("sip:300@127.0.0.1:9"));
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), zim::STATUS_TRANSFER_DONE, 15000);
         QTest::keyClicks(f.window, QStringLiteral("209"));
