@@ -7,6 +7,7 @@
 #include "ui/history/historyexport.h"
 #include "ui/history/historyitemdelegate.h"
 #include "ui/history/historyrecord.h"
+#include "ui/history/historyrows.h"
 #include "ui_historywindow.h"
 
 #include <QApplication>
@@ -169,7 +170,7 @@ void HistoryWindow::refresh_views()
         if (!stale[tab])
             source->select();
 
-        auto* filter = new QSortFilterProxyModel(this);
+        auto* filter = new HistoryRows(this);
         filter->setSourceModel(source);
         filter->setDynamicSortFilter(true);
         filter->setFilterKeyColumn(1);

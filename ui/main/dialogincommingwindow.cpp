@@ -33,6 +33,11 @@ DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
     ui->siteTerminateButton->setCursor(Qt::PointingHandCursor);
     ui->closeButton->setCursor(Qt::PointingHandCursor);
     ui->callerName->hide();
+    // The pictures say nothing to a screen reader; the logo does nothing and takes no focus.
+    ui->closeButton->setAccessibleName(QStringLiteral("閉じる"));
+    ui->closeButton->setAccessibleDescription(QStringLiteral("着信は続きます"));
+    ui->logoButton->setAccessibleName(zim::SHORT_PRODUCT_NAME);
+    ui->logoButton->setFocusPolicy(Qt::NoFocus);
 
     connect(ui->closeButton, &QPushButton::clicked, this,
             &DialogIncommingWindow::slot_close_site_button_clicked);
@@ -90,6 +95,11 @@ void DialogIncommingWindow::showEvent(QShowEvent* event)
 {
     const QString number = phone ? phone->remote_number() : QString();
     ui->phoneNumber->setText(number + QStringLiteral(" から着信中・・・"));
+    // The caller for a screen reader, as the phone announces it.
+    const QString caller =
+        ui->callerName->isHidden() ? number : ui->callerName->text() + QLatin1Char(' ') + number;
+    setAccessibleName(QStringLiteral("着信 ") + caller);
+    setAccessibleDescription(caller + QStringLiteral(" から着信中"));
     event->accept();
 }
 

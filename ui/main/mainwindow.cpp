@@ -146,6 +146,7 @@ void MainWindow::set_up_window()
     ui.userName->setFocusPolicy(Qt::NoFocus);
     ui.userName->hide();
     ui.versionLabel->setText(zim::VERSION);
+    set_up_access();
     create_menus();
     create_tray_icon();
     set_up_dragging();

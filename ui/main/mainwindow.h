@@ -13,8 +13,10 @@
 
 class AboutWindow;
 class AccountSetting;
+class Announcer;
 class AudioCuePlayer;
 class DialogIncommingWindow;
+class FocusMark;
 class HistoryWindow;
 class OperatorStatusReporter;
 class OtherSetting;
@@ -67,6 +69,9 @@ public:
     OperatorStatusReporter* operator_reporter() const { return reporter; }
     RemoteSitePresenter* remote_site_presenter() const { return presenter; }
     QComboBox* operator_status_selector() const { return operator_status; }
+    // What a screen reader was last told without a change of focus, and the mark of the focus.
+    Announcer* announcements() const { return announcer; }
+    FocusMark* focus_ring() const { return focus_mark; }
 
 public slots:
     // Dial pad and number display
@@ -172,6 +177,9 @@ private:
     bool has_no_account() const;
     void set_registration_text(const QString& text);
     void show_status(const QString& text, const QString& tip = QString());
+    void set_status_line(const QString& text, const QString& tip = QString());
+    void set_up_access();
+    void announce_ringing(const QString& caller_name);
     void show_popup(const QString& caller_name);
     void restore_number_typed_before_call();
     void show_without_focus();
@@ -201,6 +209,8 @@ private:
     OperatorStatusReporter* reporter = nullptr;
     QComboBox* operator_status = nullptr;
     RemoteSitePresenter* presenter = nullptr;
+    Announcer* announcer = nullptr;
+    FocusMark* focus_mark = nullptr;
 
     QMenu* right_click_menu = nullptr;
     QMenu* tray_menu = nullptr;

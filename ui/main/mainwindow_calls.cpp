@@ -9,6 +9,7 @@
 #include "ui/cti/remotesitepresenter.h"
 #include "ui/history/historyrecord.h"
 #include "ui/history/historywindow.h"
+#include "ui/main/announcer.h"
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/dialogincommingwindow.h"
 
@@ -166,6 +167,7 @@ void MainWindow::slot_show_phone_message(QString message)
 void MainWindow::slot_show_transfer_call_result(QString message)
 {
     ui.phoneNumberLabel->setText(message);
+    announcer->say(message);
     display_holds_message = true;
     set_delete_visible(false);
     if (!transfer_message_timer->isActive())

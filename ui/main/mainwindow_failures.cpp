@@ -13,11 +13,12 @@ const int CALL_FAILURE_SHOWN_MS = 3000;
 void MainWindow::slot_show_call_failure(QString reason)
 {
     const QString before = ui.dialogStatus->text();
-    ui.dialogStatus->setText(reason);
+    const QString tip = ui.dialogStatus->toolTip();
+    set_status_line(reason, tip);
     // Then the usual text again, unless the status has moved on meanwhile.
-    QTimer::singleShot(CALL_FAILURE_SHOWN_MS, this, [this, reason, before] {
+    QTimer::singleShot(CALL_FAILURE_SHOWN_MS, this, [this, reason, before, tip] {
         if (ui.dialogStatus->text() == reason)
-            ui.dialogStatus->setText(before);
+            set_status_line(before, tip);
     });
 }
 

@@ -28,6 +28,7 @@ void MainWindow::slot_received_dialog(QMap<QString, QString> params)
     }
     incoming_call_announced = true;
     set_display_text(zim_phone->remote_number());
+    announce_ringing(params.value(QStringLiteral("callerName")));
     // The caller's own text, on one line; it stays until the call ends.
     ui.callerNameLabel->setText(params.value(QStringLiteral("callerName")).simplified());
     set_delete_visible(false);

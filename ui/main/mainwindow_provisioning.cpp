@@ -38,7 +38,7 @@ bool MainWindow::start_provisioning()
         provisioning_where.clear();
         ui.dialogStatus->setToolTip(QString());
         if (shown)
-            ui.dialogStatus->setText(status_after_notice);
+            set_status_line(status_after_notice);
     });
     return provisioning->start();
 }
@@ -60,13 +60,11 @@ void MainWindow::show_status(const QString& text, const QString& tip)
 {
     // The engine starts after the desk's file has been read.
     if (provisioning_notice.isEmpty() || (zim_phone && zim_phone->phase() != CallPhase::Idle)) {
-        ui.dialogStatus->setText(text);
-        ui.dialogStatus->setToolTip(tip);
+        set_status_line(text, tip);
         return;
     }
     status_after_notice = text;
-    ui.dialogStatus->setText(provisioning_notice);
-    ui.dialogStatus->setToolTip(provisioning_where);
+    set_status_line(provisioning_notice, provisioning_where);
 }
 
 void MainWindow::set_registration_text(const QString& text)
