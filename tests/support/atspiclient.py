@@ -151,7 +151,8 @@ def on_input(channel, condition):
         elif words[0] == "press":
             press(" ".join(words[1:]))
         elif words[0] == "name":
-            say({"found": find(words[1].replace("_", " "), words[2]) is not None})
+            roles = [node.getRoleName() for node in each_object(program()) if node.name == words[2]]
+            say({"found": words[1].replace("_", " ") in roles + (["*"] if roles else []), "roles": roles})
         else:
             say({"error": "unknown command " + words[0]})
     except Exception as error:  # the test reads the failure, the client keeps listening

@@ -59,26 +59,16 @@ AccessibilityBus::AccessibilityBus()
     }
     qputenv("AT_SPI_BUS_ADDRESS", address.toUtf8());
     qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-}
-
-void AccessibilityBus::tell_display()
-{
     // Qt's bridge, told only by the session bus, can make ready before it has joined the
     // accessibility bus (and then never joins); given the address on the display's root window as
-    // well, it joins at once. Set once this process holds the display (an X server without clients
-    // forgets its properties); the test runs alone on its display, and the property goes with it.
+    // well, it joins at once. The test runs alone on its display, and the property goes with it.
     if (!address.isEmpty() && !qEnvironmentVariableIsEmpty("DISPLAY"))
-        on_root = QProcess::execute(QStringLiteral("xprop"),
-                                    {QStringLiteral("-root"), QStringLiteral("-f"),
-                                     QStringLiteral("AT_SPI_BUS"), QStringLiteral("8s"),
-                                     QStringLiteral("-set"), QStringLiteral("AT_SPI_BUS"), address}) == 0;
+        on_root.reset(new RootProperty("AT_SPI_BUS", address.toUtf8()));
 }
 
 AccessibilityBus::~AccessibilityBus()
 {
-    if (on_root)
-        QProcess::execute(QStringLiteral("xprop"),
-                          {QStringLiteral("-root"), QStringLiteral("-remove"), QStringLiteral("AT_SPI_BUS")});
+    on_root.reset();
     launcher.terminate();
     if (!launcher.waitForFinished(5000)) {
         launcher.kill();

@@ -6,11 +6,14 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/rootproperty.h"
 #include "support/sessionbus.h"
+
+#include <memory>
 
 // The accessibility bus a desktop gives its programs: a private session bus with the AT-SPI bus
 // launcher on it, and Qt's bridge switched on. Made in main() before the QApplication, which
-// joins the bus as it starts (tell_display() then). The launcher is ended by its PID (it ends its own bus
+// joins the bus as it starts. The launcher is ended by its PID (it ends its own bus
 // daemon).
 class AccessibilityBus
 {
@@ -18,15 +21,13 @@ public:
     AccessibilityBus();
     ~AccessibilityBus();
     bool is_up() const { return !address.isEmpty(); }
-    // Right after the QApplication is made, before any window.
-    void tell_display();
 
 private:
     SessionBus session;
     QTemporaryDir runtime;
     QProcess launcher;
     QString address;
-    bool on_root = false;
+    std::unique_ptr<RootProperty> on_root;
 };
 
 // A screen reader's side of that bus for the program in this process (tests/support/atspiclient.py

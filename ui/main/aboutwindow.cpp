@@ -1,6 +1,7 @@
 #include "ui/main/aboutwindow.h"
 
 #include "data/zimconstants.h"
+#include "ui/closeonescape.h"
 
 #include "ui_aboutwindow.h"
 
@@ -24,6 +25,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent), ui(new Ui::AboutWin
     ui->versionLabel->setText(zim::WINDOW_TITLE_FORMAT.arg(zim::VERSION));
     ui->copyrightLabel->setText(zim::ABOUT_NOTICE_FORMAT.arg(QDate::currentDate().year()));
     ui->label->setToolTip(zim::PRODUCT_SITE.toString());
+    zim::close_on_escape(this);
 }
 
 AboutWindow::~AboutWindow()

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -386,6 +387,14 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         } else {
             dial_display();
         }
+        return;
+    }
+    if (key == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        // The menu with every window, as the menu key opens it.
+        QWidget* focused = focusWidget() ? focusWidget() : this;
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(),
+                               focused->mapToGlobal(focused->rect().center()));
+        contextMenuEvent(&menu);
         return;
     }
     if (key == Qt::Key_M && event->modifiers() == Qt::NoModifier) {

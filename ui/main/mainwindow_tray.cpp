@@ -88,7 +88,8 @@ void MainWindow::create_tray_icon()
 void MainWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     fill_menu(right_click_menu, minimize_action);
-    right_click_menu->exec(QCursor::pos());
+    // From the keyboard (the menu key, Shift+F10) beside the focused control, not at the pointer.
+    right_click_menu->exec(event->reason() == QContextMenuEvent::Mouse ? QCursor::pos() : event->globalPos());
     event->accept();
 }
 

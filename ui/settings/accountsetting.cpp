@@ -6,6 +6,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/closeonescape.h"
 #include "ui/settings/lockedfields.h"
 #include "ui/settings/securityfields.h"
 #include "ui/settings/settingsnotice.h"
@@ -19,6 +20,7 @@ AccountSetting::AccountSetting(QWidget* parent, ZimLogger* logger, ZimData* data
     : QWidget(parent), ui(new Ui::AccountSetting), logger(logger), data(data), phone(phone)
 {
     ui->setupUi(this);
+    zim::close_on_escape(this); // as キャンセル
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(zim::TITLE_ACCOUNT_SETTINGS);
     setFixedSize(size());

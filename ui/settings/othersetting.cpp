@@ -4,6 +4,7 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "ui/closeonescape.h"
 #include "ui/settings/deskkeyspage.h"
 #include "ui/settings/devicechoice.h"
 #include "ui/settings/lockedfields.h"
@@ -23,6 +24,7 @@ OtherSetting::OtherSetting(QWidget* parent, ZimLogger* logger, ZimData* data, Zi
     : QWidget(parent), ui(new Ui::OtherSetting), logger(logger), data(data), phone(phone)
 {
     ui->setupUi(this);
+    zim::close_on_escape(this); // as キャンセル
     desk_keys = new DeskKeysPage(ui->tabWidget);
     ui->tabWidget->addTab(desk_keys, QStringLiteral("キー・自動応答"));
     // Room for the longest note under auto-answer, which shows only where it applies.
