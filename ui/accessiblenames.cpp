@@ -3,9 +3,11 @@
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QHash>
 #include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,20 @@
 namespace {
 
 const char* NAMED = "zimFieldsNamed";
+
+QHash<QString, QAccessible::Role>& roles()
+{
+    static QHash<QString, QAccessible::Role> by_class;
+    return by_class;
+}
+
+QAccessibleInterface* widget_with_role(const QString& class_name, QObject* object)
+{
+    const auto role = roles().constFind(class_name);
+    if (role == roles().constEnd() || !object || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), role.value());
+}
 
 QString label_words(const QLabel* label)
 {
@@ -90,6 +106,13 @@ void set_accessible_name(QWidget* control, const QString& name)
     for (QLineEdit* inner : control->findChildren<QLineEdit*>())
         if (inner->accessibleName().isEmpty())
             inner->setAccessibleName(name);
+}
+
+void set_accessible_role(const char* class_name, QAccessible::Role role)
+{
+    if (roles().isEmpty())
+        QAccessible::installFactory(widget_with_role);
+    roles().insert(QString::fromLatin1(class_name), role);
 }
 
 AccessibleNames::AccessibleNames(QObject* parent) : QObject(parent)

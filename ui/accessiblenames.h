@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QObject>
 
 class QWidget;
@@ -22,5 +23,8 @@ protected:
 // A control's name, also on the line edit inside it (a spin box's, a key field's), which a reader
 // reaches on its own.
 void set_accessible_name(QWidget* control, const QString& name);
+
+// The role a reader is told for every widget of the class (Qt gives a plain widget "filler").
+void set_accessible_role(const char* class_name, QAccessible::Role role);
 
 } // namespace zim

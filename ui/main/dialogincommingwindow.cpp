@@ -2,39 +2,23 @@
 
 #include "data/zimconstants.h"
 #include "phone/zimphone.h"
+#include "ui/accessiblenames.h"
 #include "ui/main/fittedlabel.h"
 #include "ui/main/skinshape.h"
 
 #include "ui_dialogincommingwindow.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 
-namespace {
-
-// A window to a screen reader (a plain widget would be a "filler"), named after the caller.
-QAccessibleInterface* window_of(const QString& class_name, QObject* object)
-{
-    if (class_name == QLatin1String("DialogIncommingWindow") && object && object->isWidgetType())
-        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
-    return nullptr;
-}
-
-} // namespace
-
 DialogIncommingWindow::DialogIncommingWindow(QWidget* parent, ZimPhone* phone)
     : QWidget(parent), ui(new Ui::DialogIncommingWindow), phone(phone)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(window_of);
-        return true;
-    }();
-    Q_UNUSED(installed)
+    // A window to a screen reader, named after the caller as it shows.
+    zim::set_accessible_role("DialogIncommingWindow", QAccessible::Window);
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     // A call must not take the keys from whatever the operator is typing elsewhere; a click on
