@@ -35,7 +35,9 @@ bool make_folder(const QString& folder, QString* error)
             return false;
         }
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         *error = QStringLiteral("not a folder");
         return false;
@@ -90,12 +92,14 @@ QString create_file(const QString& folder, const QDateTime& start, const QString
             *error = reason;
         return QString();
     }
-    const QString stem = QStringLiteral("%1/%2_%3")
-                             .arg(folder, start.toString(QStringLiteral("yyyyMMdd-HHmmss")), clean_number(number));
+    const QString stem =
+        QStringLiteral("%1/%2_%3")
+            .arg(folder, start.toString(QStringLiteral("yyyyMMdd-HHmmss")), clean_number(number));
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const QString path = attempt == 1 ? stem + QStringLiteral(".wav")
-                                          : QStringLiteral("%1-%2.wav").arg(stem).arg(attempt);
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const QString path =
+            attempt == 1 ? stem + QStringLiteral(".wav") : QStringLiteral("%1-%2.wav").arg(stem).arg(attempt);
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
             return path;

@@ -120,8 +120,8 @@ void ZimPhone::start_recording(LinphoneCall* call)
     if (record.recording)
         return;
     if (record.recording_path.isEmpty() || record.recording_failed) {
-        logger->log(QStringLiteral("recording not possible in %1").arg(
-                        record.recording_failed ? record.recording_path : recording_failure),
+        logger->log(QStringLiteral("recording not possible in %1")
+                        .arg(record.recording_failed ? record.recording_path : recording_failure),
                     2);
         emit signal_call_failed(zim::FAIL_RECORDING);
         return;

@@ -29,7 +29,7 @@ struct Wav
 {
     int rate = 0;
     int channels = 0;
-    QVector<qint16> samples; // the first channel
+    QVector<qint16> samples;  // the first channel
     bool sizes_right = false; // the header's sizes match the file
 };
 
@@ -66,7 +66,9 @@ double loudest(const Wav& wav, double hz)
 
 int mode_of(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
 }
 
@@ -143,7 +145,8 @@ void TestRecording::every_answered_call_is_recorded_whole_private_and_plays_back
     QVERIFY2(fixture->events.contains("status:録音中"), qPrintable(fixture->dump()));
     const QString path = fixture->reports.value(0).recording;
     QVERIFY2(QFileInfo::exists(path), qPrintable(path));
-    QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(fixture->app_dir() + "/data/recordings").absoluteFilePath());
+    QCOMPARE(QFileInfo(path).absolutePath(),
+             QFileInfo(fixture->app_dir() + "/data/recordings").absoluteFilePath());
     QVERIFY2(QFileInfo(path).fileName().endsWith("_201.wav"), qPrintable(path));
     QCOMPARE(mode_of(path), 0600);
     QCOMPARE(mode_of(QFileInfo(path).absolutePath()), 0700);
@@ -152,8 +155,8 @@ void TestRecording::every_answered_call_is_recorded_whole_private_and_plays_back
     QVERIFY2(wav.sizes_right, "the header's sizes do not match the file");
     const double seconds = double(wav.samples.size()) / qMax(1, wav.rate);
     const double caller = loudest(wav, 400), operator_voice = loudest(wav, 1000);
-    qInfo("%d Hz, %d channel(s), %.1f s; caller %.1f dBFS, operator %.1f dBFS", wav.rate, wav.channels, seconds,
-          caller, operator_voice);
+    qInfo("%d Hz, %d channel(s), %.1f s; caller %.1f dBFS, operator %.1f dBFS", wav.rate, wav.channels,
+          seconds, caller, operator_voice);
     QVERIFY2(seconds > 4 && seconds < 7, qPrintable(QString::number(seconds)));
     // The caller's tone is 8000 of 32767 (-12.2 dBFS) in the capture; the operator's bursts -15 dBFS.
     QVERIFY2(qAbs(caller + 12.2) <= 3, qPrintable(QString::number(caller)));
@@ -208,7 +211,8 @@ void TestRecording::folder_that_cannot_take_the_file_leaves_the_call_alone()
 
     const QString full = fixture->app_dir() + QStringLiteral("/full");
     QDir().mkpath(full);
-    if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
+    if (::geteuid() != 0 ||
+        ::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
         QSKIP("this machine does not let the test mount a small file system");
     QFile filler(full + QStringLiteral("/filler"));
     QVERIFY(filler.open(QIODevice::WriteOnly));
