@@ -297,9 +297,12 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
                              row.value(QStringLiteral("dialogDate"))),
                     2);
     } else {
-        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3 outcome=%4")
+        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3 outcome=%4%5")
                         .arg(row.value(QStringLiteral("status")), row.value(QStringLiteral("phoneNumber")),
-                             row.value(QStringLiteral("dialogDate")), row.value(QStringLiteral("outcome"))),
+                             row.value(QStringLiteral("dialogDate")), row.value(QStringLiteral("outcome")),
+                             row.contains(QStringLiteral("recording"))
+                                 ? QStringLiteral(" recording=") + row.value(QStringLiteral("recording"))
+                                 : QString()),
                     1);
     }
     refresh_views();
