@@ -52,11 +52,12 @@ enum HistoryColumn {
     HISTORY_JITTER = 10,       // mean interarrival jitter, ms
     HISTORY_ROUND_TRIP = 11,   // mean round trip, ms
     HISTORY_RATING = 12,       // the SIP library's rating, 0 to 5
-    HISTORY_COLUMN_COUNT = 13
+    HISTORY_RECORDING = 13,    // the call's recording (its file's path), NULL when none
+    HISTORY_COLUMN_COUNT = 14
 };
 inline const char* const HISTORY_ADDED_COLUMNS[][2] = {
     {"Outcome", "text"},  {"SipCode", "integer"},  {"LossSent", "real"}, {"LossReceived", "real"},
-    {"JitterMs", "real"}, {"RoundTripMs", "real"}, {"Rating", "real"}};
+    {"JitterMs", "real"}, {"RoundTripMs", "real"}, {"Rating", "real"}, {"Recording", "text"}};
 inline const QString SETTINGS_SCHEMA =
     QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
 // Category 4: where the main window was last dropped, "x,y"; without it the window system places it.
@@ -165,6 +166,11 @@ inline const QString TEXT_HISTORY = QStringLiteral("履歴");
 inline const QString TEXT_CALL = QStringLiteral("通話");
 inline const QString TEXT_HOLD = QStringLiteral("保留");
 inline const QString TEXT_MUTE = QStringLiteral("消音");
+inline const QString TEXT_RECORD = QStringLiteral("録音");
+inline const QString STYLE_RECORD_BUTTON = QStringLiteral(
+    "QPushButton{border-image: url(:/ZIMPhone/images/record.png);}"
+    "QPushButton:hover{border-image: url(:/ZIMPhone/images/record_hover.png);}"
+    "QPushButton:pressed, QPushButton:checked{border-image: url(:/ZIMPhone/images/record_clicked.png);}");
 inline const QString STYLE_MUTE_BUTTON = QStringLiteral(
     "QPushButton{border-image: url(:/ZIMPhone/images/mute.png);}"
     "QPushButton:hover{border-image: url(:/ZIMPhone/images/mute_hover.png);}"
@@ -214,6 +220,7 @@ inline const QString STATUS_INCOMING = QStringLiteral("着信中");
 inline const QString STATUS_IN_CALL = QStringLiteral("通話中");
 inline const QString STATUS_ON_HOLD = QStringLiteral("保留中");
 inline const QString STATUS_MUTED = QStringLiteral("ミュート中");
+inline const QString STATUS_RECORDING = QStringLiteral("録音中");
 // The call in conversation has sounded poor for several seconds.
 inline const QString STATUS_LINE_POOR = QStringLiteral("回線品質低下");
 inline const QString NOTICE_MISSED_CALL = QStringLiteral("不在着信");
@@ -238,6 +245,7 @@ inline const QString FAIL_REJECTED = QStringLiteral("拒否されました");
 // A hold or transfer asked while the call waited for an answer that never came.
 inline const QString FAIL_REQUEST_PENDING = QStringLiteral("応答待ちで操作できません");
 inline const QString FAIL_HOLD_REFUSED = QStringLiteral("保留できません");
+inline const QString FAIL_RECORDING = QStringLiteral("録音できません");
 inline const QString FAIL_NO_ACCOUNT = QStringLiteral("アカウントを設定してください");
 inline const QString FAIL_UNSAFE_NUMBER = QStringLiteral("この番号にはかけられません");
 inline const QString FAIL_REG_CREDENTIALS = QStringLiteral("ID・パスワード誤り");

@@ -173,13 +173,16 @@ void ZimPhone::destroy_core()
 {
     if (!core)
         return;
+    stop_playback();
     current_call.reset();
     second_call.reset();
     unwanted_call.reset();
-    calls.clear();
     sound_watch.reset();
+    // The library may release a call only as it stops (after its end was reported): the call's
+    // record stays until then, so its end still finds what it needs (its recording to close).
     linphone_core_stop(core);
     linphone_core_unref(core);
+    calls.clear();
     core = nullptr;
     call_source::stop_guarding();
     call_source::set_sip_port(0);
@@ -205,6 +208,8 @@ void ZimPhone::run()
             serve_held_request();
             serve_auto_answer();
             sample_quality();
+            check_recordings();
+            watch_playback();
             watch_liveness();
             end_unwanted_call();
             publish();
@@ -235,7 +240,7 @@ void ZimPhone::plan_next_pass()
         call_source::set_sip_port(port);
     }
     const auto now = std::chrono::steady_clock::now();
-    const bool busy = linphone_core_get_calls_nb(core) > 0 || retiring ||
+    const bool busy = linphone_core_get_calls_nb(core) > 0 || retiring || player ||
                       (account && linphone_proxy_config_get_state(account) == LinphoneRegistrationProgress);
     if (busy)
         quiet_since = now;
@@ -358,6 +363,10 @@ void ZimPhone::serve_raised_requests()
         perform_hangup();
     if (take_request(answer_request))
         perform_answer();
+    if (take_request(record_request))
+        perform_record_toggle();
+    if (take_request(playback_request))
+        perform_playback();
 }
 
 bool ZimPhone::take_request(bool& flag)
