@@ -25,6 +25,7 @@ void MainWindow::set_up_access()
     ui.dialogStatus->setAccessibleDescription(QStringLiteral("状態"));
     ui.onlineStatus->setAccessibleName(QStringLiteral("登録の状態"));
     ui.muteButton->setAccessibleDescription(QStringLiteral("M キー"));
+    ui.recordButton->setAccessibleDescription(QStringLiteral("R キー"));
     ui.dialogButton->setAccessibleDescription(QStringLiteral("Return キーで発信・応答"));
     // The logo does nothing, and the delete key is Backspace: Tab passes both by.
     ui.logoButton->setFocusPolicy(Qt::NoFocus);

@@ -86,6 +86,9 @@ void DeskKeysPage::add_recording_fields(QFormLayout* form)
     folder_row->addWidget(recording_folder, 1);
     folder_row->addWidget(browse);
     form->addRow(QStringLiteral("録音の保存先"), folder_row);
+    // A row of two has no label of its own for a screen reader.
+    recording_folder->setAccessibleName(QStringLiteral("録音の保存先"));
+    browse->setAccessibleDescription(QStringLiteral("録音の保存先を選ぶ"));
     recording_days = new QSpinBox(this);
     recording_days->setObjectName(QStringLiteral("recordingDays"));
     recording_days->setRange(0, 3650);
