@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
+
+class QTimer;
 
 // What changes on the phone without a change of focus (a ringing caller, 通話中, 保留中, why a
 // call failed), told to a screen reader: an unseen notification that shows again with each text,
@@ -12,4 +15,9 @@ public:
     explicit Announcer(QWidget* parent);
     void say(const QString& text);
     QString last_said() const { return accessibleName(); }
+
+private:
+    void tell_next();
+    QTimer* pace = nullptr;
+    QStringList waiting;
 };

@@ -37,6 +37,8 @@ void MainWindow::set_up_access()
         setTabOrder(route[i - 1], route[i]);
     for (QWidget* key : route)
         key->setFocusPolicy(Qt::StrongFocus);
+    // The phone's first key under the keyboard is the one it is for.
+    ui.dialogButton->setFocus();
     focus_mark = new FocusMark(this);
     announcer = new Announcer(this);
 }
