@@ -77,6 +77,13 @@ QString label_beside(QWidget* field)
     return best ? label_words(best) : QString();
 }
 
+void name_inner_edits(QWidget* control, const QString& name)
+{
+    for (QLineEdit* inner : control->findChildren<QLineEdit*>())
+        if (inner->accessibleName().isEmpty())
+            inner->setAccessibleName(name);
+}
+
 // The text of the tab whose page holds the widget, or the name of the box whose list it is.
 QString tab_of(QWidget* widget)
 {
@@ -103,9 +110,7 @@ namespace zim {
 void set_accessible_name(QWidget* control, const QString& name)
 {
     control->setAccessibleName(name);
-    for (QLineEdit* inner : control->findChildren<QLineEdit*>())
-        if (inner->accessibleName().isEmpty())
-            inner->setAccessibleName(name);
+    name_inner_edits(control, name);
 }
 
 void set_accessible_role(const char* class_name, QAccessible::Role role)
@@ -148,9 +153,9 @@ void AccessibleNames::name_fields(QWidget* window)
         if (qobject_cast<QLineEdit*>(widget) && widget->parentWidget() && is_field(widget->parentWidget()))
             continue;
         if (has_name(widget)) {
-            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
-            set_accessible_name(widget, widget->accessibleName().isEmpty() ? face->text(QAccessible::Name)
-                                                                           : widget->accessibleName());
+            // Named by its label already: only the line edit inside it takes the name too (the
+            // widget's own name stays Qt's, which follows the label).
+            name_inner_edits(widget, QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name));
             continue;
         }
         QString name = label_beside(widget);

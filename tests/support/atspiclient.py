@@ -3,7 +3,7 @@
 
 Started with the program's process id; reads commands on its input, one a line, and answers each
 with one JSON line on its output:
-  walk                 every focusable object of every window without a name:
+  walk                 every focusable object (not a list's cells) of every window without a name:
                        {"windows": {"<window name>": [[role, x, y, w, h], ...]}}
   press <name>         does the first action of the push button so named: {"done": true|false}
   name <role> <name>   whether an object of that role ("*": any; "_" for a space) and name is
@@ -52,7 +52,9 @@ def walk_from(node, found, origin, depth=0):
         return
     try:
         states = node.getState()
-        if states.contains(pyatspi.STATE_FOCUSABLE) and not (node.name or "").strip():
+        # A list's cells hold content (an empty one is read as blank), not controls to name.
+        if states.contains(pyatspi.STATE_FOCUSABLE) and not (node.name or "").strip() \
+                and node.getRole() != pyatspi.ROLE_TABLE_CELL:
             extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
             found.append([node.getRoleName(), extents.x - origin[0], extents.y - origin[1], extents.width,
                           extents.height])

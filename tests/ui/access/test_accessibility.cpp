@@ -59,9 +59,18 @@ private slots:
                 break;
             item->trigger();
         }
+        // A history row is read in words, its kind (an icon) and outcome (a code) too.
+        window.history_window()->add_history({{"status", "1"},
+                                              {"phoneNumber", "0312345678"},
+                                              {"dialogTime", "00:02:10"},
+                                              {"dialogDate", "2026-12-01 10:00:00"},
+                                              {"deleteFlg", "0"},
+                                              {"outcome", "answered"}});
         QTest::qWait(300);
         ScreenReader reader;
         QVERIFY(reader.start());
+        QVERIFY(reader.ask(QStringLiteral("name table_cell 着信")).value("found").toBool());
+        QVERIFY(reader.ask(QStringLiteral("name table_cell 応答")).value("found").toBool());
         const QStringList unnamed = reader.unnamed_controls();
         QMap<QString, int> per_window;
         for (const QString& control : unnamed) {
