@@ -47,25 +47,17 @@ def program():
         time.sleep(0.1)
 
 
-def walk_from(node, found, origin, depth=0):
-    if node is None or depth > 40:
-        return
+def unnamed_control(node, origin):
+    """[role, x, y, w, h] of a focusable object without a name, or None."""
     try:
-        states = node.getState()
         # A list's cells hold content (an empty one is read as blank), not controls to name.
-        if states.contains(pyatspi.STATE_FOCUSABLE) and not (node.name or "").strip() \
-                and node.getRole() != pyatspi.ROLE_TABLE_CELL:
-            extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-            found.append([node.getRoleName(), extents.x - origin[0], extents.y - origin[1], extents.width,
-                          extents.height])
-        count = node.childCount
+        if not node.getState().contains(pyatspi.STATE_FOCUSABLE) or (node.name or "").strip() \
+                or node.getRole() == pyatspi.ROLE_TABLE_CELL:
+            return None
+        extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     except Exception:  # an object gone while walked
-        return
-    for index in range(count):
-        try:
-            walk_from(node.getChildAtIndex(index), found, origin, depth + 1)
-        except Exception:
-            continue
+        return None
+    return [node.getRoleName(), extents.x - origin[0], extents.y - origin[1], extents.width, extents.height]
 
 
 def each_object(node, depth=0):
@@ -87,23 +79,14 @@ def each_object(node, depth=0):
 def walk():
     app = program()
     if app is None:
-        desktop = pyatspi.Registry.getDesktop(0)
-        seen = []
-        for index in range(desktop.childCount):
-            try:
-                app = desktop.getChildAtIndex(index)
-                seen.append("%s/%s/%s" % (app.name, app.get_process_id(), app.childCount))
-            except Exception as error:
-                seen.append(str(error))
-        say({"error": "process %d is not on the accessibility bus (%s)" % (PID, ", ".join(seen))})
+        say({"error": "process %d is not on the accessibility bus" % PID})
         return
     windows = {}
     for index in range(app.childCount):
         window = app.getChildAtIndex(index)
-        found = []
         corner = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        walk_from(window, found, (corner.x, corner.y))
-        windows[window.name or "(unnamed window %d)" % index] = found
+        found = [unnamed_control(node, (corner.x, corner.y)) for node in each_object(window)]
+        windows[window.name or "(unnamed window %d)" % index] = [control for control in found if control]
     say({"windows": windows})
 
 
