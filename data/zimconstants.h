@@ -214,6 +214,7 @@ inline const QString STATUS_INCOMING = QStringLiteral("着信中");
 inline const QString STATUS_IN_CALL = QStringLiteral("通話中");
 inline const QString STATUS_ON_HOLD = QStringLiteral("保留中");
 inline const QString STATUS_MUTED = QStringLiteral("ミュート中");
+inline const QString STATUS_RECORDING = QStringLiteral("録音中");
 // The call in conversation has sounded poor for several seconds.
 inline const QString STATUS_LINE_POOR = QStringLiteral("回線品質低下");
 inline const QString NOTICE_MISSED_CALL = QStringLiteral("不在着信");
@@ -238,6 +239,7 @@ inline const QString FAIL_REJECTED = QStringLiteral("拒否されました");
 // A hold or transfer asked while the call waited for an answer that never came.
 inline const QString FAIL_REQUEST_PENDING = QStringLiteral("応答待ちで操作できません");
 inline const QString FAIL_HOLD_REFUSED = QStringLiteral("保留できません");
+inline const QString FAIL_RECORDING = QStringLiteral("録音できません");
 inline const QString FAIL_NO_ACCOUNT = QStringLiteral("アカウントを設定してください");
 inline const QString FAIL_UNSAFE_NUMBER = QStringLiteral("この番号にはかけられません");
 inline const QString FAIL_REG_CREDENTIALS = QStringLiteral("ID・パスワード誤り");

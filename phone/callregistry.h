@@ -4,6 +4,7 @@
 
 #include <linphone/core.h>
 
+#include <QString>
 #include <QtGlobal>
 
 #include <chrono>
@@ -42,6 +43,15 @@ struct CallRecord
     bool answered = false;
     bool hung_up_by_operator = false; // the operator ended (or refused) this call
     bool transferred = false;         // the transferee reported a transfer of this call going on or done
+    // Its recording: the file made for it when it was placed or answered (empty when the folder
+    // could not take one), whether the library writes to it now, whether it ever did, and whether
+    // it was given up (the file stopped growing).
+    QString recording_path;
+    bool recording = false;
+    bool recorded = false;
+    bool recording_failed = false;
+    qint64 recording_bytes = 0;
+    std::chrono::steady_clock::time_point recording_checked_at;
 };
 
 // The records of the calls the library knows, keyed by its call.

@@ -21,6 +21,8 @@ struct CallReport
     double round_trip_ms = -1;         // mean round trip from the peer's reports
     double rating = -1;                // the library's rating, 0 (worst) to 5, while talking
 
+    QString recording; // the call's recording, empty when it has none
+
     bool has_quality() const { return rating >= 0 || loss_received_percent >= 0; }
 };
 

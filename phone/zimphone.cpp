@@ -173,6 +173,7 @@ void ZimPhone::destroy_core()
 {
     if (!core)
         return;
+    stop_playback();
     current_call.reset();
     second_call.reset();
     unwanted_call.reset();
@@ -205,6 +206,8 @@ void ZimPhone::run()
             serve_held_request();
             serve_auto_answer();
             sample_quality();
+            check_recordings();
+            watch_playback();
             watch_liveness();
             end_unwanted_call();
             publish();
@@ -235,7 +238,7 @@ void ZimPhone::plan_next_pass()
         call_source::set_sip_port(port);
     }
     const auto now = std::chrono::steady_clock::now();
-    const bool busy = linphone_core_get_calls_nb(core) > 0 || retiring ||
+    const bool busy = linphone_core_get_calls_nb(core) > 0 || retiring || player ||
                       (account && linphone_proxy_config_get_state(account) == LinphoneRegistrationProgress);
     if (busy)
         quiet_since = now;
@@ -358,6 +361,10 @@ void ZimPhone::serve_raised_requests()
         perform_hangup();
     if (take_request(answer_request))
         perform_answer();
+    if (take_request(record_request))
+        perform_record_toggle();
+    if (take_request(playback_request))
+        perform_playback();
 }
 
 bool ZimPhone::take_request(bool& flag)

@@ -56,6 +56,11 @@ public:
     void request_transfer_step(const QString& number);
     void request_blind_transfer(const QString& number);
     void request_attended_transfer(const QString& number);
+    // Starts or stops the recording of the call in conversation (phone/zimphone_recording.cpp).
+    void request_record_toggle();
+    bool is_recording() const { return recording_now.load(); }
+    // Plays a recording through the chosen speaker while no call is in progress; empty stops it.
+    void request_playback(const QString& path);
 
     // Sent at once, serialised with the loop.
     void send_dtmf(char digit);
@@ -116,6 +121,10 @@ signals:
     void signal_registration_failed(QString reason, QString tip);
     // True while the media of the call shown in the status line is encrypted.
     void signal_media_encryption(bool encrypted);
+    // The call in conversation records, or no longer does.
+    void signal_recording(bool recording);
+    // A recording plays back, or has ended (also when it could not start).
+    void signal_playback(bool playing);
 
 protected:
     void run() override;
@@ -292,4 +301,28 @@ private:
     void watch_liveness();
     void note_liveness(LinphoneCall* call, LinphoneCallState state);
     void end_vanished_call(CallHandle* handle);
+
+    // Recording and playback (phone/zimphone_recording.cpp).
+    LinphoneCall* invite(const QString& number);
+    void accept(LinphoneCall* call);
+    QString prepare_recording(LinphoneCallParams* params, const QString& number);
+    void attach_recording(LinphoneCall* call, const QString& path);
+    CallHandle* call_in_conversation();
+    void perform_record_toggle();
+    void start_recording(LinphoneCall* call);
+    void record_if_wanted(LinphoneCall* call);
+    void show_recording_state();
+    void check_recordings();
+    QString recording_of(LinphoneCall* call) const;
+    void finish_recording(LinphoneCall* call);
+    void perform_playback();
+    void stop_playback();
+    void watch_playback();
+    bool record_request = false;
+    bool playback_request = false;
+    QString playback_path;
+    QString recording_failure; // the folder and why the last call's file could not be made
+    std::atomic<bool> recording_now{false};
+    LinphonePlayer* player = nullptr;
+    int playback_ms = 0;
 };

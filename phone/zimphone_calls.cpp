@@ -47,6 +47,10 @@ void ZimPhone::emit_talking_status()
         emit signal_update_dialog_status(zim::STATUS_LINE_POOR);
         return;
     }
+    if (recording_now.load()) {
+        emit signal_update_dialog_status(zim::STATUS_RECORDING);
+        return;
+    }
     emit signal_update_dialog_status(remote_number_value == user_id() ? zim::STATUS_ONLINE
                                                                       : zim::STATUS_IN_CALL);
 }
@@ -98,6 +102,8 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
             set_phase(CallPhase::TransferTalking);
             emit signal_update_dialog_status(zim::STATUS_TRANSFER_IN_CALL);
         }
+        if (current_call.is(call) || second_call.is(call))
+            record_if_wanted(call);
         if (record_status_value == RECORD_OUTGOING_MISSED)
             record_status_value = RECORD_OUTGOING_ANSWERED;
         else if (record_status_value == RECORD_INCOMING_MISSED)
@@ -132,6 +138,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
         break;
     case LinphoneCallStateReleased:
         note_call_end(call);
+        finish_recording(call);
         handle_released(call);
         break;
     default:
@@ -145,6 +152,7 @@ void ZimPhone::zimphone_call_state_changed(LinphoneCore*, LinphoneCall* call, Li
             raise_request(devices_request);
     }
     report_media_encryption();
+    show_recording_state(); // of the call now in conversation, if any
     publish();
     logger->log(text_of(message), 1);
 }
@@ -238,7 +246,7 @@ void ZimPhone::serve_auto_answer()
     }
     if (auto_answer_at.hasExpired()) {
         auto_answer_at = QDeadlineTimer(QDeadlineTimer::Forever);
-        linphone_call_accept(current_call.get());
+        accept(current_call.get());
     }
 }
 

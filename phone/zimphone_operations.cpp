@@ -106,10 +106,7 @@ void ZimPhone::perform_dial()
         if (!engine_idle() || number.isEmpty())
             return;
         configure_transfer_gate();
-        LinphoneAddress* address = address_of(number);
-        LinphoneCall* call = address ? linphone_core_invite_address(core, address) : nullptr;
-        if (address)
-            linphone_address_unref(address);
+        LinphoneCall* call = invite(number);
         current_call.reset(call);
         // Dialling from now on, even before the library sends the INVITE (with ICE it first
         // gathers its candidates): a call arriving meanwhile finds the phone busy. Without ICE the
@@ -131,10 +128,7 @@ void ZimPhone::perform_dial()
             return;
         if (number.isEmpty())
             return;
-        LinphoneAddress* address = address_of(number);
-        second_call.reset(address ? linphone_core_invite_address(core, address) : nullptr);
-        if (address)
-            linphone_address_unref(address);
+        second_call.reset(invite(number));
         consulted_number = number;
     }
 }
@@ -143,7 +137,7 @@ void ZimPhone::perform_answer()
 {
     if (current_call.is_set() && linphone_call_get_dir(current_call.get()) == LinphoneCallIncoming &&
         current_call.state() == LinphoneCallStateIncomingReceived)
-        linphone_call_accept(current_call.get());
+        accept(current_call.get());
 }
 
 void ZimPhone::perform_hangup()

@@ -90,6 +90,7 @@ void ZimPhone::note_call_end(LinphoneCall* call)
     end_report.outcome = outcome_of(call, end_report.sip_code);
     if (CallRecord* record = calls.find(call); record && was_answered(call))
         record->quality.fill(end_report);
+    end_report.recording = recording_of(call);
     if (current_call.is(call) || second_call.is(call))
         line_poor = false;
 }

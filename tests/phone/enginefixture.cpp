@@ -90,6 +90,8 @@ void EngineFixture::connect_signals()
     connect(p, &ZimPhone::signal_registration_failed, this,
             [this](QString reason, QString tip) { failures.append("registration:" + reason + "/" + tip); });
     connect(p, &ZimPhone::signal_start_count_dialog_time, this, [this] { record(QStringLiteral("timer")); });
+    connect(p, &ZimPhone::signal_recording, this, [this](bool on) { record(on ? "recording:1" : "recording:0"); });
+    connect(p, &ZimPhone::signal_playback, this, [this](bool on) { record(on ? "playback:1" : "playback:0"); });
     connect(p, &ZimPhone::signal_sound_devices_changed, this, [this] {
         if (record_device_changes)
             record(QStringLiteral("devices_changed"));

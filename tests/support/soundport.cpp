@@ -62,9 +62,9 @@ QByteArray tone::silence(int ms)
     return QByteArray(RATE * ms / 1000 * 2, '\0');
 }
 
-double tone::level_db(const QVector<qint16>& samples, int from, int count, double hz)
+double tone::level_db(const QVector<qint16>& samples, int from, int count, double hz, int rate)
 {
-    const double coefficient = 2 * std::cos(2 * M_PI * hz / RATE);
+    const double coefficient = 2 * std::cos(2 * M_PI * hz / rate);
     double previous = 0;
     double before = 0;
     for (int i = from; i < from + count && i < samples.size(); ++i) {

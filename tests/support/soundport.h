@@ -21,8 +21,8 @@ const double HEARD = -35;     // a burst counts as heard from this level on (dBF
 
 QByteArray burst(double hz, double dbfs, int ms);
 QByteArray silence(int ms);
-// Level of the sine at hz in samples [from, from + count), by a Goertzel filter.
-double level_db(const QVector<qint16>& samples, int from, int count, double hz);
+// Level of the sine at hz in samples [from, from + count), by a Goertzel filter (samples at rate).
+double level_db(const QVector<qint16>& samples, int from, int count, double hz, int rate = RATE);
 // Loudest level at hz over 20 ms windows in [from, to).
 double loudest_db(const QVector<qint16>& samples, int from, int to, double hz);
 int peak(const QVector<qint16>& samples, int from, int to); // largest magnitude
