@@ -21,6 +21,7 @@
 #include <mutex>
 
 struct AccountSecurity;
+class ColleagueWatch;
 class SoundWatch;
 class ZimData;
 class ZimLogger;
@@ -43,6 +44,8 @@ public:
 
     // Registration
     void request_reregistration();
+    // The colleagues' lamps (phone/colleaguewatch.h): its signal and the reload of a saved list.
+    ColleagueWatch* colleague_watch() const { return colleagues.get(); }
 
     // Requests: each stores its argument and raises a flag that the loop serves.
     void request_dial(const QString& number);
@@ -210,6 +213,7 @@ private:
     LinphoneCoreCbs* callbacks = nullptr;
     LinphoneCore* core = nullptr;
     std::unique_ptr<SoundWatch> sound_watch;
+    std::unique_ptr<ColleagueWatch> colleagues;
     CallHandle current_call;
     CallHandle second_call;
     CallHandle unwanted_call; // a call the library started that the engine does not take up
