@@ -1,7 +1,9 @@
 // What watching colleagues costs an idle desk: the engine registered at Kamailio (with its
 // presence modules) and idle, once with no colleague and once with 32 subscriptions to their
 // dialog state; the CPU time and the wake-ups (context switches of this process's threads) of each
-// period, and their ratios. Not a test: it prints figures.
+// period, and their ratios. Then a colleague's phone that storms the desk with 1001 NOTIFYs as fast
+// as they are answered: their time, the CPU the desk spent on them, and whether the lamp ended as
+// the last one said. Not a test: it prints figures.
 //   bench_phone_colleagues [idle seconds]
 
 #include "data/colleagues.h"
@@ -9,8 +11,10 @@
 #include "phone/colleaguewatch.h"
 #include "support/kamailiorunner.h"
 #include "support/procstats.h"
+#include "support/sipprunner.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 #include <cstdio>
@@ -57,6 +61,53 @@ Idle measure(KamailioRunner& server, int colleague_count, int seconds)
     return idle;
 }
 
+struct Storm
+{
+    bool done = false;
+    double seconds = 0;
+    double cpu_s = 0;
+    int lamp_signals = 0;
+    int last_lamp = -1;
+    qint64 last_signal_ms = 0;
+};
+
+Storm measure_storm(KamailioRunner& server)
+{
+    Storm storm;
+    SippRunner desk(QStringLiteral("uas_storms_dialog_state.xml"));
+    if (!desk.start())
+        return storm;
+    const QString extension = QStringLiteral("8%1").arg(desk.port(), 5, 10, QLatin1Char('0'));
+    EngineFixture fixture;
+    fixture.set_account(QStringLiteral("127.0.0.1"), server.port(), QStringLiteral("1001"),
+                        QStringLiteral("secret"));
+    fixture.set_other({{colleagues::KEY, colleagues::to_text({{QStringLiteral("嵐"), extension}})}});
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 pid = QCoreApplication::applicationPid();
+    const double cpu_before = procstats::cpu_seconds(pid);
+    ZimPhone* phone = fixture.start();
+    QObject::connect(phone->colleague_watch(), &ColleagueWatch::signal_colleague_lamp, &fixture,
+                     [&storm, &timer](QString, int lamp) {
+                         ++storm.lamp_signals;
+                         storm.last_signal_ms = timer.elapsed();
+                         storm.last_lamp = lamp;
+                     });
+    // Every NOTIFY of the storm turns the lamp (busy, free, … busy). It is over once the lamp is
+    // busy after most of them and nothing followed for a second (times count from the desk's start).
+    storm.done = fixture.wait_until(
+        [&] {
+            return storm.lamp_signals >= 900 && storm.last_lamp == int(Lamp::Busy) &&
+                   timer.elapsed() - storm.last_signal_ms > 1000;
+        },
+        60000);
+    storm.seconds = storm.last_signal_ms / 1000.0;
+    storm.cpu_s = procstats::cpu_seconds(pid) - cpu_before;
+    fixture.settle(200);
+    fixture.stop();
+    return storm;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -83,5 +134,11 @@ int main(int argc, char** argv)
     std::printf("  ratio 32 / none: CPU %.2fx, wake-ups %.2fx\n",
                 none.cpu_s > 0 ? watched.cpu_s / none.cpu_s : -1.0,
                 none.switches > 0 ? double(watched.switches) / double(none.switches) : -1.0);
-    return none.ready && watched.ready ? 0 : 1;
+    const Storm storm = measure_storm(server);
+    std::printf("Storm of 1001 NOTIFYs from one colleague: %s in %.2f s, desk CPU %.3f s (%.2f ms a NOTIFY, "
+                "%.0f%% of one core), %d lamp signals, last lamp %s (want busy)\n",
+                storm.done ? "over" : "NOT over", storm.seconds, storm.cpu_s, 1000.0 * storm.cpu_s / 1001,
+                storm.seconds > 0 ? 100.0 * storm.cpu_s / storm.seconds : 0.0, storm.lamp_signals,
+                storm.last_lamp == int(Lamp::Busy) ? "busy" : "WRONG");
+    return none.ready && watched.ready && storm.done && storm.last_lamp == int(Lamp::Busy) ? 0 : 1;
 }
