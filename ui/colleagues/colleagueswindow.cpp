@@ -2,7 +2,6 @@
 
 #include "data/zimconstants.h"
 #include "ui/closeonescape.h"
-#include "ui/windowfit.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -88,9 +87,8 @@ ColleaguesWindow::ColleaguesWindow(QWidget* parent) : QWidget(parent)
         emit signal_colleague_clicked(list_view->item(row, ExtensionColumn)->text());
     });
     connect(list_view, &QWidget::customContextMenuRequested, this, &ColleaguesWindow::show_menu);
+    // Shortened where it opens (above the phone's call keys on a small screen), as 履歴 is.
     resize(WIDTH, HEIGHT);
-    zim::fit_to_screen(this);
-    setFixedSize(size());
 }
 
 void ColleaguesWindow::load(const QList<Colleague>& list)

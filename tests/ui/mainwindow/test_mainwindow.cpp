@@ -778,7 +778,7 @@ private slots:
         QTest::mouseClick(ui.muteButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QVERIFY(!ui.muteButton->isChecked());
-        f.window->tray_context_menu()->actions().at(9)->trigger();
+        f.window->tray_context_menu()->actions().at(10)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
 
         QTest::mouseClick(ui.terminateButton, Qt::LeftButton);
