@@ -24,11 +24,18 @@ QString clean_number(const QString& number);
 QString create_file(const QString& folder, const QDateTime& start, const QString& number, QString* error);
 // Bytes of sound a recording holds beyond its header; 0 for a missing or empty file.
 qint64 sound_bytes(const QString& path);
-// Sets the sizes of a WAV whose writer never closed it (a killed program left them 0) from the
-// file's length. True when the header is now right (also when it was already); false for a file
-// that is not a WAV this program writes.
+// The SIP library writes a recording's header only when it closes the file: until then the file
+// is bare sound. While it records, a note beside it (the file's name and ".part") keeps the sound's
+// rate and channels, so that a recording a killed program left open gets its header at the next
+// start. The note goes once the file is closed.
+void note_format(const QString& path, int rate, int channels);
+void forget_format(const QString& path);
+// Gives a recording the header its writer never wrote (from its note; 8000 Hz mono without one),
+// or sets the sizes of a header written before the file grew. True when the file is now a whole
+// WAV (also when it was already).
 bool repair_header(const QString& path);
-// Repairs every recording in the folder; the number of files repaired.
+// Repairs every recording in the folder left open (with a note, or without a header); the number
+// of files repaired.
 int repair_folder(const QString& folder);
 // Removes the recordings in the folder older than `days` (by their last write) at `now`;
 // the number removed. Only WAV files are touched.

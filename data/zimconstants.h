@@ -52,11 +52,12 @@ enum HistoryColumn {
     HISTORY_JITTER = 10,       // mean interarrival jitter, ms
     HISTORY_ROUND_TRIP = 11,   // mean round trip, ms
     HISTORY_RATING = 12,       // the SIP library's rating, 0 to 5
-    HISTORY_COLUMN_COUNT = 13
+    HISTORY_RECORDING = 13,    // the call's recording (its file's path), NULL when none
+    HISTORY_COLUMN_COUNT = 14
 };
 inline const char* const HISTORY_ADDED_COLUMNS[][2] = {
     {"Outcome", "text"},  {"SipCode", "integer"},  {"LossSent", "real"}, {"LossReceived", "real"},
-    {"JitterMs", "real"}, {"RoundTripMs", "real"}, {"Rating", "real"}};
+    {"JitterMs", "real"}, {"RoundTripMs", "real"}, {"Rating", "real"}, {"Recording", "text"}};
 inline const QString SETTINGS_SCHEMA =
     QStringLiteral("create table settings(Category varchar(2), Key varchar(255), Value varchar(255))");
 // Category 4: where the main window was last dropped, "x,y"; without it the window system places it.
@@ -165,6 +166,11 @@ inline const QString TEXT_HISTORY = QStringLiteral("履歴");
 inline const QString TEXT_CALL = QStringLiteral("通話");
 inline const QString TEXT_HOLD = QStringLiteral("保留");
 inline const QString TEXT_MUTE = QStringLiteral("消音");
+inline const QString TEXT_RECORD = QStringLiteral("録音");
+inline const QString STYLE_RECORD_BUTTON = QStringLiteral(
+    "QPushButton{border-image: url(:/ZIMPhone/images/record.png);}"
+    "QPushButton:hover{border-image: url(:/ZIMPhone/images/record_hover.png);}"
+    "QPushButton:pressed, QPushButton:checked{border-image: url(:/ZIMPhone/images/record_clicked.png);}");
 inline const QString STYLE_MUTE_BUTTON = QStringLiteral(
     "QPushButton{border-image: url(:/ZIMPhone/images/mute.png);}"
     "QPushButton:hover{border-image: url(:/ZIMPhone/images/mute_hover.png);}"

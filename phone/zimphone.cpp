@@ -180,11 +180,13 @@ void ZimPhone::destroy_core()
     current_call.reset();
     second_call.reset();
     unwanted_call.reset();
-    calls.clear();
     sound_watch.reset();
     colleagues->detach();
+    // The library may release a call only as it stops (after its end was reported): the call's
+    // record stays until then, so its end still finds what it needs (its recording to close).
     linphone_core_stop(core);
     linphone_core_unref(core);
+    calls.clear();
     core = nullptr;
     call_source::stop_guarding();
     call_source::set_sip_port(0);

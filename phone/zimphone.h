@@ -314,6 +314,7 @@ private:
     CallHandle* call_in_conversation();
     void perform_record_toggle();
     void start_recording(LinphoneCall* call);
+    static int recording_rate(LinphoneCall* call);
     void record_if_wanted(LinphoneCall* call);
     void show_recording_state();
     void check_recordings();

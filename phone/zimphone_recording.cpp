@@ -19,6 +19,20 @@ const std::chrono::seconds GROWTH_CHECK{2};
 
 } // namespace
 
+// The rate the library mixes a call's recording at: its codec's (G.722 says 8000 in its offer for
+// history's sake and runs at 16000).
+int ZimPhone::recording_rate(LinphoneCall* call)
+{
+    const LinphoneCallParams* params = linphone_call_get_current_params(call);
+    const LinphonePayloadType* codec =
+        params ? linphone_call_params_get_used_audio_payload_type(params) : nullptr;
+    if (!codec)
+        return 8000;
+    if (qstrcmp(linphone_payload_type_get_mime_type(codec), "G722") == 0)
+        return 16000;
+    return linphone_payload_type_get_clock_rate(codec);
+}
+
 void ZimPhone::request_record_toggle()
 {
     raise_request(record_request);
@@ -120,13 +134,15 @@ void ZimPhone::start_recording(LinphoneCall* call)
     if (record.recording)
         return;
     if (record.recording_path.isEmpty() || record.recording_failed) {
-        logger->log(QStringLiteral("recording not possible in %1").arg(
-                        record.recording_failed ? record.recording_path : recording_failure),
+        logger->log(QStringLiteral("recording not possible in %1")
+                        .arg(record.recording_failed ? record.recording_path : recording_failure),
                     2);
         emit signal_call_failed(zim::FAIL_RECORDING);
         return;
     }
     linphone_call_start_recording(call);
+    if (!record.recorded)
+        recordings::note_format(record.recording_path, recording_rate(call), 1);
     record.recording = record.recorded = true;
     record.recording_checked_at = std::chrono::steady_clock::now() + GROWTH_CHECK;
     record.recording_bytes = recordings::sound_bytes(record.recording_path);
@@ -201,10 +217,16 @@ void ZimPhone::finish_recording(LinphoneCall* call)
     const CallRecord* record = calls.find(call);
     if (!record || record->recording_path.isEmpty())
         return;
-    if (recordings::sound_bytes(record->recording_path) == 0 || !record->recorded)
+    const qint64 bytes = recordings::sound_bytes(record->recording_path);
+    if (bytes == 0 || !record->recorded) {
         QFile::remove(record->recording_path);
-    else
-        recordings::repair_header(record->recording_path);
+        recordings::forget_format(record->recording_path);
+        return;
+    }
+    recordings::repair_header(record->recording_path);
+    recordings::forget_format(record->recording_path);
+    logger->log(
+        QStringLiteral("recording closed: %1 (%2 bytes of sound)").arg(record->recording_path).arg(bytes), 1);
 }
 
 // Playback of a recording, only while no call is in progress: the speaker belongs to the call.

@@ -8,7 +8,7 @@
 //                       linphone-desktop and twinkle;
 //   CPU of a call       an answered PCMU call (auto-answer) with sipp playing a tone into it for
 //                       60 s: CPU seconds of the phone's process tree, against the same peers and
-//                       baresip.
+//                       baresip; and ours again with every call recorded, against ours unrecorded.
 // Our engine's arrival of the INVITE (its "Call-ID:" debug line, time-stamped through
 // QT_MESSAGE_PATTERN) splits our ring time in two.
 // Run under Xvfb with a PulseAudio null sink:
@@ -47,6 +47,7 @@ const int RING_MS = 1000;
 const int RING_PERIOD_MS = 2537;
 int CALL_S = 60;
 const QString OURS = QStringLiteral("this program");
+bool RECORD_CALLS = false; // our phone records every answered call
 
 // One phone under test, started with or without auto-answer; pid() roots its process tree.
 class Phone
@@ -73,6 +74,8 @@ public:
         if (auto_answer)
             other = {{QStringLiteral("autoAnswer"), QStringLiteral("1")},
                      {QStringLiteral("autoAnswerDelay"), QStringLiteral("0")}};
+        if (RECORD_CALLS)
+            other.insert(QStringLiteral("recordCalls"), QStringLiteral("1"));
         store_account(runner, registrar_port, QStringLiteral("100"), other);
     }
     bool start() override { return runner.start_first(); }
@@ -327,6 +330,13 @@ int main(int argc, char* argv[])
         results.append(result);
     }
 
+    // Ours again, recording every call: what the recording costs a call minute.
+    double recorded_cpu = -1;
+    RECORD_CALLS = true;
+    run(registrar, subjects[0], true,
+        [&](Phone& phone) { recorded_cpu = measure_call(registrar, subjects[0], phone); });
+    RECORD_CALLS = false;
+
     // Against the fastest and the lightest peer.
     double fastest_median = -1, fastest_p95 = -1, lightest = -1;
     QString fastest_name, lightest_name;
@@ -375,6 +385,8 @@ int main(int argc, char* argv[])
     for (const Result& result : results)
         cpu.append(result.cpu);
     print_row("CPU s per call minute", cpu, " %16.2f |", ratio(results[0].cpu, lightest).constData(), "<= 1");
+    std::printf("%s, every call recorded: %.2f CPU s per call minute, %s of an unrecorded one\n",
+                qPrintable(OURS), recorded_cpu, ratio(recorded_cpu, results[0].cpu).constData());
     std::printf("Ratios: against the fastest peer (%s) and the lightest peer (%s)\n",
                 qPrintable(fastest_name), qPrintable(lightest_name));
     for (int i = 0; i < subjects.size(); ++i) {

@@ -26,6 +26,7 @@
 //   pause*.png, transfer*.png       63x35   pauseButton, transferButton
 //   terminate*.png                  63x35   terminateButton; also siteTerminateButton
 //   mute*.png                       34x20   muteButton, in the screen's free corner in a call
+//   record*.png                     34x20   recordButton, in the screen's other corner in a call
 //   site.png                       421x341  RemoteSite siteFrame
 //   site_simple.png                421x163  the incoming-call popup's siteFrame
 //   site-screen.png                401x201  the site's screen frame behind the web view
@@ -825,6 +826,9 @@ void makeImages()
     // The mute key is small enough to sit in the screen's corner; its caption ("消音", 9 pt)
     // fills it, so it has no glyph. Its pressed face is shown while the call is muted.
     keySet("mute", QSize(34, 20), kTransferKey, 5, nullptr, QRectF());
+    // The record key matches it in the other corner, in the hang-up key's red: its pressed face
+    // (shown while the call records) reads as a recorder's lamp.
+    keySet("record", QSize(34, 20), kRedKey, 5, nullptr, QRectF());
 
     // Remote-site window.
     makeSite(false);
@@ -867,9 +871,9 @@ int main(int argc, char* argv[])
     }
 
     makeImages();
-    bool ok = g_written.size() == 44;
+    bool ok = g_written.size() == 47;
     if (!ok)
-        std::fprintf(stderr, "wrote %d images, expected 44\n", int(g_written.size()));
+        std::fprintf(stderr, "wrote %d images, expected 47\n", int(g_written.size()));
     if (args.size() > 3 && !writeQrc(args.at(3))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(args.at(3)));
         ok = false;

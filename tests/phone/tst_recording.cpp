@@ -6,12 +6,12 @@
 #include "support/sipprunner.h"
 #include "support/soundport.h"
 #include "support/tonepcap.h"
+#include "support/wavfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QtEndian>
 #include <QtTest>
 
 #include <sys/mount.h>
@@ -25,48 +25,11 @@ QString engine_address(ZimPhone* phone)
     return QStringLiteral("127.0.0.1:%1").arg(phone->local_sip_port());
 }
 
-struct Wav
-{
-    int rate = 0;
-    int channels = 0;
-    QVector<qint16> samples; // the first channel
-    bool sizes_right = false; // the header's sizes match the file
-};
-
-Wav read_wav(const QString& path)
-{
-    Wav wav;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return wav;
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() < 44 || !bytes.startsWith("RIFF") || bytes.mid(36, 4) != "data")
-        return wav;
-    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(bytes.constData() + at); };
-    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(bytes.constData() + at); };
-    wav.channels = u16(22);
-    wav.rate = int(u32(24));
-    wav.sizes_right = u32(4) == quint32(bytes.size() - 8) && u32(40) == quint32(bytes.size() - 44);
-    const auto* pcm = reinterpret_cast<const qint16*>(bytes.constData() + 44);
-    for (int i = 0; wav.channels > 0 && i + wav.channels <= (bytes.size() - 44) / 2; i += wav.channels)
-        wav.samples.append(qFromLittleEndian(pcm[i]));
-    return wav;
-}
-
-// The loudest 20 ms window at hz over the recording's second half (a microphone's first moments
-// may come out louder while its source settles).
-double loudest(const Wav& wav, double hz)
-{
-    const int window = wav.rate / 50;
-    double best = -200;
-    for (int i = wav.samples.size() / 2; window > 0 && i + window <= wav.samples.size(); i += window)
-        best = std::max(best, tone::level_db(wav.samples, i, window, hz, wav.rate));
-    return best;
-}
-
 int mode_of(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
 }
 
@@ -81,6 +44,7 @@ private slots:
     void every_answered_call_is_recorded_whole_private_and_plays_back();
     void recording_on_demand_starts_and_stops_and_an_unrecorded_call_leaves_no_file();
     void folder_that_cannot_take_the_file_leaves_the_call_alone();
+    void hold_and_resume_keep_what_was_recorded_before();
 
 private:
     // A caller playing 400 Hz (sipp, PCMU) for `seconds`, answered by the phone, whose microphone
@@ -143,17 +107,18 @@ void TestRecording::every_answered_call_is_recorded_whole_private_and_plays_back
     QVERIFY2(fixture->events.contains("status:録音中"), qPrintable(fixture->dump()));
     const QString path = fixture->reports.value(0).recording;
     QVERIFY2(QFileInfo::exists(path), qPrintable(path));
-    QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(fixture->app_dir() + "/data/recordings").absoluteFilePath());
+    QCOMPARE(QFileInfo(path).absolutePath(),
+             QFileInfo(fixture->app_dir() + "/data/recordings").absoluteFilePath());
     QVERIFY2(QFileInfo(path).fileName().endsWith("_201.wav"), qPrintable(path));
     QCOMPARE(mode_of(path), 0600);
     QCOMPARE(mode_of(QFileInfo(path).absolutePath()), 0700);
 
-    const Wav wav = read_wav(path);
+    const WavFile wav = read_wav(path);
     QVERIFY2(wav.sizes_right, "the header's sizes do not match the file");
-    const double seconds = double(wav.samples.size()) / qMax(1, wav.rate);
-    const double caller = loudest(wav, 400), operator_voice = loudest(wav, 1000);
-    qInfo("%d Hz, %d channel(s), %.1f s; caller %.1f dBFS, operator %.1f dBFS", wav.rate, wav.channels, seconds,
-          caller, operator_voice);
+    const double seconds = wav.seconds();
+    const double caller = wav.loudest_in_second_half(400), operator_voice = wav.loudest_in_second_half(1000);
+    qInfo("%d Hz, %d channel(s), %.1f s; caller %.1f dBFS, operator %.1f dBFS", wav.rate, wav.channels,
+          seconds, caller, operator_voice);
     QVERIFY2(seconds > 4 && seconds < 7, qPrintable(QString::number(seconds)));
     // The caller's tone is 8000 of 32767 (-12.2 dBFS) in the capture; the operator's bursts -15 dBFS.
     QVERIFY2(qAbs(caller + 12.2) <= 3, qPrintable(QString::number(caller)));
@@ -176,8 +141,8 @@ void TestRecording::recording_on_demand_starts_and_stops_and_an_unrecorded_call_
     take_call_from_tone_caller(4, [this] { fixture->phone()->request_record_toggle(); });
     QVERIFY2(fixture->events.contains("recording:1"), qPrintable(fixture->dump()));
     const QString path = fixture->reports.value(0).recording;
-    const Wav wav = read_wav(path);
-    const double seconds = double(wav.samples.size()) / qMax(1, wav.rate);
+    const WavFile wav = read_wav(path);
+    const double seconds = wav.seconds();
     QVERIFY2(seconds > 1.5 && seconds < 3.5, qPrintable(QString::number(seconds))); // from the toggle on
 
     take_call_from_tone_caller(3, [this] {
@@ -208,7 +173,8 @@ void TestRecording::folder_that_cannot_take_the_file_leaves_the_call_alone()
 
     const QString full = fixture->app_dir() + QStringLiteral("/full");
     QDir().mkpath(full);
-    if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
+    if (::geteuid() != 0 ||
+        ::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
         QSKIP("this machine does not let the test mount a small file system");
     QFile filler(full + QStringLiteral("/filler"));
     QVERIFY(filler.open(QIODevice::WriteOnly));
@@ -221,6 +187,37 @@ void TestRecording::folder_that_cannot_take_the_file_leaves_the_call_alone()
     QVERIFY2(fixture->failures.count("call:録音できません") == 2, qPrintable(fixture->failures.join(',')));
     QCOMPARE(fixture->reports.value(1).outcome, QStringLiteral("answered"));
     QVERIFY(fixture->reports.value(1).recording.isEmpty());
+}
+
+// The library restarts a call's sound after a hold: what was recorded before it stays in the file.
+void TestRecording::hold_and_resume_keep_what_was_recorded_before()
+{
+    fixture->set_other({{"recordCalls", "1"}});
+    ZimPhone* phone = fixture->start();
+    SippRunner caller(QStringLiteral("caller_served.xml"), engine_address(phone));
+    caller.add_arguments({"-s", "100"});
+    QVERIFY(caller.start());
+    QVERIFY2(fixture->wait_for("status:着信中"), qPrintable(fixture->dump()));
+    phone->request_answer();
+    QVERIFY2(fixture->wait_for("status:録音中"), qPrintable(fixture->dump()));
+    const auto talk = [this](int bursts) {
+        for (int burst = 0; burst < bursts; ++burst) {
+            mic->play(tone::burst(1000, -15, tone::BURST_MS));
+            fixture->settle(500);
+        }
+    };
+    talk(4);
+    phone->request_hold_toggle();
+    QVERIFY2(fixture->wait_for("status:保留中"), qPrintable(fixture->dump()));
+    fixture->settle(1000);
+    phone->request_hold_toggle();
+    QVERIFY2(fixture->wait_for("status:録音中", 10000, 2), qPrintable(fixture->dump()));
+    talk(4);
+    phone->request_hangup();
+    QVERIFY2(fixture->wait_for("dialog_end"), qPrintable(fixture->dump()));
+    const WavFile wav = read_wav(fixture->reports.value(0).recording);
+    qInfo("%.1f s recorded", wav.seconds());
+    QVERIFY2(wav.sizes_right && wav.seconds() >= 3.5, qPrintable(QString::number(wav.seconds())));
 }
 
 QTEST_GUILESS_MAIN(TestRecording)

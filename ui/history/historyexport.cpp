@@ -88,7 +88,7 @@ int write_csv(QSqlDatabase database, const QString& filter, const QString& order
     QString text = QStringLiteral("\uFEFF"); // the byte order mark
     text += line(QStringList{QStringLiteral("種類"), QStringLiteral("電話番号"), QStringLiteral("通話時間"),
                              QStringLiteral("結果"), QStringLiteral("日付")} +
-                 history_record::quality_headers());
+                 history_record::quality_headers() + QStringList{QStringLiteral("録音ファイル")});
     int rows = 0;
     while (query.next()) {
         const CallReport report =
@@ -98,7 +98,8 @@ int write_csv(QSqlDatabase database, const QString& filter, const QString& order
                                  number_cell(query.value(2).toString()), query.value(3).toString(),
                                  history_record::outcome_text(report.outcome, report.sip_code),
                                  query.value(4).toString()} +
-                         history_record::quality_cells(report),
+                         history_record::quality_cells(report) +
+                         QStringList{QFileInfo(report.recording).fileName()},
                      1);
         ++rows;
         if (text.size() > (1 << 20)) { // written a megabyte at a time, whatever the history's size

@@ -59,6 +59,18 @@ void HistoryItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         drawFocus(painter, option, option.rect);
         return;
     }
+    if (index.column() == 2 && !history_record::recording_of(index).isEmpty()) {
+        // A recorded call: a red dot at the number's right end, as a recorder's lamp.
+        QItemDelegate::paint(painter, option, index);
+        const QRect& cell = option.rect;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QColor(0x8b, 0x10, 0x10));
+        painter->setBrush(QColor(0xd8, 0x24, 0x24));
+        painter->drawEllipse(QRectF(cell.right() - 12.5, cell.center().y() - 4.5, 9, 9));
+        painter->restore();
+        return;
+    }
     if (index.column() != 1) {
         QItemDelegate::paint(painter, option, index);
         return;
@@ -103,9 +115,12 @@ bool HistoryItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
 bool HistoryItemDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                     const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (event->type() != QEvent::ToolTip || index.column() != zim::HISTORY_OUTCOME)
+    if (event->type() != QEvent::ToolTip || (index.column() != zim::HISTORY_OUTCOME && index.column() != 2))
         return QItemDelegate::helpEvent(event, view, option, index);
-    const QString tip = history_record::quality_tooltip(index);
+    const QString recording = history_record::recording_of(index);
+    const QString tip = index.column() == 2
+                            ? (recording.isEmpty() ? QString() : QStringLiteral("録音あり: ") + recording)
+                            : history_record::quality_tooltip(index);
     if (tip.isEmpty())
         QToolTip::hideText();
     else

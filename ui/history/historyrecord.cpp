@@ -3,6 +3,7 @@
 #include "data/zimconstants.h"
 #include "phone/callquality.h"
 
+#include <QFileInfo>
 #include <QModelIndex>
 #include <QVariant>
 
@@ -46,6 +47,8 @@ void add_report(QMap<QString, QString>& row, const CallReport& report)
     put(row, "jitter", report.jitter_ms);
     put(row, "roundTrip", report.round_trip_ms);
     put(row, "rating", report.rating);
+    if (!report.recording.isEmpty())
+        row.insert(QStringLiteral("recording"), report.recording);
 }
 
 QString status_text(int status)
@@ -102,12 +105,19 @@ CallReport report_from(const std::function<QVariant(int column)>& value)
     report.jitter_ms = figure(value(zim::HISTORY_JITTER));
     report.round_trip_ms = figure(value(zim::HISTORY_ROUND_TRIP));
     report.rating = figure(value(zim::HISTORY_RATING));
+    report.recording = value(zim::HISTORY_RECORDING).toString();
     return report;
 }
 
 CallReport report_of(const QModelIndex& row)
 {
     return report_from([&row](int column) { return row.siblingAtColumn(column).data(); });
+}
+
+QString recording_of(const QModelIndex& row)
+{
+    const QString path = row.siblingAtColumn(zim::HISTORY_RECORDING).data().toString();
+    return !path.isEmpty() && QFileInfo::exists(path) ? path : QString();
 }
 
 bool is_poor(const QModelIndex& row)

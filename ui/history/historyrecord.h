@@ -30,6 +30,8 @@ QString outcome_text(const QModelIndex& row);
 CallReport report_from(const std::function<QVariant(int column)>& value);
 CallReport report_of(const QModelIndex& row);
 bool is_poor(const QModelIndex& row);
+// The row's recording while its file is there; empty when it has none, or the file is gone.
+QString recording_of(const QModelIndex& row);
 // The figures in words, one per line, for the mark's tooltip; empty when the row has none.
 QString quality_tooltip(const QModelIndex& row);
 

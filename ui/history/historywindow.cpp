@@ -60,6 +60,8 @@ HistoryWindow::HistoryWindow(QWidget* parent, ZimData* data, ZimLogger* logger)
     connect(ui->closeButton, &QPushButton::clicked, this, &HistoryWindow::slot_close_button_clicked);
     connect(ui->exportButton, &QPushButton::clicked, this, &HistoryWindow::slot_export_button_clicked);
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, &HistoryWindow::slot_tab_changed);
+    connect(ui->playButton, &QPushButton::clicked, this, &HistoryWindow::slot_play_button_clicked);
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, &HistoryWindow::update_play_button);
     for (int tab = 0; tab < TAB_COUNT; ++tab)
         table(tab)->installEventFilter(this);
     build_models();
@@ -194,7 +196,7 @@ void HistoryWindow::refresh_views()
 
         view->hideColumn(0);
         view->hideColumn(5);
-        for (int column = zim::HISTORY_SIP_CODE; column <= zim::HISTORY_RATING; ++column)
+        for (int column = zim::HISTORY_SIP_CODE; column <= zim::HISTORY_RECORDING; ++column)
             view->hideColumn(column);
         // The outcome in words (with the mark of a poor call) beside the duration, then the date.
         QHeaderView* header = view->horizontalHeader();
@@ -215,7 +217,40 @@ void HistoryWindow::refresh_views()
         view->setColumnWidth(zim::HISTORY_OUTCOME, text_column_width(view, QStringLiteral("失敗 (503)"), 0));
         view->setItemDelegate(item_delegate);
         view->verticalHeader()->setDefaultSectionSize(35);
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                &HistoryWindow::update_play_button);
     }
+    update_play_button();
+}
+
+QString HistoryWindow::selected_recording() const
+{
+    const QTableView* view = table(ui->tabWidget->currentIndex());
+    return view && view->currentIndex().isValid() ? history_record::recording_of(view->currentIndex())
+                                                  : QString();
+}
+
+void HistoryWindow::update_play_button()
+{
+    ui->playButton->setText(playing ? QStringLiteral("停止") : QStringLiteral("再生"));
+    ui->playButton->setEnabled(playing || !selected_recording().isEmpty());
+}
+
+void HistoryWindow::slot_play_button_clicked()
+{
+    if (playing) {
+        emit signal_play_recording(QString());
+        return;
+    }
+    const QString path = selected_recording();
+    if (!path.isEmpty())
+        emit signal_play_recording(path);
+}
+
+void HistoryWindow::slot_playback(bool now)
+{
+    playing = now;
+    update_play_button();
 }
 
 void HistoryWindow::place_window()
@@ -244,7 +279,7 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
         {"Outcome", "outcome"},   {"SipCode", "sipCode"},
         {"LossSent", "lossSent"}, {"LossReceived", "lossReceived"},
         {"JitterMs", "jitter"},   {"RoundTripMs", "roundTrip"},
-        {"Rating", "rating"}};
+        {"Rating", "rating"},     {"Recording", "recording"}};
     for (const auto& field : reported) {
         const QString value = row.value(QLatin1String(field.second));
         if (!value.isEmpty() && record.contains(QLatin1String(field.first)))
@@ -262,9 +297,12 @@ void HistoryWindow::add_history(QMap<QString, QString> row)
                              row.value(QStringLiteral("dialogDate"))),
                     2);
     } else {
-        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3 outcome=%4")
+        logger->log(QStringLiteral("history row stored: status=%1 phoneNumber=%2 dialogDate=%3 outcome=%4%5")
                         .arg(row.value(QStringLiteral("status")), row.value(QStringLiteral("phoneNumber")),
-                             row.value(QStringLiteral("dialogDate")), row.value(QStringLiteral("outcome"))),
+                             row.value(QStringLiteral("dialogDate")), row.value(QStringLiteral("outcome")),
+                             row.contains(QStringLiteral("recording"))
+                                 ? QStringLiteral(" recording=") + row.value(QStringLiteral("recording"))
+                                 : QString()),
                     1);
     }
     refresh_views();

@@ -41,6 +41,8 @@ public:
 
 signals:
     void signal_send_call(QString phoneNumber);
+    // Play this recording (through the phone's speaker), or stop the one playing (empty).
+    void signal_play_recording(QString path);
 
 public slots:
     void slot_remove_row(int row);
@@ -49,6 +51,10 @@ public slots:
     // Asks where to save the list on the current tab and writes it there.
     void slot_export_button_clicked();
     void slot_tab_changed(int tab);
+    // 再生 plays the selected row's recording, 停止 stops it.
+    void slot_play_button_clicked();
+    // The engine's word on the player: 再生 turns into 停止 while a recording plays.
+    void slot_playback(bool playing);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,6 +65,8 @@ private:
     QSqlTableModel* new_model(const QString& filter);
     void refresh_views();
     void place_window();
+    void update_play_button();
+    QString selected_recording() const;
 
     Ui::HistoryWindow* ui;
     ZimData* data;
@@ -68,4 +76,5 @@ private:
     bool stale[4] = {true, true, true, true}; // hidden lists not read since the last change
     QSortFilterProxyModel* proxies[4] = {nullptr, nullptr, nullptr, nullptr};
     HistoryItemDelegate* item_delegate = nullptr;
+    bool playing = false;
 };

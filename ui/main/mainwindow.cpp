@@ -8,6 +8,7 @@
 #include "ui/history/historywindow.h"
 #include "ui/main/audiocueplayer.h"
 #include "ui/main/encryptionmark.h"
+#include "ui/main/recordingkeeper.h"
 #include "ui/main/pastednumber.h"
 #include "ui/main/provisioningloader.h"
 #include "ui/main/skinshape.h"
@@ -144,6 +145,10 @@ void MainWindow::set_up_window()
     ui.muteButton->setCursor(Qt::PointingHandCursor);
     ui.muteButton->hide();
     connect(ui.muteButton, &QPushButton::clicked, this, &MainWindow::toggle_mute);
+    ui.recordButton->setStyleSheet(zim::STYLE_RECORD_BUTTON);
+    ui.recordButton->setCursor(Qt::PointingHandCursor);
+    ui.recordButton->hide();
+    connect(ui.recordButton, &QPushButton::clicked, this, &MainWindow::toggle_record);
     ui.userName->setFocusPolicy(Qt::NoFocus);
     ui.userName->hide();
     ui.versionLabel->setText(zim::VERSION);
@@ -209,6 +214,11 @@ void MainWindow::connect_engine()
     connect(zim_phone, &ZimPhone::signal_registration_failed, this,
             &MainWindow::slot_show_registration_failure);
     new EncryptionMark(ui.screenGroupBox, zim_phone);
+    connect(zim_phone, &ZimPhone::signal_recording, ui.recordButton, &QPushButton::setChecked);
+    connect(history, &HistoryWindow::signal_play_recording, this,
+            [this](QString path) { zim_phone->request_playback(path); });
+    connect(zim_phone, &ZimPhone::signal_playback, history, &HistoryWindow::slot_playback);
+    new RecordingKeeper(this, zim_data, zim_logger);
 }
 
 // ---- number display and dial pad ----
@@ -394,6 +404,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
     }
     if (key == Qt::Key_M && event->modifiers() == Qt::NoModifier) {
         toggle_mute();
+        return;
+    }
+    if (key == Qt::Key_R && event->modifiers() == Qt::NoModifier) {
+        toggle_record();
         return;
     }
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {

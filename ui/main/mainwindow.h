@@ -162,6 +162,7 @@ private:
     void apply_global_keys();
     void act_on_global_key(int action);
     void toggle_mute();
+    void toggle_record();
     void fill_menu(QMenu* menu, QAction* show_or_hide);
     void input_digit(const QString& key);
     void append_to_display(const QString& text);
@@ -224,6 +225,7 @@ private:
     QAction* call_action = nullptr;
     QAction* hold_action = nullptr;
     QAction* mute_action = nullptr;
+    QAction* record_action = nullptr;
     QAction* transfer_action = nullptr;
     QAction* hangup_action = nullptr;
     QAction* minimize_action = nullptr;

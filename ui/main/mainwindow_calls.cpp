@@ -62,9 +62,13 @@ void MainWindow::slot_update_dialog_status(QString status)
     show_status(status);
     // 消音 is there while a call is connected, pressed while it is muted.
     const CallPhase phase = zim_phone->phase();
-    ui.muteButton->setVisible(phase == CallPhase::Talking || phase == CallPhase::Holding ||
-                              phase == CallPhase::RemoteHolding);
+    const bool connected =
+        phase == CallPhase::Talking || phase == CallPhase::Holding || phase == CallPhase::RemoteHolding;
+    ui.muteButton->setVisible(connected);
     ui.muteButton->setChecked(zim_phone->is_muted());
+    // 録音 likewise, pressed while the call records.
+    ui.recordButton->setVisible(connected);
+    ui.recordButton->setChecked(zim_phone->is_recording());
 }
 
 void MainWindow::slot_start_count_dialog_time()
@@ -317,6 +321,8 @@ QString MainWindow::handle_client_command(const QString& received)
             zim_phone->request_hold_toggle();
     } else if (action == QLatin1String("mute") || action == QLatin1String("unmute")) {
         zim_phone->request_mute(action == QLatin1String("mute"));
+    } else if (action == QLatin1String("record")) {
+        toggle_record();
     } else if (action == QLatin1String("hangup")) {
         presenter->slot_set_not_delay_hidden_remote_window();
         zim_phone->request_hangup();

@@ -65,3 +65,11 @@ void MainWindow::toggle_mute()
     if (!zim_phone->is_idle())
         zim_phone->request_mute(!zim_phone->is_muted());
 }
+
+// 録音, R, the menu item and the "record" command start the connected call's recording or stop it;
+// the key shows pressed while the call records.
+void MainWindow::toggle_record()
+{
+    if (!zim_phone->is_idle())
+        zim_phone->request_record_toggle();
+}

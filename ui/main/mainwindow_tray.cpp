@@ -40,6 +40,7 @@ void MainWindow::create_menus()
     call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
     hold_action = action(zim::TEXT_HOLD, &MainWindow::slot_pause_button_clicked);
     mute_action = action(zim::TEXT_MUTE, &MainWindow::toggle_mute);
+    record_action = action(zim::TEXT_RECORD, &MainWindow::toggle_record);
     transfer_action = action(zim::TEXT_TRANSFER, &MainWindow::slot_transfer_button_clicked);
     hangup_action = action(zim::TEXT_HANGUP, &MainWindow::slot_terminate_button_clicked);
     minimize_action = action(zim::TEXT_MINIMIZE, &MainWindow::slot_close_button_clicked);
@@ -59,7 +60,7 @@ void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
     menu->clear();
     menu->addActions({setting_action, outlink_action, account_action, other_action, history_action,
                       colleagues_action, about_action, separator1, call_action, hold_action, mute_action,
-                      transfer_action, hangup_action, separator2, show_or_hide, exit_action});
+                      record_action, transfer_action, hangup_action, separator2, show_or_hide, exit_action});
 }
 
 void MainWindow::create_tray_icon()

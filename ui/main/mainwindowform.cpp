@@ -105,6 +105,12 @@ void MainWindowForm::setup(QMainWindow* window)
     muteButton->setText(QStringLiteral("消音"));
     muteButton->setCheckable(true);
     muteButton->setFocusPolicy(Qt::NoFocus);
+    // Recording, in the other corner, as small.
+    recordButton = make<QPushButton>("recordButton", screenGroupBox, 5, 74, 34, 20);
+    recordButton->setFont(font_of(9, false));
+    recordButton->setText(QStringLiteral("録音"));
+    recordButton->setCheckable(true);
+    recordButton->setFocusPolicy(Qt::NoFocus);
 
     // Tall enough for Japanese text in the style's button frame.
     settingButton = make<QPushButton>("settingButton", mainFrame, 170, 53, 51, 28);

@@ -29,6 +29,7 @@ public:
     QLabel* callerNameLabel = nullptr;
     QPushButton* deleteButton = nullptr;
     QPushButton* muteButton = nullptr;
+    QPushButton* recordButton = nullptr;
     QPushButton* settingButton = nullptr;
     QPushButton* historyButton = nullptr;
     QLabel* userName = nullptr;

@@ -3,10 +3,16 @@
 #include "data/zimdata.h"
 #include "ui/main/globalhotkeys.h"
 
+#include "data/recordingfiles.h"
+
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QKeySequenceEdit>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace {
@@ -53,6 +59,39 @@ DeskKeysPage::DeskKeysPage(QWidget* parent) : QWidget(parent)
     accept_transfers = new QCheckBox(QStringLiteral("相手からの転送要求に応じる"), this);
     accept_transfers->setObjectName(QStringLiteral("acceptTransfers"));
     form->addRow(accept_transfers);
+    add_recording_fields(form);
+}
+
+void DeskKeysPage::add_recording_fields(QFormLayout* form)
+{
+    record_calls = new QCheckBox(QStringLiteral("すべての通話を録音（オフ: 録音キーで録音）"), this);
+    record_calls->setObjectName(QStringLiteral("recordCalls"));
+    form->addRow(record_calls);
+    recording_folder = new QLineEdit(this);
+    recording_folder->setObjectName(QStringLiteral("recordingFolder"));
+    recording_folder->setPlaceholderText(recordings::folder_of({}));
+    auto* browse = new QPushButton(QStringLiteral("参照…"), this);
+    browse->setObjectName(QStringLiteral("recordingFolderBrowse"));
+    connect(browse, &QPushButton::clicked, this, [this] {
+        if (!recording_folder->isEnabled()) // locked by the administrator
+            return;
+        const QString chosen = QFileDialog::getExistingDirectory(
+            this, QStringLiteral("録音の保存先"),
+            recordings::folder_of({{"recordingFolder", recording_folder->text()}}),
+            QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (!chosen.isEmpty())
+            recording_folder->setText(chosen);
+    });
+    auto* folder_row = new QHBoxLayout;
+    folder_row->addWidget(recording_folder, 1);
+    folder_row->addWidget(browse);
+    form->addRow(QStringLiteral("録音の保存先"), folder_row);
+    recording_days = new QSpinBox(this);
+    recording_days->setObjectName(QStringLiteral("recordingDays"));
+    recording_days->setRange(0, 3650);
+    recording_days->setSuffix(QStringLiteral(" 日"));
+    recording_days->setSpecialValueText(QStringLiteral("無期限"));
+    form->addRow(QStringLiteral("録音の保存期間"), recording_days);
 }
 
 QList<LockedFields::Field> DeskKeysPage::lockable() const
@@ -61,7 +100,8 @@ QList<LockedFields::Field> DeskKeysPage::lockable() const
     for (QKeySequenceEdit* edit : keys)
         fields.append({ZimData::Other, edit->objectName(), edit});
     for (QWidget* widget : {static_cast<QWidget*>(auto_answer), static_cast<QWidget*>(auto_answer_delay),
-                            static_cast<QWidget*>(accept_transfers)})
+                            static_cast<QWidget*>(accept_transfers), static_cast<QWidget*>(record_calls),
+                            static_cast<QWidget*>(recording_folder), static_cast<QWidget*>(recording_days)})
         fields.append({ZimData::Other, widget->objectName(), widget});
     return fields;
 }
@@ -84,6 +124,9 @@ void DeskKeysPage::load(const QMap<QString, QString>& other)
     auto_answer_delay->setValue(given ? qBound(0, delay, 10) : DEFAULT_DELAY_S);
     auto_answer_delay->setEnabled(auto_answer->isChecked() && !LockedFields::is_locked(auto_answer_delay));
     accept_transfers->setChecked(other.value(QStringLiteral("acceptTransfers")) != QLatin1String("0"));
+    record_calls->setChecked(recordings::records_every_call(other));
+    recording_folder->setText(other.value(QStringLiteral("recordingFolder")));
+    recording_days->setValue(qMin(recordings::days_kept(other), 3650));
 }
 
 QMap<QString, QString> DeskKeysPage::values() const
@@ -101,5 +144,9 @@ QMap<QString, QString> DeskKeysPage::values() const
     result.insert(QStringLiteral("autoAnswerDelay"), QString::number(auto_answer_delay->value()));
     result.insert(QStringLiteral("acceptTransfers"),
                   accept_transfers->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    result.insert(QStringLiteral("recordCalls"),
+                  record_calls->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    result.insert(QStringLiteral("recordingFolder"), recording_folder->text().trimmed());
+    result.insert(QStringLiteral("recordingDays"), QString::number(recording_days->value()));
     return result;
 }

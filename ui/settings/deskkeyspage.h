@@ -9,12 +9,14 @@
 
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QKeySequenceEdit;
 class QSpinBox;
 
 // The page of the other settings for a desk's hands: the system-wide keys (answer, hang up,
-// hold/unhold, mute; none by default), auto-answer for desks a queue feeds, and whether a transfer
-// the other party asks for is followed.
+// hold/unhold, mute; none by default), auto-answer for desks a queue feeds, whether a transfer
+// the other party asks for is followed, and how calls are recorded (every call or on demand,
+// where, and for how many days).
 class DeskKeysPage : public QWidget
 {
     Q_OBJECT
@@ -34,4 +36,8 @@ private:
     QSpinBox* auto_answer_delay = nullptr;
     QLabel* auto_answer_note = nullptr;
     QCheckBox* accept_transfers = nullptr;
+    QCheckBox* record_calls = nullptr;
+    QLineEdit* recording_folder = nullptr;
+    QSpinBox* recording_days = nullptr;
+    void add_recording_fields(class QFormLayout* form);
 };

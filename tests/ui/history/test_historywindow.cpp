@@ -248,8 +248,11 @@ private slots:
         };
         window->add_history(row("3", "=HYPERLINK(\"http://x\",\"a,b\")", "missed"));
         QMap<QString, QString> answered = row("1", "+81312345678", "answered");
-        answered.insert(
-            {{"dialogTime", "00:03:05"}, {"lossReceived", "10.20"}, {"jitter", "4.00"}, {"rating", "3.40"}});
+        answered.insert({{"dialogTime", "00:03:05"},
+                         {"lossReceived", "10.20"},
+                         {"jitter", "4.00"},
+                         {"rating", "3.40"},
+                         {"recording", "/var/rec/20261207-100000_+81312345678.wav"}});
         window->add_history(answered);
         window->add_history(row("4", "0459876543", "failed"));
         window->add_history(row("4", "0451111111", "busy"));
@@ -268,10 +271,11 @@ private slots:
         QCOMPARE(
             lines,
             QStringList({"種類,電話番号,通話時間,結果,日付,品質評価,損失 受信 (%),損失 送信 "
-                         "(%),ジッタ (ms),往復遅延 (ms)",
-                         "着信,\"=\"\"+81312345678\"\"\",00:03:05,応答,2026-12-07 10:00:00,3.4,10.2,,4.0,",
+                         "(%),ジッタ (ms),往復遅延 (ms),録音ファイル",
+                         "着信,\"=\"\"+81312345678\"\"\",00:03:05,応答,2026-12-07 10:00:00,3.4,10.2,,4.0,,"
+                         "20261207-100000_+81312345678.wav",
                          "着信（未応答）,\"=\"\"=HYPERLINK(\"\"\"\"http://x\"\"\"\",\"\"\"\"a,b\"\"\"\")"
-                         "\"\"\",00:00:00,不在,2026-12-07 10:00:00,,,,,",
+                         "\"\"\",00:00:00,不在,2026-12-07 10:00:00,,,,,,",
                          ""}));
         // Hovering the poor call's outcome shows its figures.
         window->show();

@@ -9,6 +9,7 @@
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -50,14 +51,17 @@ int main(int argc, char* argv[])
     QTest::keyClicks(&window, QStringLiteral("0312345678"));
     save(&window, out + QStringLiteral("/main-typing.png"));
 
-    window.slot_update_dialog_status(QStringLiteral("通話中"));
+    window.slot_update_dialog_status(QStringLiteral("録音中"));
     window.slot_set_phone_number(QStringLiteral("0312345678"));
     ui.callerNameLabel->setText(QStringLiteral("山田 太郎"));
     ui.dialogTime->setText(QStringLiteral("00:01:23"));
     ui.muteButton->show(); // as during a connected call; the picture has no engine call
+    ui.recordButton->show();
+    ui.recordButton->setChecked(true); // the call records
     ui.deleteButton->hide();
     save(&window, out + QStringLiteral("/main-in-call.png"));
     ui.callerNameLabel->clear();
+    ui.recordButton->hide();
 
     DialogIncommingWindow popup(&window, window.phone());
     popup.set_caller_name(QStringLiteral("山田 太郎"));
@@ -84,8 +88,12 @@ int main(int argc, char* argv[])
                 {"4", "201", "00:00:00", "2026-12-07 10:30:17", "busy", "486", "", ""},
                 {"4", "0455556666", "00:00:00", "2026-12-07 10:41:30", "failed", "503", "", ""},
                 {"1", "0312345678", "00:02:48", "2026-12-07 11:15:09", "transferred", "", "0.4", "4.3"}};
+    // The first call was recorded: its file is there, so its row carries the mark.
+    const QString recording = dir.path() + QStringLiteral("/data/20261207-090828_0312345678.wav");
+    QFile(recording).open(QIODevice::WriteOnly);
     for (const auto& row : rows)
-        history->add_history({{"status", row.status},
+        history->add_history({{"recording", &row == rows ? recording : QString()},
+                              {"status", row.status},
                               {"phoneNumber", row.number},
                               {"dialogTime", row.time},
                               {"dialogDate", row.date},

@@ -11,6 +11,7 @@
 #include "ui/colleagues/colleagueswindow.h"
 #include "ui/cti/operatorlogin.h"
 #include "ui/cti/operatorstatusreporter.h"
+#include "ui/history/historyrecord.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
 #include "ui/main/fittedlabel.h"
@@ -29,7 +30,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSortFilterProxyModel>
+#include <QSqlTableModel>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -352,6 +356,7 @@ private slots:
                                    zim::STATUS_IN_CALL,
                                    zim::STATUS_ON_HOLD,
                                    zim::STATUS_MUTED,
+                                   zim::STATUS_RECORDING,
                                    zim::STATUS_LINE_POOR,
                                    zim::STATUS_REMOTE_HOLD,
                                    zim::STATUS_TRANSFER_PROMPT,
@@ -367,6 +372,7 @@ private slots:
                                    zim::FAIL_REJECTED,
                                    zim::FAIL_REQUEST_PENDING,
                                    zim::FAIL_HOLD_REFUSED,
+                                   zim::FAIL_RECORDING,
                                    zim::FAIL_NO_ACCOUNT,
                                    zim::FAIL_UNSAFE_NUMBER,
                                    zim::FAIL_REG_CREDENTIALS,
@@ -553,15 +559,15 @@ private slots:
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
                  QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "内線状態",
-                              "バージョン情報", "-", "通話", "保留", "消音", "転送", "切断", "-", "開く",
-                              "終了"}));
+                              "バージョン情報", "-", "通話", "保留", "消音", "録音", "転送", "切断", "-",
+                              "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
                  QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "内線状態",
-                              "バージョン情報", "-", "通話", "保留", "消音", "転送", "切断", "-", "最小化",
-                              "終了"}));
+                              "バージョン情報", "-", "通話", "保留", "消音", "録音", "転送", "切断", "-",
+                              "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
@@ -778,6 +784,15 @@ private slots:
         QTest::mouseClick(ui.muteButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QVERIFY(!ui.muteButton->isChecked());
+        // Recording: R starts it, the 録音 key shown beside 消音 stops it.
+        QVERIFY(ui.recordButton->isVisible() && !ui.recordButton->isChecked());
+        QTest::keyClick(f.window, Qt::Key_R);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("録音中"), 5000);
+        QTRY_VERIFY(ui.recordButton->isChecked());
+        QTest::qWait(1000);
+        QTest::mouseClick(ui.recordButton, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
+        QVERIFY(!ui.recordButton->isChecked());
         f.window->tray_context_menu()->actions().at(10)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
 
@@ -786,6 +801,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.display(), QString(), 5000);
         QCOMPARE(ui.dialogTime->text(), QString());
         QVERIFY(!ui.muteButton->isVisible() && !ui.muteButton->isChecked()); // mute ends with the call
+        // The call's row is marked recorded, and 再生 plays it back (停止 while it plays).
+        HistoryWindow* history = f.window->history_window();
+        QTRY_VERIFY(history->model()->rowCount() > 0);
+        const QModelIndex recorded = history->proxy(0)->index(0, 2);
+        QVERIFY(!history_record::recording_of(recorded).isEmpty());
+        history->table(0)->setCurrentIndex(recorded);
+        auto* play = history->findChild<QPushButton*>(QStringLiteral("playButton"));
+        QVERIFY(play->isEnabled());
+        QTest::mouseClick(play, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(play->text(), QStringLiteral("停止"), 5000);
+        QTest::mouseClick(play, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(play->text(), QStringLiteral("再生"), 5000);
 
         // The call button with an empty display recalls the number; Return dials it again.
         QTest::mouseClick(ui.dialogButton, Qt::LeftButton);

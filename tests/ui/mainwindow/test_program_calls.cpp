@@ -7,6 +7,8 @@
 #include "support/kamailiorunner.h"
 #include "support/programrunner.h"
 #include "support/sipprunner.h"
+#include "support/tonepcap.h"
+#include "support/wavfile.h"
 #include "support/xdotool.h"
 
 #include <QProcess>
@@ -103,6 +105,23 @@ class TestProgramCalls : public QObject
             QTest::qWait(100);
         }
         return false;
+    }
+    QString recording_of_last_row() const
+    {
+        QString path;
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("recording"));
+            db.setDatabaseName(runner->dir() + QStringLiteral("/data/zimpdata"));
+            if (db.open()) {
+                QSqlQuery query(db);
+                if (query.exec(QStringLiteral("SELECT Recording FROM history ORDER BY Id DESC LIMIT 1")) &&
+                    query.next())
+                    path = query.value(0).toString();
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("recording"));
+        return path;
     }
     // Callers reach the program through its server, as on a real desk.
     QString server_address() const { return QStringLiteral("127.0.0.1:%1").arg(registrar->port()); }
@@ -308,6 +327,8 @@ private slots:
         QTest::qWait(1000);
         command({QStringLiteral("answer")});
         QTest::qWait(1500);
+        command({QStringLiteral("record")});
+        QTest::qWait(1000);
         command({QStringLiteral("hold")});
         QTest::qWait(1000);
 
@@ -323,6 +344,47 @@ private slots:
         const auto registrations = registrar->registrations();
         QVERIFY(!registrations.isEmpty() && registrations.last().removal);
         QCOMPARE(registrar->contacts(QStringLiteral("100")), QStringList());
+        // The call's recording was closed whole on the way out, and its row knows it. (A call on
+        // hold adds nothing to its recording: the library mixes no sound while it is held.)
+        const WavFile wav = read_wav(recording_of_last_row());
+        QVERIFY2(wav.sizes_right && wav.seconds() >= 0.8, qPrintable(QString::number(wav.seconds())));
+    }
+
+    // A program killed while it records leaves the recording readable: its next start sets the
+    // sizes the writer never wrote.
+    void recording_of_a_killed_program_is_readable_after_the_next_start()
+    {
+        QVERIFY(runner->start_first());
+        QDeadlineTimer registered(20000);
+        while (registrar->contacts(QStringLiteral("100")).isEmpty() && !registered.hasExpired())
+            QTest::qWait(100);
+        const int recordings_before = runner->log_text().count(QStringLiteral("recording: "));
+        SippRunner caller(QStringLiteral("uac_call_plays_tone.xml"), server_address());
+        QVERIFY(write_tone_pcap(caller.work_dir() + QStringLiteral("/tone.pcap"), 20));
+        caller.add_arguments({"-s", "100", "-d", "15000"});
+        QVERIFY(caller.start());
+        QTest::qWait(1500);
+        command({QStringLiteral("answer")});
+        QTest::qWait(1000);
+        command({QStringLiteral("record")});
+        QTRY_VERIFY_WITH_TIMEOUT(runner->log_text().count(QStringLiteral("recording: ")) > recordings_before,
+                                 5000);
+        QTest::qWait(3000);
+        runner->kill_first();
+        const QString log = runner->log_text();
+        const int at = log.lastIndexOf(QStringLiteral("recording: ")) + 11;
+        const QString path = log.mid(at, log.indexOf(QLatin1Char('\n'), at) - at).trimmed();
+        QVERIFY2(!read_wav(path).sizes_right, qPrintable(path)); // what the kill left
+        caller.stop();
+
+        QVERIFY(runner->start_first());
+        QVERIFY(runner->wait_for_log(QStringLiteral("recordings left open by an earlier run repaired: 1")));
+        const WavFile wav = read_wav(path);
+        QVERIFY(wav.sizes_right);
+        QVERIFY2(wav.seconds() >= 2, qPrintable(QString::number(wav.seconds())));
+        QVERIFY2(wav.loudest_in_second_half(400) > -20,
+                 qPrintable(QString::number(wav.loudest_in_second_half(400))));
+        runner->stop_first();
     }
 };
 

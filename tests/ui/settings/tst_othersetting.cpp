@@ -11,7 +11,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -56,6 +58,7 @@ private slots:
     void read_only_store_warns_and_keeps_the_choice();
     void cancel_then_reopen_shows_the_stored_devices();
     void transfers_asked_by_the_other_party_are_a_saved_and_lockable_choice();
+    void recording_choices_are_saved_and_lockable();
 };
 
 void TestOtherSetting::window_has_its_title_size_and_plain_labels()
@@ -226,6 +229,34 @@ void TestOtherSetting::transfers_asked_by_the_other_party_are_a_saved_and_lockab
     QVERIFY(!accept->isEnabled());
     click(&window, "pushButton");
     QCOMPARE(fixture.data()->other_settings().value("acceptTransfers"), QStringLiteral("1"));
+}
+
+// Every call or on demand, the folder and the days kept are stored as set; a desk file that locks
+// the folder greys it.
+void TestOtherSetting::recording_choices_are_saved_and_lockable()
+{
+    SettingsFixture fixture;
+    OtherSetting window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
+    window.show();
+    auto* every_call = child<QCheckBox>(&window, "recordCalls");
+    auto* folder = child<QLineEdit>(&window, "recordingFolder");
+    auto* days = child<QSpinBox>(&window, "recordingDays");
+    QVERIFY(!every_call->isChecked());
+    QCOMPARE(days->text(), QStringLiteral("無期限"));
+    every_call->setChecked(true);
+    folder->setText(QStringLiteral(" /srv/rec "));
+    days->setValue(30);
+    click(&window, "pushButton");
+    const QMap<QString, QString> stored = fixture.data()->other_settings();
+    QCOMPARE(stored.value("recordCalls"), QStringLiteral("1"));
+    QCOMPARE(stored.value("recordingFolder"), QStringLiteral("/srv/rec"));
+    QCOMPARE(stored.value("recordingDays"), QStringLiteral("30"));
+
+    QVERIFY(fixture.data()->save_provisioned({{ZimData::Other, {{"recordingFolder", "/nfs/rec"}}}},
+                                             {{ZimData::Other, {"recordingFolder"}}}));
+    window.show();
+    QCOMPARE(folder->text(), QStringLiteral("/nfs/rec"));
+    QVERIFY(!folder->isEnabled());
 }
 
 QTEST_MAIN(TestOtherSetting)
