@@ -273,3 +273,20 @@ void ColleagueWatch::show(Watched& entry, Lamp lamp, const QString& reason)
     entry.can_pick_up = can_pick_up;
     emit signal_colleague_lamp(entry.colleague.extension, int(lamp), reason, can_pick_up);
 }
+
+bool ColleagueWatch::pickup_of(const QString& extension, QString* target, QString* replaces) const
+{
+    for (const auto& entry : watched) {
+        if (entry->colleague.extension != extension)
+            continue;
+        const DialogInfo::Dialog* dialog = entry->info.ringing_dialog();
+        if (!dialog)
+            return false;
+        // RFC 3891 from the caller's side, who gets the INVITE: its tag is the colleague's remote one.
+        *target = dialog->remote_target.isEmpty() ? dialog->remote_identity : dialog->remote_target;
+        *replaces = QStringLiteral("%1;to-tag=%2;from-tag=%3;early-only")
+                        .arg(dialog->call_id, dialog->remote_tag, dialog->local_tag);
+        return true;
+    }
+    return false;
+}

@@ -42,6 +42,9 @@ public:
     // Ends every subscription (SUBSCRIBE with Expires 0); ending() holds until the server answered.
     void end_all();
     bool ending() const;
+    // The Replaces header value and the address to call that take over the colleague's ringing
+    // call; false while it rings with nothing a pickup can name.
+    bool pickup_of(const QString& extension, QString* target, QString* replaces) const;
 
     // Library callbacks.
     void on_notify(LinphoneEvent* event, const char* name, const LinphoneContent* body);

@@ -371,6 +371,8 @@ void ZimPhone::serve_raised_requests()
         perform_hangup();
     if (take_request(answer_request))
         perform_answer();
+    if (take_request(pickup_request))
+        perform_pickup();
     if (take_request(record_request))
         perform_record_toggle();
     if (take_request(playback_request))

@@ -7,6 +7,7 @@
 #include "enginefixture.h"
 #include "phone/colleaguewatch.h"
 #include "support/kamailiorunner.h"
+#include "support/peercore.h"
 #include "support/sipprunner.h"
 #include "support/testdir.h"
 
@@ -119,6 +120,29 @@ private slots:
         const QString text = read_text_file(ZimLogger::log_path());
         QVERIFY2(text.contains("does not parse") && text.contains("names another line"),
                  qPrintable(text.right(3000)));
+    }
+
+    // A call ringing at a colleague's is taken over: the phone's INVITE names the ringing dialog
+    // (Replaces), the caller's call goes on with the phone and the colleague's ringing stops.
+    void a_colleagues_ringing_call_is_picked_up()
+    {
+        KamailioRunner server;
+        server.define(QStringLiteral("WITH_PRESENCE"));
+        QVERIFY(server.start());
+        SippRunner desk(QStringLiteral("uas_ring_until_cancel.xml"));
+        QVERIFY(desk.start());
+        EngineFixture fixture;
+        LampLog log;
+        QVERIFY2(start_desk(fixture, server, {{"佐藤", desk.number()}}, log), qPrintable(fixture.dump()));
+        QTRY_COMPARE_WITH_TIMEOUT(log.last(desk.number()), QStringLiteral("free"), 10000);
+        PeerCore caller;
+        caller.dial(QStringLiteral("sip:%1@127.0.0.1:%2").arg(desk.number()).arg(server.port()));
+        QTRY_VERIFY_WITH_TIMEOUT(log.pickup.value(desk.number()), 10000);
+        fixture.phone()->request_pickup(desk.number());
+        QTRY_VERIFY2_WITH_TIMEOUT(fixture.phone()->is_current_streaming(), qPrintable(fixture.dump()), 15000);
+        QVERIFY2(desk.wait_finished(10000) && desk.exit_code() == 0, qPrintable(desk.output()));
+        QTRY_COMPARE_WITH_TIMEOUT(caller.active_calls(), 1, 5000);
+        QCOMPARE(caller.calls_received, 1);
     }
 };
 
