@@ -11,6 +11,7 @@
 #include "support/sipprunner.h"
 #include "support/testdir.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -143,6 +144,11 @@ private slots:
         QVERIFY2(desk.wait_finished(10000) && desk.exit_code() == 0, qPrintable(desk.output()));
         QTRY_COMPARE_WITH_TIMEOUT(caller.active_calls(), 1, 5000);
         QCOMPARE(caller.calls_received, 1);
+        // The caller's SIP library ends an unanswered call of its own for any call it answers, so
+        // only the INVITE tells a pickup from a plain call.
+        const QRegularExpression replaces(
+            QStringLiteral("INVITE to \\S+ replaces [^;]+;to-tag=[^;]+;from-tag=[^;]+;early-only"));
+        QVERIFY2(replaces.match(server.log()).hasMatch(), qPrintable(server.log().right(2000)));
     }
 };
 

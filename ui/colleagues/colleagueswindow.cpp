@@ -167,6 +167,10 @@ void ColleaguesWindow::show_menu(const QPoint& at)
                    [this, extension] { emit signal_colleague_clicked(extension); });
     menu.addAction(QStringLiteral("相談して転送"), this,
                    [this, extension] { emit signal_consult_colleague(extension); });
+    // Only a ringing call whose dialog the server named can be taken over.
+    if (can_pick_up(row))
+        menu.addAction(QStringLiteral("代理応答"), this,
+                       [this, extension] { emit signal_pick_up_colleague(extension); });
     menu.exec(list_view->viewport()->mapToGlobal(at));
 }
 

@@ -11,8 +11,9 @@ class QLabel;
 class QTableWidget;
 
 // 内線状態: each colleague with a lamp (空き, 呼出中, 通話中, 不明). A click asks for a call to
-// them, or the transfer of the current call; the row's menu offers a consultation transfer. The
-// main window decides what a click does; this window only shows and asks.
+// them, or the transfer of the current call; the row's menu offers a consultation transfer, and
+// a pickup while their phone rings with a call the server named. The main window decides what a
+// click does; this window only shows and asks.
 class ColleaguesWindow : public QWidget
 {
     Q_OBJECT
@@ -35,6 +36,7 @@ public slots:
 signals:
     void signal_colleague_clicked(QString extension);
     void signal_consult_colleague(QString extension);
+    void signal_pick_up_colleague(QString extension);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -20,6 +20,12 @@ void MainWindow::set_up_colleagues()
             &ColleaguesWindow::slot_colleague_lamp);
     connect(colleagues_window, &ColleaguesWindow::signal_colleague_clicked, this,
             &MainWindow::slot_colleague_clicked);
+    connect(colleagues_window, &ColleaguesWindow::signal_pick_up_colleague, this, [this](QString extension) {
+        if (zim_phone->phase() == CallPhase::Idle) {
+            zim_phone->request_pickup(extension);
+            set_display_text(extension);
+        }
+    });
     connect(colleagues_window, &ColleaguesWindow::signal_consult_colleague, this, [this](QString extension) {
         if (zim_phone->is_current_streaming() && !zim_phone->is_second_streaming()) {
             zim_phone->request_attended_transfer(extension);
