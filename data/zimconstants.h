@@ -188,6 +188,7 @@ inline const QString TITLE_ACCOUNT_SETTINGS = QStringLiteral("アカウント設
 inline const QString TITLE_OUTLINK_SETTINGS = QStringLiteral("外部連携設定");
 inline const QString TITLE_OTHER_SETTINGS = QStringLiteral("その他設定");
 inline const QString TITLE_SETTINGS = QStringLiteral("設定");
+inline const QString TITLE_COLLEAGUES = QStringLiteral("内線状態");
 
 // CTI web-request placeholders
 inline const QString PH_CALLER_NAME = QStringLiteral("%CallerName%");

@@ -6,6 +6,7 @@
 #include "data/zimlogger.h"
 #include "data/zimpaths.h"
 #include "phone/callsource.h"
+#include "phone/colleaguewatch.h"
 #include "phone/librarycallback.h"
 #include "phone/libraryhooks.h"
 #include "phone/sipsocket.h"
@@ -88,6 +89,7 @@ ZimPhone::ZimPhone(QObject* parent, ZimData* data, ZimLogger* logger)
     set_log_secrets(data->account_settings());
     if (data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1"))
         ZimCoreLog::start(zim::data_path(zim::CORE_LOG_FILE));
+    colleagues = std::make_unique<ColleagueWatch>(data, logger, [this] { wake_loop(); });
     create_core();
 }
 
@@ -130,6 +132,7 @@ void ZimPhone::create_core()
         return;
     }
     linphone_core_add_callbacks(core, callbacks);
+    colleagues->attach(core);
     call_source::set_refusal_log([this](const QString& line) { logger->log(line, 1); });
     linphone_core_set_ringback(core, zim::sound_file(zim::SOUND_RINGBACK).toUtf8().constData());
     linphone_core_set_ring(core, zim::sound_file(zim::SOUND_RING).toUtf8().constData());
@@ -178,6 +181,7 @@ void ZimPhone::destroy_core()
     second_call.reset();
     unwanted_call.reset();
     sound_watch.reset();
+    colleagues->detach();
     // The library may release a call only as it stops (after its end was reported): the call's
     // record stays until then, so its end still finds what it needs (its recording to close).
     linphone_core_stop(core);
@@ -204,6 +208,7 @@ void ZimPhone::run()
         {
             std::lock_guard lock(core_lock);
             linphone_core_iterate(core);
+            colleagues->serve(account);
             serve_requests();
             serve_held_request();
             serve_auto_answer();
@@ -306,6 +311,8 @@ void ZimPhone::end_remaining_calls()
             account ? linphone_proxy_config_get_state(account) : LinphoneRegistrationNone;
         return state == LinphoneRegistrationOk || state == LinphoneRegistrationProgress;
     };
+    // The colleagues' subscriptions end too (SUBSCRIBE with Expires 0), before the unregistration.
+    colleagues->end_all();
     if (registered()) {
         linphone_proxy_config_edit(account);
         linphone_proxy_config_enable_register(account, FALSE);
@@ -314,7 +321,8 @@ void ZimPhone::end_remaining_calls()
     }
     QElapsedTimer timer;
     timer.start();
-    while (waiting && (linphone_core_get_calls_nb(core) > 0 || registered()) &&
+    waiting = waiting || colleagues->ending();
+    while (waiting && (linphone_core_get_calls_nb(core) > 0 || registered() || colleagues->ending()) &&
            timer.elapsed() < STOP_GRACE_MS) {
         linphone_core_iterate(core);
         QThread::usleep(20000);
@@ -363,6 +371,8 @@ void ZimPhone::serve_raised_requests()
         perform_hangup();
     if (take_request(answer_request))
         perform_answer();
+    if (take_request(pickup_request))
+        perform_pickup();
     if (take_request(record_request))
         perform_record_toggle();
     if (take_request(playback_request))

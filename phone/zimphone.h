@@ -21,6 +21,7 @@
 #include <mutex>
 
 struct AccountSecurity;
+class ColleagueWatch;
 class SoundWatch;
 class ZimData;
 class ZimLogger;
@@ -43,6 +44,10 @@ public:
 
     // Registration
     void request_reregistration();
+    // The colleagues' lamps (phone/colleaguewatch.h): its signal and the reload of a saved list.
+    ColleagueWatch* colleague_watch() const { return colleagues.get(); }
+    // Takes over the call ringing at the colleague's (phone/zimphone_colleagues.cpp).
+    void request_pickup(const QString& extension);
 
     // Requests: each stores its argument and raises a flag that the loop serves.
     void request_dial(const QString& number);
@@ -210,6 +215,12 @@ private:
     LinphoneCoreCbs* callbacks = nullptr;
     LinphoneCore* core = nullptr;
     std::unique_ptr<SoundWatch> sound_watch;
+    std::unique_ptr<ColleagueWatch> colleagues;
+    bool pickup_request = false;
+    QString pickup_extension;
+    QString pickup_replaces; // the Replaces header of the INVITE being placed, empty for a plain call
+    void perform_pickup();
+    void add_pickup_headers(LinphoneCallParams* params);
     CallHandle current_call;
     CallHandle second_call;
     CallHandle unwanted_call; // a call the library started that the engine does not take up

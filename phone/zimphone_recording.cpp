@@ -76,6 +76,7 @@ LinphoneCall* ZimPhone::invite(const QString& number)
     if (!address)
         return nullptr;
     LinphoneCallParams* params = linphone_core_create_call_params(core, nullptr);
+    add_pickup_headers(params);
     const QString path = prepare_recording(params, number);
     LinphoneCall* call = linphone_core_invite_address_with_params(core, address, params);
     linphone_call_params_unref(params);

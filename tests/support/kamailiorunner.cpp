@@ -5,6 +5,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 
 KamailioRunner::KamailioRunner()
@@ -45,8 +48,34 @@ bool KamailioRunner::start_tls(const QString& certificate_file, const QString& k
     return start(timeout_ms);
 }
 
+// The presence modules keep publications in a database: SQLite from Kamailio's own table scripts.
+bool KamailioRunner::make_presence_database()
+{
+    const QString name = QStringLiteral("kamailio-presence-%1").arg(quintptr(this));
+    bool made = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(work.filePath(QStringLiteral("presence.sqlite")));
+        made = db.open();
+        for (const char* script : {"standard", "presence"}) {
+            QFile file(
+                QStringLiteral("/usr/share/kamailio/db_sqlite/%1-create.sql").arg(QLatin1String(script)));
+            made = made && file.open(QIODevice::ReadOnly);
+            const QStringList statements = QString::fromUtf8(file.readAll()).split(QLatin1Char(';'));
+            for (const QString& statement : statements) {
+                if (made && !statement.trimmed().isEmpty())
+                    made = QSqlQuery(db).exec(statement);
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return made;
+}
+
 bool KamailioRunner::start(int timeout_ms)
 {
+    if (defines.contains(QStringLiteral("WITH_PRESENCE")) && !make_presence_database())
+        return false;
     QFile source(QStringLiteral(VELORA_SIP_SCENARIOS "/kamailio.cfg"));
     if (!source.open(QIODevice::ReadOnly))
         return false;
@@ -57,6 +86,7 @@ bool KamailioRunner::start(int timeout_ms)
     config.replace("TCPPORT", QByteArray::number(tcp_sip_port));
     config.replace("PORT", QByteArray::number(sip_port));
     config.replace("CONTROL", control_socket().toUtf8());
+    config.replace("PRESENCEDB", work.filePath(QStringLiteral("presence.sqlite")).toUtf8());
     if (!write_config(QStringLiteral("kamailio.cfg"), config))
         return false;
     QStringList arguments = {QStringLiteral("-f"),  work.filePath(QStringLiteral("kamailio.cfg")),

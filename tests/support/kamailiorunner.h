@@ -18,7 +18,8 @@ public:
     bool start(int timeout_ms = 10000);
     // Also listens for TLS with this certificate and key (PEM files), and for TCP.
     bool start_tls(const QString& certificate_file, const QString& key_file, int timeout_ms = 10000);
-    // Defines a name for the configuration's #!ifdef blocks, before start().
+    // Defines a name for the configuration's #!ifdef blocks, before start(); WITH_PRESENCE makes
+    // it a dialog-state server too (SUBSCRIBE and NOTIFY for the "dialog" event).
     void define(const QString& name) { defines.append(name); }
     int port() const { return sip_port; }
     int tls_port() const { return tls_sip_port; }
@@ -44,6 +45,7 @@ public:
 
 private:
     QString control_socket() const;
+    bool make_presence_database();
     bool write_config(const QString& name, QByteArray text);
 
     QTemporaryDir work;

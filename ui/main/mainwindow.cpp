@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     create_cti();
     history = new HistoryWindow(this, zim_data, zim_logger);
+    set_up_colleagues();
     transfer_message_timer = new QTimer(this);
     ui.userId->setText(zim_data->account_settings().value(QStringLiteral("userId")));
     audio_player = new AudioCuePlayer(this, zim_logger, zim_data);
@@ -405,6 +406,10 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(),
                                focused->mapToGlobal(focused->rect().center()));
         contextMenuEvent(&menu);
+        return;
+    }
+    if (key == Qt::Key_F2 && event->modifiers() == Qt::NoModifier) {
+        slot_colleagues_menu_clicked();
         return;
     }
     if (key == Qt::Key_M && event->modifiers() == Qt::NoModifier) {

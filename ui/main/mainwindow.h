@@ -15,6 +15,7 @@ class AboutWindow;
 class AccountSetting;
 class Announcer;
 class AudioCuePlayer;
+class ColleaguesWindow;
 class DialogIncommingWindow;
 class FocusMark;
 class HistoryWindow;
@@ -58,6 +59,7 @@ public:
     ZimData* data() const { return zim_data; }
     ZimPhone* phone() const { return zim_phone; }
     HistoryWindow* history_window() const { return history; }
+    ColleaguesWindow* colleagues() const { return colleagues_window; }
     DialogIncommingWindow* incoming_window() const { return popup; }
     AudioCuePlayer* audio() const { return audio_player; }
     QSystemTrayIcon* tray_icon() const { return tray; }
@@ -134,6 +136,8 @@ public slots:
     void exit_program();
     void slot_setting_button_clicked();
     void slot_history_button_clicked();
+    void slot_colleagues_menu_clicked();
+    void slot_colleague_clicked(QString extension);
     void slot_about_menu_clicked();
     void slot_account_menu_clicked();
     void slot_outlink_menu_clicked();
@@ -156,6 +160,8 @@ private:
     void connect_form();
     void connect_engine();
     void create_menus();
+    void set_up_colleagues();
+    void reload_colleagues();
     void create_tray_icon();
     void set_up_global_keys();
     void apply_global_keys();
@@ -200,6 +206,8 @@ private:
     bool display_holds_message = false;
     bool incoming_call_announced = false; // a ringing call shown, not yet answered or ended
     HistoryWindow* history = nullptr;
+    ColleaguesWindow* colleagues_window = nullptr;
+    QString colleagues_text; // the stored list the window shows
     AudioCuePlayer* audio_player = nullptr;
     DialogIncommingWindow* popup = nullptr;
     AboutWindow* about = nullptr;
@@ -222,6 +230,7 @@ private:
     QAction* account_action = nullptr;
     QAction* other_action = nullptr; // the devices, the desk's keys and auto-answer
     QAction* history_action = nullptr;
+    QAction* colleagues_action = nullptr; // 内線状態
     QAction* about_action = nullptr;
     QAction* call_action = nullptr;
     QAction* hold_action = nullptr;

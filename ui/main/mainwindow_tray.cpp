@@ -35,6 +35,7 @@ void MainWindow::create_menus()
     account_action = action(zim::TEXT_ACCOUNT_SETTINGS_MENU, &MainWindow::slot_account_menu_clicked);
     other_action = action(zim::TEXT_OTHER_SETTINGS_MENU, &MainWindow::slot_other_menu_clicked);
     history_action = action(zim::TEXT_HISTORY, &MainWindow::slot_history_button_clicked);
+    colleagues_action = action(zim::TITLE_COLLEAGUES, &MainWindow::slot_colleagues_menu_clicked);
     about_action = action(zim::TEXT_ABOUT, &MainWindow::slot_about_menu_clicked);
     call_action = action(zim::TEXT_CALL, &MainWindow::slot_dialog_button_clicked);
     hold_action = action(zim::TEXT_HOLD, &MainWindow::slot_pause_button_clicked);
@@ -58,9 +59,8 @@ void MainWindow::fill_menu(QMenu* menu, QAction* show_or_hide)
 {
     menu->clear();
     menu->addActions({setting_action, outlink_action, account_action, other_action, history_action,
-                      about_action, separator1, call_action, hold_action, mute_action, record_action,
-                      transfer_action,
-                      hangup_action, separator2, show_or_hide, exit_action});
+                      colleagues_action, about_action, separator1, call_action, hold_action, mute_action,
+                      record_action, transfer_action, hangup_action, separator2, show_or_hide, exit_action});
 }
 
 void MainWindow::create_tray_icon()
@@ -197,6 +197,7 @@ void MainWindow::slot_setting_button_clicked()
         settings = new SettingWindow(this, zim_logger, zim_data, zim_phone);
         connect(settings, &SettingWindow::signal_reset_remote_site, this,
                 &MainWindow::slot_reset_remote_site);
+        connect(settings, &SettingWindow::signal_colleagues_saved, this, &MainWindow::reload_colleagues);
     }
     zim::bring_up(settings, this);
 }

@@ -7,6 +7,7 @@
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
 #include "ui/closeonescape.h"
+#include "ui/settings/colleaguespage.h"
 #include "ui/settings/devicechoice.h"
 #include "ui/settings/lockedfields.h"
 #include "ui/settings/securityfields.h"
@@ -40,6 +41,8 @@ SettingWindow::SettingWindow(QWidget* parent, ZimLogger* logger, ZimData* data, 
         const QRect available = screen->availableGeometry();
         move((available.width() - width()) / 2, (available.height() - height()) / 2);
     }
+    colleagues_page = new ColleaguesPage(ui->tabWidget);
+    ui->tabWidget->addTab(colleagues_page, zim::TITLE_COLLEAGUES);
     ui->tabWidget->setCurrentIndex(0);
 
     port_validator = new QIntValidator(1, 65535, this);
@@ -66,9 +69,16 @@ void SettingWindow::slot_save_button_clicked()
     // Refused before anything is written; the edits stay on screen to be put right.
     if (SettingsNotice::refuse_port(ui->port->text(), windowTitle()))
         return;
+    if (colleagues_page->refuse(windowTitle())) {
+        ui->tabWidget->setCurrentWidget(colleagues_page);
+        return;
+    }
     // One transaction: the account, media and other keys are stored together or not at all.
     const SettingsMap account = account_values();
     const QStringList changed = changed_account_fields(account, data->account_settings());
+    const bool colleagues_changed =
+        colleagues_page->values() !=
+        SettingsMap{{colleagues::KEY, data->other_settings().value(colleagues::KEY)}};
     const QMap<int, SettingsMap> values{
         {ZimData::Account, account}, {ZimData::Other, other_values()}, {ZimData::Media, media_values()}};
     if (!data->save_settings(values)) {
@@ -89,6 +99,8 @@ void SettingWindow::slot_save_button_clicked()
         }
     }
     phone->apply_media_settings();
+    if (colleagues_changed)
+        emit signal_colleagues_saved();
     hide();
 }
 
@@ -200,12 +212,14 @@ void SettingWindow::load_settings()
     fields += {{ZimData::Media, QStringLiteral("captureGain"), ui->captureGainSlider},
                {ZimData::Other, QStringLiteral("debugModel"), ui->debugModel}};
     fields += security_fields->lockable();
+    fields += colleagues_page->lockable();
     fields += DeviceChoice::lockable(ui->playbackComboBox, ui->ringbackComboBox, ui->captureComboBox);
     LockedFields::show(data, fields);
     load_account();
     load_media();
     const bool debug = data->other_settings().value(QStringLiteral("debugModel")) == QStringLiteral("1");
     ui->debugModel->setChecked(debug);
+    colleagues_page->load(data->other_settings());
 }
 
 void SettingWindow::load_account()
@@ -252,6 +266,8 @@ QMap<QString, QString> SettingWindow::media_values() const
 
 QMap<QString, QString> SettingWindow::other_values() const
 {
-    return {{QStringLiteral("debugModel"),
-             ui->debugModel->isChecked() ? QStringLiteral("1") : QStringLiteral("0")}};
+    SettingsMap values = colleagues_page->values();
+    values.insert(QStringLiteral("debugModel"),
+                  ui->debugModel->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    return values;
 }

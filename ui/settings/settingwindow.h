@@ -12,6 +12,7 @@ class QTimer;
 class ZimData;
 class ZimLogger;
 class SecurityFields;
+class ColleaguesPage;
 class ZimPhone;
 
 namespace Ui {
@@ -29,6 +30,8 @@ public:
 
 signals:
     void signal_reset_remote_site();
+    // The colleagues' list changed: 内線状態 and the subscriptions follow it.
+    void signal_colleagues_saved();
 
 public slots:
     void slot_save_button_clicked();
@@ -59,6 +62,7 @@ private:
     ZimData* data;
     ZimPhone* phone;
     SecurityFields* security_fields;
+    ColleaguesPage* colleagues_page;
     QTimer* after_call = nullptr; // a saved account registers once the call has ended
     QIntValidator* port_validator;
 };

@@ -1,8 +1,9 @@
-// Draws the README's pictures of the main window, the incoming-call popup and the history
-// window from the real widgets:  shots_main <output-dir>
+// Draws the README's pictures of the main window, the incoming-call popup, the history window and
+// 内線状態 from the real widgets:  shots_main <output-dir>
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "support/testdir.h"
+#include "ui/colleagues/colleagueswindow.h"
 #include "ui/history/historywindow.h"
 #include "ui/main/dialogincommingwindow.h"
 #include "ui/main/mainwindow.h"
@@ -37,6 +38,8 @@ int main(int argc, char* argv[])
         ZimLogger logger;
         ZimData data(nullptr, &logger);
         data.save_account_settings({{"userId", "201"}});
+        data.save_other_settings(
+            {{"colleagues", "佐藤 (主任),200\n鈴木,202\n高橋,203\n田中,204\n伊藤,205\n受付,100"}});
     }
     MainWindow window;
     window.show();
@@ -101,5 +104,15 @@ int main(int argc, char* argv[])
                               {"rating", row.rating}});
     history->show();
     save(history, out + QStringLiteral("/history.png"));
+
+    // The lamps as the server tells them; the reception's line is one the server will not watch.
+    ColleaguesWindow* colleagues = window.colleagues();
+    const QList<QPair<const char*, int>> lamps = {{"200", 3}, {"202", 1}, {"203", 2}, {"204", 1}, {"205", 3}};
+    for (const auto& lamp : lamps)
+        colleagues->slot_colleague_lamp(QString::fromLatin1(lamp.first), lamp.second, QString(), false);
+    colleagues->slot_colleague_lamp(QStringLiteral("100"), 0,
+                                    QStringLiteral("サーバーが拒否しました (403 Forbidden)"), false);
+    colleagues->show();
+    save(colleagues, out + QStringLiteral("/colleagues.png"));
     return 0;
 }

@@ -2,11 +2,13 @@
 #include "data/zimdata.h"
 #include "data/zimlogger.h"
 #include "phone/zimphone.h"
+#include "support/kamailiorunner.h"
 #include "support/modalanswer.h"
 #include "support/peercore.h"
 #include "support/sipprunner.h"
 #include "support/soundserver.h"
 #include "support/testdir.h"
+#include "ui/colleagues/colleagueswindow.h"
 #include "ui/cti/operatorlogin.h"
 #include "ui/cti/operatorstatusreporter.h"
 #include "ui/history/historyrecord.h"
@@ -32,6 +34,7 @@
 #include <QSqlTableModel>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 
 static void init_images()
@@ -44,7 +47,9 @@ static void init_images()
 class MainWindowFixture
 {
 public:
-    MainWindowFixture()
+    // `account` and `other` add to the stored settings.
+    explicit MainWindowFixture(const QMap<QString, QString>& account = {},
+                               const QMap<QString, QString>& other = {})
     {
         pin_sound_server(); // the cues are played for real
         old_home = qgetenv("HOME");
@@ -54,6 +59,8 @@ public:
             ZimLogger logger;
             ZimData data(nullptr, &logger);
             data.save_account_settings({{"userId", "100"}});
+            data.save_account_settings(account);
+            data.save_other_settings(other);
         }
         window = new MainWindow;
         window->show();
@@ -551,14 +558,16 @@ private slots:
             return result;
         };
         QCOMPARE(texts(f.window->tray_context_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報",
-                              "-", "通話", "保留", "消音", "録音", "転送", "切断", "-", "開く", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "内線状態",
+                              "バージョン情報", "-", "通話", "保留", "消音", "録音", "転送", "切断", "-",
+                              "開く", "終了"}));
         QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
         QApplication::sendEvent(f.window, &event);
         QCOMPARE(texts(f.window->right_menu()),
-                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "バージョン情報",
-                              "-", "通話", "保留", "消音", "録音", "転送", "切断", "-", "最小化", "終了"}));
+                 QStringList({"設定", "外部連携設定", "アカウント設定", "その他", "履歴", "内線状態",
+                              "バージョン情報", "-", "通話", "保留", "消音", "録音", "転送", "切断", "-",
+                              "最小化", "終了"}));
         QCOMPARE(f.window->tray_icon()->toolTip(), QStringLiteral("VeloraSimple"));
         f.window->tray_context_menu()->actions().at(1)->trigger();
         QWidget* outlink = f.window->findChild<QWidget*>(QStringLiteral("OutlinkSetting"));
@@ -576,6 +585,48 @@ private slots:
         auto* other_tabs = other->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
         QVERIFY(other_tabs->findChild<QWidget*>(QStringLiteral("autoAnswer")));
         QVERIFY(other_tabs->findChild<QWidget*>(QStringLiteral("hotkeyAnswer")));
+    }
+
+    // 内線状態 opens from both menus and F2; a click on a colleague while a call is connected hands
+    // the call to them (blind).
+    void colleagues_window_opens_from_menus_and_f2_and_a_click_transfers()
+    {
+        KamailioRunner server;
+        QVERIFY(server.start());
+        MainWindowFixture f({{"address", "127.0.0.1"},
+                             {"port", QString::number(server.port())},
+                             {"userId", "1001"},
+                             {"password", "secret"}},
+                            {{"colleagues", "鈴木,202"}});
+        ColleaguesWindow* colleagues = f.window->colleagues();
+        QTest::keyClick(f.window, Qt::Key_F2);
+        QVERIFY(colleagues->isVisible());
+        QCOMPARE(colleagues->windowTitle(), QStringLiteral("内線状態"));
+        QCOMPARE(colleagues->state_text(0), QStringLiteral("不明")); // no server to ask
+        colleagues->hide();
+        QTimer::singleShot(200, [&f] { f.window->right_menu()->close(); });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10));
+        QApplication::sendEvent(f.window, &event);
+        for (QMenu* menu : {f.window->tray_context_menu(), f.window->right_menu()}) {
+            colleagues->hide();
+            menu->actions().at(5)->trigger();
+            QVERIFY(colleagues->isVisible());
+        }
+        SippRunner callee(QStringLiteral("callee.xml"));
+        QVERIFY(callee.start());
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_registered(), 15000);
+        f.window->phone()->request_dial(callee.number());
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->phone()->is_current_streaming(), 15000);
+        QTableWidget* table = colleagues->table();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualItemRect(table->item(0, 1)).center());
+        QTRY_VERIFY2_WITH_TIMEOUT(!callee.received_requests(QStringLiteral("REFER")).isEmpty(),
+                                  qPrintable(f.log().right(1500)), 10000);
+        QVERIFY(callee.received_requests(QStringLiteral("REFER"))
+                    .first()
+                    .header(QStringLiteral("Refer-To"))
+                    .contains("202"));
+        QVERIFY(callee.wait_finished(15000));
     }
 
     // "answer" only answers: a number on the display stays undialled, however often it comes.
@@ -742,7 +793,7 @@ private slots:
         QTest::mouseClick(ui.recordButton, Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("通話中"), 5000);
         QVERIFY(!ui.recordButton->isChecked());
-        f.window->tray_context_menu()->actions().at(9)->trigger();
+        f.window->tray_context_menu()->actions().at(10)->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(ui.dialogStatus->text(), QStringLiteral("ミュート中"), 5000);
 
         QTest::mouseClick(ui.terminateButton, Qt::LeftButton);

@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QtTest>
 
 namespace {
@@ -88,6 +89,7 @@ private slots:
     void saving_only_devices_does_not_register_again();
     void port_accepts_only_numbers_up_to_65535();
     void password_echo_follows_the_check_box();
+    void colleagues_page_keeps_the_list_refuses_a_bad_extension_and_follows_a_lock();
 };
 
 void TestSettingWindow::window_has_its_title_size_tabs_and_tooltips()
@@ -467,6 +469,41 @@ void TestSettingWindow::password_echo_follows_the_check_box()
     window.show();
     QVERIFY(!show_password->isChecked());
     QCOMPARE(password->echoMode(), QLineEdit::Password);
+}
+
+// The colleagues' page: rows saved in order as the store's one key, a row whose extension cannot
+// name a line refused by its number with nothing written, and a list the administrator locked
+// greyed and kept.
+void TestSettingWindow::colleagues_page_keeps_the_list_refuses_a_bad_extension_and_follows_a_lock()
+{
+    SettingsFixture fixture;
+    QVERIFY(fixture.data()->save_other_settings({{"colleagues", "佐藤,201"}}));
+    SettingWindow window(nullptr, fixture.logger(), fixture.data(), fixture.phone());
+    QSignalSpy saved(&window, &SettingWindow::signal_colleagues_saved);
+    window.show();
+    auto* rows = child<QTableWidget>(&window, "colleagueRows");
+    QCOMPARE(rows->rowCount(), 1);
+    QCOMPARE(rows->item(0, 1)->text(), QStringLiteral("201"));
+    click(&window, "addColleague");
+    rows->item(1, 0)->setText(QStringLiteral("鈴木"));
+    rows->item(1, 1)->setText(QStringLiteral("2 02"));
+    ModalAnswerer answerer;
+    click(&window, "saveButton");
+    QCOMPARE(answerer.boxes.size(), 1);
+    QVERIFY(answerer.boxes[0].text.startsWith(QStringLiteral("2行目の内線番号")));
+    QCOMPARE(fixture.stored(ZimData::Other).value("colleagues"), QStringLiteral("佐藤,201"));
+    rows->item(1, 1)->setText(QStringLiteral("202"));
+    click(&window, "saveButton");
+    QCOMPARE(fixture.stored(ZimData::Other).value("colleagues"), QStringLiteral("佐藤,201\n鈴木,202"));
+    QCOMPARE(saved.count(), 1);
+
+    QVERIFY(fixture.data()->save_provisioned({{ZimData::Other, {{"colleagues", "受付,100"}}}},
+                                             {{ZimData::Other, {"colleagues"}}}));
+    window.show();
+    QCOMPARE(rows->rowCount(), 1);
+    QVERIFY(!rows->isEnabled() && !child<QPushButton>(&window, "addColleague")->isEnabled());
+    click(&window, "saveButton");
+    QCOMPARE(fixture.data()->other_settings().value("colleagues"), QStringLiteral("受付,100"));
 }
 
 QTEST_MAIN(TestSettingWindow)
